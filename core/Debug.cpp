@@ -1,0 +1,94 @@
+#include "Debug.h"
+
+#include "ui_Debug.h"
+
+#include "Forms.h"
+#include "SysUtils.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QTextBlock>
+
+TfmDebug* fmDebug = nullptr;
+
+TfmDebug::TfmDebug(QWidget* parent) : QWidget(parent), ui(new Ui::TfmDebug)
+{
+    ui->setupUi(this);
+    setObjectName(QStringLiteral("fmDebug"));
+    memoDebug = ui->memoDebug;
+    btDebugHide = ui->btDebugHide;
+    memoDebug->setReadOnly(true);
+    DebugTimer = new QTimer(this);
+    DebugTimer->setObjectName(QStringLiteral("DebugTimer"));
+    DebugTimer->setInterval(100);
+    connect(DebugTimer, &QTimer::timeout, this, [this] { Guarded([this] { DebugTimerTick(); }); });
+    connect(btDebugHide, &QPushButton::clicked, this, [this] { Guarded([this] { ButtonHideClick(); }); });
+    DebugTimer->start();
+}
+
+TfmDebug::~TfmDebug()
+{
+    if (fmDebug == this)
+        fmDebug = nullptr;
+    delete ui;
+}
+
+void TfmDebug::AddLine(const QString& text)
+{
+    if (fmDebug)
+        fmDebug->AppendLine(text);
+}
+
+void TfmDebug::AppendLine(const QString& text)
+{
+    ++LineCount;
+    memoDebug->appendPlainText(QString::number(LineCount) + QStringLiteral(": ") + text + QStringLiteral(" at: ") +
+                               FloatToStrC(static_cast<double>(ElapsedMs) / 1000.0));
+}
+
+QString TfmDebug::TraceText() const { return memoDebug->toPlainText(); }
+
+void TfmDebug::DebugTimerTick()
+{
+    ElapsedMs += static_cast<float>(DebugTimer->interval());
+    // The window is created visible by the framework; the first tick puts it away.
+    if (ElapsedMs == static_cast<float>(DebugTimer->interval()))
+        hide();
+}
+
+void TfmDebug::ButtonHideClick() { hide(); }
+
+void TfmDebug::showEvent(QShowEvent* e)
+{
+    QWidget::showEvent(e);
+    Guarded([this] { FormShow(); });
+}
+
+void TfmDebug::FormShow()
+{
+    AddLine(QStringLiteral("Debug Show ") + objectName() + QStringLiteral(" "));
+    move(1, y());
+}
+
+QString TfmDebug::LogFileName(const QString& programFileName)
+{
+    // A name without a dot keeps the whole name, so the file is not a hidden ".dbg".
+    const QString name = QFileInfo(programFileName).fileName();
+    const int dot = name.indexOf(QLatin1Char('.'));
+    return (dot < 0 ? name : name.left(dot)) + QStringLiteral(".dbg");
+}
+
+void TfmDebug::SaveLog()
+{
+    const QString fileName = LogFileName(Application.ExeName);
+    QStringList lines;
+    for (QTextBlock b = memoDebug->document()->begin(); b.isValid(); b = b.next())
+        lines << b.text();
+    if (memoDebug->document()->isEmpty())
+        lines.clear();
+    if (!SaveTextFile(fileName, lines))
+        throw EInOutError(QStringLiteral("I/O error writing ") + fileName);
+}

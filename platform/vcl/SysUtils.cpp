@@ -1,0 +1,370 @@
+#include "SysUtils.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <QSaveFile>
+#include <QTime>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+QChar DecimalSeparator = QLatin1Char('.');
+
+void InitDecimalSeparatorFromLocale()
+{
+    const QString dp = QLocale::system().decimalPoint();
+    DecimalSeparator = dp.isEmpty() ? QLatin1Char('.') : dp.at(0);
+}
+
+namespace {
+
+std::string vformat(const char* spec, double v)
+{
+    int n = std::snprintf(nullptr, 0, spec, v);
+    std::string out(static_cast<size_t>(n > 0 ? n : 0) + 1, '\0');
+    std::snprintf(out.data(), out.size(), spec, v);
+    out.resize(static_cast<size_t>(n > 0 ? n : 0));
+    return out;
+}
+
+// True when v lies exactly half-way between two values of `decimals` decimals
+// (for conv 'f') or `decimals` mantissa decimals (conv 'e'). glibc rounds such exact
+// ties to even; the framework rounded them away from zero.
+bool isExactTie(double v, int decimals, char conv)
+{
+    if (!std::isfinite(v) || decimals > 60)
+        return false;
+    char spec[16];
+    std::snprintf(spec, sizeof spec, "%%.%d%c", decimals + 60, conv);
+    const std::string s = vformat(spec, v);
+    size_t dot = s.find('.');
+    if (dot == std::string::npos)
+        return false;
+    size_t pos = dot + 1 + static_cast<size_t>(decimals);
+    if (pos >= s.size() || s[pos] != '5')
+        return false;
+    for (size_t i = pos + 1; i < s.size(); ++i) {
+        if (s[i] == 'e' || s[i] == 'E')
+            break;
+        if (s[i] != '0')
+            return false;
+    }
+    return true;
+}
+
+double nudgeAway(double v) { return std::nextafter(v, v > 0 ? INFINITY : -INFINITY); }
+
+// Formats with a printf conversion, rounding exact ties away from zero.
+std::string formatOne(const std::string& spec, char conv, int prec, double v)
+{
+    if (conv == 'f' && isExactTie(v, prec, 'f'))
+        v = nudgeAway(v);
+    else if (conv == 'e' && isExactTie(v, prec, 'e'))
+        v = nudgeAway(v);
+    else if (conv == 'g' && isExactTie(v, prec > 0 ? prec - 1 : 0, 'e'))
+        v = nudgeAway(v);
+    return vformat(spec.c_str(), v);
+}
+
+QString formatImpl(const char* fmt, double v, long long iv, bool isInt, bool usePoint)
+{
+    QString out;
+    const char* p = fmt;
+    while (*p) {
+        if (*p != '%') {
+            out += QLatin1Char(*p++);
+            continue;
+        }
+        if (p[1] == '%') {
+            out += QLatin1Char('%');
+            p += 2;
+            continue;
+        }
+        const char* start = p++;
+        while (*p && std::strchr("-+ 0#", *p))
+            ++p;
+        while (*p >= '0' && *p <= '9')
+            ++p;
+        int prec = -1;
+        if (*p == '.') {
+            ++p;
+            prec = 0;
+            while (*p >= '0' && *p <= '9')
+                prec = prec * 10 + (*p++ - '0');
+        }
+        char conv = *p ? *p++ : 'f';
+        std::string spec(start, static_cast<size_t>(p - start));
+        std::string piece;
+        if (conv == 'd' || conv == 'u' || conv == 'x' || conv == 'X') {
+            spec.insert(spec.size() - 1, "ll");
+            long long value = isInt ? iv : static_cast<long long>(v);
+            int n = std::snprintf(nullptr, 0, spec.c_str(), value);
+            piece.assign(static_cast<size_t>(n) + 1, '\0');
+            std::snprintf(piece.data(), piece.size(), spec.c_str(), value);
+            piece.resize(static_cast<size_t>(n));
+            out += QString::fromStdString(piece);
+            continue;
+        }
+        if (conv == 'f' || conv == 'e' || conv == 'g' || conv == 'E' || conv == 'G') {
+            if (prec < 0) {
+                // The framework's default precision for %f is 2 decimals, 15 for %e and %g.
+                prec = (conv == 'f') ? 2 : 15;
+                spec.insert(spec.size() - 1, "." + std::to_string(prec));
+            }
+            double value = isInt ? static_cast<double>(iv) : v;
+            piece = formatOne(spec, static_cast<char>(std::tolower(conv)), prec, value);
+            QString q = QString::fromStdString(piece);
+            if (!usePoint)
+                q.replace(QLatin1Char('.'), DecimalSeparator);
+            out += q;
+            continue;
+        }
+        // Unknown conversion: copy it as it stands.
+        out += QString::fromStdString(spec);
+    }
+    return out;
+}
+
+QString generalImpl(double v, bool usePoint)
+{
+    if (std::isnan(v))
+        return QStringLiteral("NAN");
+    if (std::isinf(v))
+        return v > 0 ? QStringLiteral("INF") : QStringLiteral("-INF");
+    if (v == 0)
+        return QStringLiteral("0");
+    std::string e = vformat("%.14e", v);  // d.dddddddddddddde[+-]xx
+    bool neg = e[0] == '-';
+    if (neg)
+        e.erase(0, 1);
+    size_t ePos = e.find('e');
+    int exp = std::atoi(e.c_str() + ePos + 1);
+    std::string digits = e.substr(0, 1) + e.substr(2, ePos - 2);
+    while (digits.size() > 1 && digits.back() == '0')
+        digits.pop_back();
+    const char sep = '.';
+    std::string r;
+    if (exp >= 15 || exp < -5) {
+        r = digits.substr(0, 1);
+        if (digits.size() > 1)
+            r += sep + digits.substr(1);
+        r += "E" + std::to_string(exp);
+    } else if (exp < 0) {
+        r = "0" + std::string(1, sep) + std::string(static_cast<size_t>(-exp - 1), '0') + digits;
+    } else {
+        size_t intLen = static_cast<size_t>(exp) + 1;
+        if (digits.size() <= intLen) {
+            r = digits + std::string(intLen - digits.size(), '0');
+        } else {
+            r = digits.substr(0, intLen) + sep + digits.substr(intLen);
+        }
+    }
+    QString q = QString::fromStdString((neg ? "-" : "") + r);
+    if (!usePoint)
+        q.replace(QLatin1Char('.'), DecimalSeparator);
+    return q;
+}
+
+bool parseFloat(const QString& s, QChar sep, double& out)
+{
+    QString t = s.trimmed();
+    if (t.isEmpty())
+        return false;
+    std::string a;
+    a.reserve(static_cast<size_t>(t.size()));
+    bool sawDigit = false, sawSep = false, sawExp = false;
+    for (int i = 0; i < t.size(); ++i) {
+        QChar c = t.at(i);
+        if (c.isDigit() && c.unicode() < 128) {
+            sawDigit = true;
+            a += static_cast<char>(c.unicode());
+        } else if (c == sep && !sawSep && !sawExp) {
+            sawSep = true;
+            a += '.';
+        } else if ((c == QLatin1Char('e') || c == QLatin1Char('E')) && sawDigit && !sawExp) {
+            sawExp = true;
+            a += 'e';
+            if (i + 1 < t.size() && (t.at(i + 1) == QLatin1Char('+') || t.at(i + 1) == QLatin1Char('-')))
+                a += static_cast<char>(t.at(++i).unicode());
+            if (i + 1 >= t.size() || !t.at(i + 1).isDigit())
+                return false;
+        } else if ((c == QLatin1Char('+') || c == QLatin1Char('-')) && i == 0) {
+            if (c == QLatin1Char('-'))
+                a += '-';
+        } else {
+            return false;
+        }
+    }
+    if (!sawDigit)
+        return false;
+    double v = 0;
+    auto res = std::from_chars(a.data(), a.data() + a.size(), v);
+    if (res.ec == std::errc::result_out_of_range) {
+        // Underflow to zero is fine; overflow is not a value.
+        if (std::fabs(std::strtod(a.c_str(), nullptr)) > 1)
+            return false;
+        v = 0;
+    } else if (res.ec != std::errc() || res.ptr != a.data() + a.size()) {
+        return false;
+    }
+    out = v;
+    return true;
+}
+
+}  // namespace
+
+QString Format(const char* fmt, double v) { return formatImpl(fmt, v, 0, false, false); }
+QString FormatC(const char* fmt, double v) { return formatImpl(fmt, v, 0, false, true); }
+QString FormatInt(const char* fmt, long long v) { return formatImpl(fmt, 0, v, true, false); }
+
+std::string FixedC(double v, int decimals)
+{
+    std::string spec = "%." + std::to_string(decimals) + "f";
+    return formatOne(spec, 'f', decimals, v);
+}
+
+QString FloatToStr(double v) { return generalImpl(v, false); }
+QString FloatToStrC(double v) { return generalImpl(v, true); }
+QString IntToStr(long long v) { return QString::number(v); }
+
+bool TryStrToFloat(const QString& s, double& out) { return parseFloat(s, DecimalSeparator, out); }
+
+double StrToFloat(const QString& s)
+{
+    double v = 0;
+    if (!parseFloat(s, DecimalSeparator, v))
+        throw EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(s));
+    return v;
+}
+
+double StrToFloatC(const QString& s)
+{
+    double v = 0;
+    if (!parseFloat(s, QLatin1Char('.'), v))
+        throw EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(s));
+    return v;
+}
+
+bool TryStrToInt(const QString& s, int& out)
+{
+    QString t = s.trimmed();
+    if (t.isEmpty())
+        return false;
+    bool ok = false;
+    int v = 0;
+    if (t.startsWith(QLatin1Char('$')))
+        v = t.mid(1).toInt(&ok, 16);
+    else if (t.startsWith(QLatin1String("0x"), Qt::CaseInsensitive))
+        v = t.mid(2).toInt(&ok, 16);
+    else
+        v = t.toInt(&ok, 10);
+    if (!ok)
+        return false;
+    out = v;
+    return true;
+}
+
+int StrToInt(const QString& s)
+{
+    int v = 0;
+    if (!TryStrToInt(s, v))
+        throw EConvertError(QStringLiteral("'%1' is not a valid integer value").arg(s));
+    return v;
+}
+
+long long Round(double v) { return static_cast<long long>(std::nearbyint(v)); }
+long long Trunc(double v) { return static_cast<long long>(std::trunc(v)); }
+
+bool SaveBinaryFile(const QString& path, const QByteArray& bytes)
+{
+    QSaveFile f(path);
+    f.setDirectWriteFallback(false);
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    if (f.write(bytes) != bytes.size()) {
+        f.cancelWriting();
+        return false;
+    }
+    return f.commit();
+}
+
+bool SaveTextFile(const QString& path, const QStringList& lines)
+{
+    QByteArray bytes;
+    for (const QString& l : lines) {
+        bytes += l.toLocal8Bit();
+        bytes += "\r\n";
+    }
+    return SaveBinaryFile(path, bytes);
+}
+
+QStringList SplitLines(const QByteArray& bytes)
+{
+    QStringList out;
+    QByteArray cur;
+    for (int i = 0; i < bytes.size(); ++i) {
+        char c = bytes.at(i);
+        if (c == '\r' || c == '\n') {
+            out << QString::fromLocal8Bit(cur);
+            cur.clear();
+            if (c == '\r' && i + 1 < bytes.size() && bytes.at(i + 1) == '\n')
+                ++i;
+        } else {
+            cur += c;
+        }
+    }
+    if (!cur.isEmpty())
+        out << QString::fromLocal8Bit(cur);
+    return out;
+}
+
+QStringList LoadTextFile(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        throw EInOutError(QStringLiteral("File not found"));
+    return SplitLines(f.readAll());
+}
+
+static const QDate kDayZero(1899, 12, 30);
+
+int DateToDayNumber(const QDate& d) { return static_cast<int>(kDayZero.daysTo(d)); }
+QDate DayNumberToDate(int day) { return kDayZero.addDays(day); }
+int Today() { return DateToDayNumber(QDate::currentDate()); }
+
+QString ShortDateFormat()
+{
+    QString f = QLocale::system().dateFormat(QLocale::ShortFormat);
+    if (!f.contains(QLatin1String("yyyy")))
+        f.replace(QLatin1String("yy"), QLatin1String("yyyy"));
+    return f;
+}
+
+QString DateToStr(const QDate& d) { return d.toString(ShortDateFormat()); }
+QString TimeToStr(const QTime& t) { return t.toString(QStringLiteral("HH:mm:ss")); }
+
+bool FileExists(const QString& path)
+{
+    QFileInfo fi(path);
+    return fi.exists() && fi.isFile();
+}
+
+QString ExtractFileName(const QString& path) { return QFileInfo(path).fileName(); }
+
+QString ExtractFilePath(const QString& path)
+{
+    int i = path.lastIndexOf(QLatin1Char('/'));
+    return i < 0 ? QString() : path.left(i + 1);
+}
+
+QString ChangeFileExt(const QString& path, const QString& ext)
+{
+    int slash = path.lastIndexOf(QLatin1Char('/'));
+    int dot = path.lastIndexOf(QLatin1Char('.'));
+    QString base = (dot > slash) ? path.left(dot) : path;
+    return base + ext;
+}

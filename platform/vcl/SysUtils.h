@@ -1,0 +1,85 @@
+// Number, text-file and date helpers with the behaviour of the form framework the
+// program was first written for: printf-style fixed formats that round halves away
+// from zero, a program-wide decimal separator, conversion errors with the framework's
+// message texts, and day numbers counted from 1899-12-30.
+#pragma once
+
+#include <QChar>
+#include <QDate>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <exception>
+#include <string>
+
+// The framework's exception root: carries a message shown by the default handler.
+class Exception : public std::exception {
+public:
+    explicit Exception(const QString& msg) : Message(msg), utf8_(msg.toStdString()) {}
+    const char* what() const noexcept override { return utf8_.c_str(); }
+    QString Message;
+private:
+    std::string utf8_;
+};
+class EConvertError : public Exception { using Exception::Exception; };
+class EInOutError : public Exception { using Exception::Exception; };
+
+// The decimal separator every displayed and stored number uses (setup file, results
+// data file, edits). Taken from the system locale at start; tests set it directly.
+extern QChar DecimalSeparator;
+void InitDecimalSeparatorFromLocale();
+
+// printf-style formatting of one value. Supports %[flags][width][.prec](f|e|g|d|s)
+// and literal text around it; several conversions in one format are allowed.
+// Fixed and exponent forms round halves away from zero. The point is replaced by
+// DecimalSeparator (FormatFloatC keeps the point: for the calibration block).
+QString Format(const char* fmt, double v);
+QString FormatC(const char* fmt, double v);
+QString FormatInt(const char* fmt, long long v);
+
+// Fixed notation with `decimals` digits, halves away from zero, point as separator.
+std::string FixedC(double v, int decimals);
+
+// General notation, at most 15 significant digits, no trailing zeros (0, 0.1, 12.3,
+// 1E20, 1.5E-7), with DecimalSeparator.
+QString FloatToStr(double v);
+QString FloatToStrC(double v);
+QString IntToStr(long long v);
+
+// Conversions that accept surrounding blanks and raise EConvertError with the
+// framework's texts: "'x' is not a valid floating point value", "'x' is not a valid
+// integer value". StrToFloat takes DecimalSeparator only; StrToFloatC the point only.
+double StrToFloat(const QString& s);
+double StrToFloatC(const QString& s);
+int StrToInt(const QString& s);
+bool TryStrToFloat(const QString& s, double& out);
+bool TryStrToInt(const QString& s, int& out);
+
+// Rounding to the nearest integer with halves to even; truncation toward zero.
+long long Round(double v);
+long long Trunc(double v);
+
+// Text files: lines written with CR LF; read splitting at CR, LF or CR LF.
+// SaveTextFile writes a temporary file beside the target and renames it over the
+// target, so a failure never leaves a half-written file. Returns false on failure.
+bool SaveTextFile(const QString& path, const QStringList& lines);
+bool SaveBinaryFile(const QString& path, const QByteArray& bytes);
+// Reads all lines; raises EInOutError when the file cannot be opened.
+QStringList LoadTextFile(const QString& path);
+QStringList SplitLines(const QByteArray& bytes);
+
+// Day numbers (the framework's TDateTime integer part): days since 1899-12-30.
+int DateToDayNumber(const QDate& d);
+QDate DayNumberToDate(int day);
+int Today();
+// Short date in the system's order with a four-digit year.
+QString DateToStr(const QDate& d);
+QString ShortDateFormat();
+// Time of day as HH:mm:ss.
+QString TimeToStr(const QTime& t);
+
+// File helpers with the framework's names.
+bool FileExists(const QString& path);
+QString ExtractFileName(const QString& path);
+QString ExtractFilePath(const QString& path);
+QString ChangeFileExt(const QString& path, const QString& ext);

@@ -1,0 +1,78 @@
+#include "TestSupport.h"
+
+#include <QDir>
+
+namespace {
+ScriptedMessages* g_active = nullptr;
+}
+
+int DefaultAnswer(const MessageRequest& r)
+{
+    if (r.kind == MessageRequest::Dialog) {
+        if (r.buttons & Btn(mbCancel)) return mrCancel;
+        if (r.buttons & Btn(mbNo)) return mrNo;
+        return mrOk;
+    }
+    if (r.kind == MessageRequest::Box) {
+        switch (r.flags & 0xF) {
+        case MB_OKCANCEL: case MB_YESNOCANCEL: case MB_RETRYCANCEL: return IDCANCEL;
+        case MB_YESNO: return IDNO;
+        case MB_ABORTRETRYIGNORE: return IDABORT;
+        default: return IDOK;
+        }
+    }
+    return mrOk;
+}
+
+void InstallDefaultMessageScript()
+{
+    SetMessageResponder([](const MessageRequest& r) {
+        if (g_active) {
+            g_active->requests.push_back(r);
+            if (!g_active->answers.empty()) {
+                int a = g_active->answers.front();
+                g_active->answers.pop_front();
+                return a;
+            }
+        }
+        return DefaultAnswer(r);
+    });
+}
+
+ScriptedMessages::ScriptedMessages() { g_active = this; }
+ScriptedMessages::~ScriptedMessages()
+{
+    if (g_active == this)
+        g_active = nullptr;
+}
+
+ScriptedMessages& ScriptedMessages::answer(int result)
+{
+    answers.push_back(result);
+    return *this;
+}
+
+std::vector<QString> ScriptedMessages::texts() const
+{
+    std::vector<QString> t;
+    for (const auto& r : requests)
+        t.push_back(r.text);
+    return t;
+}
+
+bool ScriptedMessages::saw(const QString& text) const
+{
+    for (const auto& r : requests)
+        if (r.text == text)
+            return true;
+    return false;
+}
+
+TempCurrentDir::TempCurrentDir() : previous_(QDir::currentPath()) { QDir::setCurrent(dir_.path()); }
+TempCurrentDir::~TempCurrentDir() { QDir::setCurrent(previous_); }
+
+QString ArtifactPath(const QString& name)
+{
+    QDir().mkpath(QStringLiteral(KV_ARTIFACT_DIR));
+    return QStringLiteral(KV_ARTIFACT_DIR) + QLatin1Char('/') + name;
+}

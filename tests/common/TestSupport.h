@@ -1,0 +1,44 @@
+// Shared test helpers: scripted message boxes, a temporary current folder, artifacts.
+#pragma once
+
+#include "Dialogs.h"
+
+#include <QString>
+#include <QTemporaryDir>
+#include <deque>
+#include <vector>
+
+// Answers message boxes in order from a queue; an empty queue answers Cancel where the
+// box has it, else No, else OK (so an unscripted Retry/Cancel never loops). Every
+// request is recorded. The default script is installed by the test main; a
+// ScriptedMessages object replaces it for its lifetime.
+class ScriptedMessages {
+public:
+    ScriptedMessages();
+    ~ScriptedMessages();
+    ScriptedMessages& answer(int result);
+    std::vector<MessageRequest> requests;
+    std::deque<int> answers;
+    // Texts of every request so far.
+    std::vector<QString> texts() const;
+    bool saw(const QString& text) const;
+};
+
+void InstallDefaultMessageScript();
+// The answer the empty queue gives for a request.
+int DefaultAnswer(const MessageRequest& r);
+
+// A fresh temporary folder made current for the test's lifetime.
+class TempCurrentDir {
+public:
+    TempCurrentDir();
+    ~TempCurrentDir();
+    QString path() const { return dir_.path(); }
+    QString file(const QString& name) const { return dir_.path() + QLatin1Char('/') + name; }
+private:
+    QTemporaryDir dir_;
+    QString previous_;
+};
+
+// build/artifacts/<name>, the folder made when missing.
+QString ArtifactPath(const QString& name);

@@ -1,0 +1,130 @@
+#include "DelayForm.h"
+#include "Debug.h"
+#include "Delays.h"
+#include "Forms.h"
+#include "SysUtils.h"
+#include "TestSupport.h"
+
+#include <QElapsedTimer>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+struct DebugWindow {
+    DebugWindow() { fmDebug = new TfmDebug(); }
+    ~DebugWindow() { delete fmDebug; }
+};
+QStringList traceLines() { return fmDebug->TraceText().split('\n'); }
+}  // namespace
+
+TEST(DebugTrace, LinesAreNumberedAndStampedWithTheTickClock)
+{
+    TfmDebug::AddLine("before the window ");  // lost: no window yet
+    DebugWindow w;
+    TfmDebug::AddLine("ProgInit ");
+    fmDebug->ElapsedMs = 12300;
+    TfmDebug::AddLine("End ProgInit ");
+    fmDebug->ElapsedMs = 100;
+    TfmDebug::AddLine("x");
+    EXPECT_EQ(traceLines(), (QStringList{"1: ProgInit  at: 0", "2: End ProgInit  at: 12.3", "3: x at: 0.1"}));
+}
+
+TEST(DebugTrace, FirstTickHidesAShownWindowLaterTicksDoNot)
+{
+    DebugWindow w;
+    fmDebug->show();
+    EXPECT_TRUE(traceLines().last().startsWith("1: Debug Show fmDebug  at: "));
+    EXPECT_EQ(fmDebug->x(), 1);
+    fmDebug->DebugTimerTick();
+    EXPECT_FALSE(fmDebug->isVisible());
+    fmDebug->show();
+    fmDebug->DebugTimerTick();
+    EXPECT_TRUE(fmDebug->isVisible());
+    EXPECT_FLOAT_EQ(fmDebug->ElapsedMs, 200);
+}
+
+TEST(DebugTrace, SaveLogWritesEveryLineToTheProgramNamedFile)
+{
+    TempCurrentDir dir;
+    DebugWindow w;
+    EXPECT_EQ(TfmDebug::LogFileName("/opt/x/KYRRUN.EXE"), "KYRRUN.dbg");
+    EXPECT_EQ(TfmDebug::LogFileName("Kestrovan10"), "Kestrovan10.dbg");
+    EXPECT_EQ(TfmDebug::LogFileName("a.b.c"), "a.dbg");
+    const QString saved = Application.ExeName;
+    Application.ExeName = dir.file("KYRRUN.EXE");
+    TfmDebug::AddLine("one ");
+    TfmDebug::AddLine("two ");
+    fmDebug->SaveLog();
+    QFile f("KYRRUN.dbg");
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("1: one  at: 0\r\n2: two  at: 0\r\n"));
+    // A folder where the file should go: the save cannot write and says so.
+    QFile::remove("KYRRUN.dbg");
+    QDir().mkdir("KYRRUN.dbg");
+    EXPECT_THROW(fmDebug->SaveLog(), EInOutError);
+    Application.ExeName = saved;
+}
+
+TEST(Delays, DelayMsCountsHundredMillisecondTicks)
+{
+    fmDelay = new TfmDelay();
+    QStringList shown;
+    QObject::connect(fmDelay->Edit1, &QLineEdit::textChanged, [&](const QString& t) { shown << t; });
+    DelayMs(300);
+    EXPECT_EQ(shown, (QStringList{"0.3", "0.2", "0.1"}));
+    shown.clear();
+    DelayMs(250);
+    EXPECT_EQ(shown, (QStringList{"0.25", "0.15", "0.05"}));
+    shown.clear();
+    QElapsedTimer t;
+    t.start();
+    DelayMs(0);
+    EXPECT_LT(t.elapsed(), 50);
+    EXPECT_TRUE(shown.isEmpty());
+    EXPECT_FALSE(DelayBusy);
+    delete fmDelay;
+    fmDelay = nullptr;
+}
+
+TEST(Delays, NestedDelayReturnsAtOnceAndTheNextOneWaits)
+{
+    qint64 innerMs = -1;
+    QTimer::singleShot(50, [&] {
+        QElapsedTimer t;
+        t.start();
+        DelayMs(500);
+        innerMs = t.elapsed();
+    });
+    DelayMs(300);
+    EXPECT_GE(innerMs, 0);
+    EXPECT_LT(innerMs, 50);
+    QElapsedTimer t;
+    t.start();
+    DelayMs(200);
+    EXPECT_GE(t.elapsed(), 150);
+}
+
+TEST(Delays, WaitMsRangeAndBusyWindow)
+{
+    EXPECT_THROW(WaitMs(60000), EConvertError);
+    EXPECT_THROW(WaitMs(-1), EConvertError);
+    QElapsedTimer t;
+    t.start();
+    WaitMs(120);
+    EXPECT_GE(t.elapsed(), 120);
+    int width = 0;
+    QString caption;
+    QTimer::singleShot(50, [&] {
+        ASSERT_NE(fmDelay, nullptr);
+        width = fmDelay->width();
+        caption = fmDelay->windowTitle();
+    });
+    ShowWaitWindow(200, "Wait 4 Seconds");
+    EXPECT_EQ(width, 222);
+    EXPECT_EQ(caption, "Wait 4 Seconds");
+    EXPECT_EQ(fmDelay, nullptr);
+}

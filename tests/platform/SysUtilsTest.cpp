@@ -1,0 +1,152 @@
+#include "SysUtils.h"
+#include "Forms.h"
+#include "TestSupport.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace {
+struct SepGuard {
+    QChar saved = DecimalSeparator;
+    explicit SepGuard(QChar c) { DecimalSeparator = c; }
+    ~SepGuard() { DecimalSeparator = saved; }
+};
+}  // namespace
+
+TEST(NumberTexts, FixedFormatsWithBothSeparators)
+{
+    struct Case { const char* fmt; double v; const char* point; const char* comma; };
+    const Case cases[] = {
+        {"%8.2f", 12.345678, "   12.35", "   12,35"},
+        {"%6.0f", 1234.4, "  1234", "  1234"},
+        {"%06.3f", 1.5, "01.500", "01,500"},
+        {"%5.1f", -0.04, " -0.0", " -0,0"},
+        {"%f", 3.14159, "3.14", "3,14"},  // the framework's default of two decimals
+        {"Trip %6.3f s", 0.1234, "Trip  0.123 s", "Trip  0,123 s"},
+    };
+    for (const auto& c : cases) {
+        {
+            SepGuard g('.');
+            EXPECT_EQ(Format(c.fmt, c.v).toStdString(), c.point) << c.fmt;
+        }
+        {
+            SepGuard g(',');
+            EXPECT_EQ(Format(c.fmt, c.v).toStdString(), c.comma) << c.fmt;
+            EXPECT_EQ(FormatC(c.fmt, c.v).toStdString(), c.point) << "C variant " << c.fmt;
+        }
+    }
+}
+
+TEST(NumberTexts, ExactTiesRoundAwayFromZero)
+{
+    SepGuard g('.');
+    EXPECT_EQ(Format("%.2f", 0.125).toStdString(), "0.13");
+    EXPECT_EQ(Format("%.2f", -0.125).toStdString(), "-0.13");
+    EXPECT_EQ(Format("%.0f", 2.5).toStdString(), "3");
+    EXPECT_EQ(Format("%.0f", 0.5).toStdString(), "1");
+    EXPECT_EQ(Format("%.1f", 0.25).toStdString(), "0.3");
+    // Not an exact tie in binary: the stored value is below the half.
+    EXPECT_EQ(Format("%.2f", 1.005).toStdString(), "1.00");
+    EXPECT_EQ(FixedC(2.675, 2), "2.67");
+    EXPECT_EQ(FixedC(0.375, 2), "0.38");
+}
+
+TEST(NumberTexts, GeneralNotation)
+{
+    SepGuard g('.');
+    struct Case { double v; const char* text; };
+    const Case cases[] = {{0, "0"}, {0.1, "0.1"}, {12.3, "12.3"}, {100, "100"}, {-2.5, "-2.5"},
+                          {1e20, "1E20"}, {1.5e-7, "1.5E-7"}, {0.0000123, "0.0000123"},
+                          {123456789012345.0, "123456789012345"}, {1.0 / 3.0, "0.333333333333333"},
+                          {0.3f, "0.300000011920929"}};
+    for (const auto& c : cases)
+        EXPECT_EQ(FloatToStr(c.v).toStdString(), c.text) << c.v;
+    SepGuard g2(',');
+    EXPECT_EQ(FloatToStr(12.3).toStdString(), "12,3");
+    EXPECT_EQ(FloatToStrC(12.3).toStdString(), "12.3");
+}
+
+TEST(NumberTexts, ParsingAcceptsBlanksAndReportsTheFrameworkText)
+{
+    SepGuard g(',');
+    EXPECT_DOUBLE_EQ(StrToFloat("  1,5 "), 1.5);
+    EXPECT_DOUBLE_EQ(StrToFloat("-2e3"), -2000);
+    EXPECT_DOUBLE_EQ(StrToFloatC(" 0.25"), 0.25);
+    EXPECT_EQ(StrToInt(" 42 "), 42);
+    EXPECT_EQ(StrToInt("-7"), -7);
+    for (const char* bad : {"1.5", "", "abc", "1,2,3", "1e", ",", "--1"}) {
+        try {
+            StrToFloat(bad);
+            ADD_FAILURE() << "accepted " << bad;
+        } catch (const EConvertError& e) {
+            EXPECT_EQ(e.Message, QStringLiteral("'%1' is not a valid floating point value").arg(bad));
+        }
+    }
+    for (const char* bad : {"1.5", "", "x1", "99999999999"}) {
+        try {
+            StrToInt(bad);
+            ADD_FAILURE() << "accepted " << bad;
+        } catch (const EConvertError& e) {
+            EXPECT_EQ(e.Message, QStringLiteral("'%1' is not a valid integer value").arg(bad));
+        }
+    }
+}
+
+TEST(Rounding, HalvesToEvenAndTruncationTowardZero)
+{
+    const struct { double v; long long r, t; } cases[] = {
+        {0.5, 0, 0}, {1.5, 2, 1}, {2.5, 2, 2}, {-0.5, 0, 0}, {-1.5, -2, -1}, {-2.5, -2, -2},
+        {2.4999, 2, 2}, {-2.7, -3, -2}, {1e10 + 0.5, 10000000000LL, 10000000000LL}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(Round(c.v), c.r) << c.v;
+        EXPECT_EQ(Trunc(c.v), c.t) << c.v;
+    }
+}
+
+TEST(TextFiles, WritesCrLfAndReadsEveryLineEnding)
+{
+    TempCurrentDir dir;
+    ASSERT_TRUE(SaveTextFile("a.txt", {"one", "", "three"}));
+    QFile f("a.txt");
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("one\r\n\r\nthree\r\n"));
+    EXPECT_EQ(SplitLines("a\rb\nc\r\nd"), (QStringList{"a", "b", "c", "d"}));
+    EXPECT_EQ(SplitLines("a\r\n\r\n"), (QStringList{"a", ""}));
+    EXPECT_THROW(LoadTextFile("missing.txt"), EInOutError);
+    // A file that cannot be written leaves the target as it was.
+    EXPECT_FALSE(SaveTextFile(dir.file("no/such/folder/x.txt"), {"x"}));
+}
+
+TEST(Dates, DayNumbersCountFrom18991230)
+{
+    EXPECT_EQ(DateToDayNumber(QDate(1899, 12, 30)), 0);
+    EXPECT_EQ(DateToDayNumber(QDate(1900, 1, 1)), 2);
+    EXPECT_EQ(DateToDayNumber(QDate(2026, 12, 10)), 46366);
+    EXPECT_EQ(DayNumberToDate(46366), QDate(2026, 12, 10));
+    EXPECT_TRUE(ShortDateFormat().contains("yyyy"));
+    EXPECT_TRUE(DateToStr(QDate(2026, 1, 2)).contains("2026"));
+}
+
+TEST(HandlerGuard, ExceptionEndsTheHandlerWithTheFrameworkBox)
+{
+    ScriptedMessages msgs;
+    bool after = false;
+    Guarded([] { throw EConvertError("'x' is not a valid integer value"); });
+    Guarded([&] { after = true; });
+    ASSERT_EQ(msgs.requests.size(), 1u);
+    EXPECT_EQ(msgs.requests[0].text, QString("'x' is not a valid integer value."));
+    EXPECT_EQ(msgs.requests[0].caption, Application.Title);
+    EXPECT_EQ(msgs.requests[0].flags, unsigned(MB_OK | MB_ICONSTOP));
+    EXPECT_TRUE(after);
+}
+
+TEST(MessageScript, UnscriptedBoxesNeverChooseRetryOrYes)
+{
+    ScriptedMessages msgs;
+    EXPECT_EQ(MessageBoxEx("Hardware Not Found. Try again?", "x", MB_RETRYCANCEL), IDCANCEL);
+    EXPECT_EQ(MessageDlg("OK to discard data?", mtConfirmation, mbOKCancel), mrCancel);
+    EXPECT_EQ(MessageDlg("q", mtConfirmation, mbYesNo), mrNo);
+    msgs.answer(mrYes);
+    EXPECT_EQ(MessageDlg("q", mtConfirmation, mbYesNo), mrYes);
+    EXPECT_EQ(msgs.requests.size(), 4u);
+}
