@@ -260,7 +260,7 @@ bool TfmCal::EncodeCalRecord(QByteArray& block) const
         fits = false;
     put(FormatC("%6.3f", AvgTime).toLatin1(), 14);
     put(SerNum.leftJustified(10, QLatin1Char(' '), true).toLatin1(), 15);
-    put(QByteArray::number(CalibrationDate).left(5), 16);
+    put(QByteArray::number(CalibrationDate), 16);  // five digits exactly
     if (!fits || b.size() != CalRecordSize)
         return false;
     block = b;
