@@ -46,12 +46,13 @@ QString FixedText(double v, int precision, int digits, QChar sep)
         mant.replace('.', sep);
         return mant + QStringLiteral("E") + QString::number(exponent);
     }
+    // Digits beyond the precision are shown as zeros.
     const int decimals = std::min(digits, precision - 1 - exponent);
-    QString s = QString::fromStdString(FixedC(v, std::max(decimals, 0)));
-    if (digits > 0) {
-        if (decimals <= 0)
+    QString s = QString::fromStdString(FixedC(v, decimals));
+    if (digits > decimals) {
+        if (decimals == 0)
             s += '.';
-        s += QString(digits - std::max(decimals, 0), '0');
+        s += QString(digits - decimals, '0');
     }
     if (s.startsWith('-') && s.count('0') + s.count('.') == s.size() - 1)
         s.remove(0, 1);  // a value that rounds to zero shows no sign
@@ -539,7 +540,9 @@ int TAnalogMeter::FitRadiusY(int availH, int availW, float a)
         return availH;
     const double sa = std::sin(a * DegToRad);
     const double s = sa * sa;
-    const double c = availW * std::cos(a * DegToRad) / 2;
+    // No width left (a meter far taller than wide) counts as none: a negative one would
+    // keep f at zero on a 360-degree scale and the search would never end.
+    const double c = std::max(availW, 0) * std::cos(a * DegToRad) / 2;
     auto f = [&](int r) {
         const double d = std::sqrt(double(r) * r * s + c * c);
         return d > 0 ? r + r * c / d : double(r);

@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <functional>
 
+class QPainter;
+
 enum TCaptionPos { cpTop, cpBottom };
 
 class TAnalogMeter : public QWidget {
@@ -188,7 +190,7 @@ protected:
     virtual void Paint(QPainter& screen);
 
 private:
-    // Moved-value and moved-boundary checks.
+    // Calls the event when it is assigned.
     void Changed(const TNotifyEvent& event);
     float LinearValueToAngle(float v) const;
     void MakeLayout();

@@ -114,6 +114,13 @@ TEST(AnalogMeterDraw, Layout)
     m->SetAngularRange(100);
     EXPECT_EQ(m->RadiusY(), availH);
 
+    // A meter far taller than wide still lays out, also with the full circle.
+    EXPECT_EQ(TAnalogMeter::FitRadiusY(1000, -10, 0), 999);
+    m->SetAngularRange(360);
+    m->resize(52, 1200);
+    EXPECT_EQ(m->RadiusX(), 26 - 31);
+    m->SetAngularRange(100);
+
     m->resize(30, 20);
     EXPECT_EQ(m->width(), 52);
     EXPECT_EQ(m->height(), 37);
