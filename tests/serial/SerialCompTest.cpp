@@ -6,6 +6,8 @@
 #include "SerialTestSupport.h"
 
 #include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
 #include <algorithm>
 #include <gtest/gtest.h>
 
@@ -793,6 +795,45 @@ TEST(SerialComp, DestroyingAnOpenIdleComponentIsQuick)
     }
     EXPECT_LT(t.elapsed(), 1000);
     EXPECT_EQ(OpenHandleCount(), handlesBefore);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SerialComp, HandOversRunOnTheGuiThreadInsideNestedEventLoops)
+{
+    ReadFixture f(2);
+    ASSERT_TRUE(f.Open());
+    QThread* handlerThread = nullptr;
+    int depthSeen = -1;
+    int depth = 0;
+    QEventLoop outer;
+    f.Port->OnRxClusterEvent = [&](TObject*) {
+        handlerThread = QThread::currentThread();
+        depthSeen = depth;
+        int size = 0, error = 0;
+        f.Port->ReadNextCluster(size, error);
+    };
+    QTimer::singleShot(0, [&] {
+        ++depth;
+        QEventLoop inner;  // as a modal dialog's loop would be
+        QTimer::singleShot(0, [&] { f.Dev()->Feed("ab"); });
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (handlerThread)
+                inner.quit();
+        });
+        poll.start(5);
+        QTimer::singleShot(2000, &inner, &QEventLoop::quit);
+        ++depth;
+        inner.exec();
+        depth -= 2;
+        outer.quit();
+    });
+    outer.exec();
+    EXPECT_EQ(handlerThread, QThread::currentThread());
+    EXPECT_EQ(depthSeen, 2);
 }
 
 }  // namespace
