@@ -143,7 +143,8 @@ private:
     void FillSpan(int x0, int x1, int y, std::uint32_t p, TPenMode mode);
     // Shapes drawn by Qt: straight onto the image in copy mode, through a coverage
     // image for the other modes so every pixel takes the mode once.
-    void DrawShape(const QRect& bounds, bool usesPen, bool usesBrush, const std::function<void(QPainter&)>& draw);
+    void DrawShape(const QRect& bounds, bool usesPen, bool usesBrush, const std::function<void(QPainter&)>& draw,
+                   std::span<const TPoint> thinOutline = {});
 
     TPen pen_;
     TBrush brush_;

@@ -318,3 +318,32 @@ TEST_F(PlotTest, ReducedTraceDrawsTheSamePixelsAsEverySegment)
         }
     }
 }
+
+TEST_F(PlotTest, SymbolExtentsByKind)
+{
+    struct Case { int kind, size; int left, top, right, bottom; } cases[] = {
+        {1, 8, -4, -4, 4, 4}, {1, 9, -4, -4, 4, 4}, {2, 8, -4, -4, 4, 4},
+        {3, 8, -4, -6, 4, 4}, {4, 8, -4, -4, 4, 6}, {5, 8, -4, -4, 6, 4}, {6, 8, -6, -4, 4, 4},
+        {7, 8, -4, -4, 4, 4}, {8, 8, -3, -3, 3, 3}, {1, 1, 0, 0, 0, 0}, {0, 8, 0, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "kind " << c.kind << " size " << c.size);
+        Open();
+        const QImage before = image().copy();
+        canvas()->Pen->Color = clFuchsia;
+        PlotMove(170, 120);
+        PlotSymbol(c.kind, c.size, 0);
+        GraphWindow(0, 100, 0, 100, 50, 10, 10, 50, false); // the flush
+        int x0 = 999, y0 = 999, x1 = -999, y1 = -999;
+        for (const QPoint& p : Changed(before, image())) {
+            x0 = std::min(x0, p.x() - (L + 170));
+            x1 = std::max(x1, p.x() - (L + 170));
+            y0 = std::min(y0, p.y() - (B - 120));
+            y1 = std::max(y1, p.y() - (B - 120));
+        }
+        EXPECT_EQ(x0, c.left);
+        EXPECT_EQ(y0, c.top);
+        EXPECT_EQ(x1, c.right);
+        EXPECT_EQ(y1, c.bottom);
+    }
+}
