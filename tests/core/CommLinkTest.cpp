@@ -179,6 +179,36 @@ TEST_F(CommLink, TestCommReportsEchoSilenceAndWrongEcho)
     EXPECT_EQ(comm->TestComm(QStringLiteral("/nonexistent/ttyKV9")), 1);
 }
 
+TEST_F(CommLink, RangeAndStartCommands)
+{
+    Connect();
+    struct Case {
+        int range;
+        std::vector<uint8_t> bytes;  // as the instrument sees them
+    } cases[] = {
+        {1, {'7', 0x01}},        // not streaming yet: the digit, then the stream starts
+        {8, {0x04, '0', 0x01}},  // streaming: stopped first
+        {3, {0x04, '5', 0x01}},
+    };
+    for (const Case& c : cases) {
+        sim->ClearReceived();
+        comm->SendRange(c.range);
+        EXPECT_TRUE(PumpUntil([&] { return sim->Received().size() >= c.bytes.size(); }, 1000)) << c.range;
+        EXPECT_EQ(sim->Received(), c.bytes) << c.range;
+        EXPECT_EQ(sim->Range(), c.range);
+        EXPECT_TRUE(comm->Streaming);
+    }
+    // Without a found port the start sends nothing and the flag stays as it was.
+    comm->PortFound = false;
+    sim->ClearReceived();
+    comm->StartComm();
+    QTest::qWait(150);
+    EXPECT_TRUE(sim->Received().empty());
+    EXPECT_TRUE(comm->Streaming);
+    comm->StopComm();
+    EXPECT_FALSE(comm->Streaming);
+}
+
 TEST_F(CommLink, CalibrationIsReadFromTheInstrument)
 {
     Connect();
