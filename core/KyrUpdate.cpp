@@ -40,7 +40,9 @@ int RoundClamped(double v)
 
 TKyrUpdate::TKyrUpdate(IKyrView* view) : DemoSamples(DemoSize, 0), View(view)
 {
+    // Disabled, at the framework timer's default second until Reset sets the interval.
     Timer = new QTimer();
+    Timer->setInterval(1000);
     Timer->setTimerType(Qt::PreciseTimer);
     QObject::connect(Timer, &QTimer::timeout, [this] { Guarded([this] { TimerTick(); }); });
     RingSize = 10;
@@ -455,6 +457,8 @@ void TKyrUpdate::PushPreTrigger()
 
 void TKyrUpdate::LoadPreTrigger()
 {
+    if (View->GetOpCount() != 1 || Open)
+        return;
     auto& store = fmWaveform->Samples;
     int& index = fmWaveform->SampleIndex;
     // 1.

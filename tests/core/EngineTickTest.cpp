@@ -5,6 +5,7 @@
 #include "EngineFixture.h"
 
 #include "Comm.h"
+#include "Debug.h"
 #include "SysUtils.h"
 #include "TestSupport.h"
 #include "USB.h"
@@ -283,8 +284,13 @@ TEST_F(EngineTick, UnderrangeFromRangeTwo)
 
 TEST_F(EngineTick, ReenteredTickIsCountedAndRuns)
 {
+    fmDebug = new TfmDebug();
     engine->UpdateReady = false;
     engine->TimerTick();
+    const QString trace = fmDebug->TraceText();
+    delete fmDebug;
+    fmDebug = nullptr;
+    EXPECT_TRUE(trace.contains(QStringLiteral("*Update Error "))) << trace.toStdString();
     EXPECT_EQ(engine->UpdateErrorCount, 1);
     EXPECT_EQ(engine->TotalSamples, 240);
     EXPECT_TRUE(engine->UpdateReady);
@@ -349,7 +355,11 @@ TEST_F(EngineTick, FourthEmptyStreamingTickLosesTheLink)
     DemoMode = false;
     fmComm->PortFound = true;
     fmComm->Streaming = true;
-    Ticks(3);
+    engine->RawSample = 9;
+    engine->TimerTick(); // nothing received: one sample of 0, taken from the link
+    EXPECT_EQ(engine->TotalSamples, 1);
+    EXPECT_EQ(engine->RawSample, 0);
+    Ticks(2);
     EXPECT_EQ(engine->EmptyTicks, 3);
     AppendPair(0); // data in between restarts the count
     engine->TimerTick();
