@@ -9,10 +9,7 @@
 #include "KyrMain.h"
 #include "SysUtils.h"
 
-#if __has_include("Waveform.h")
 #include "Waveform.h"
-#define KV_HAVE_WAVEFORM 1
-#endif
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -208,13 +205,11 @@ bool TfmCal::DecodeCalRecord()
             AvgTime = StrToFloatC(FieldText(CalRecord, 14).left(6));
 
             double rate = 2400;
-#ifdef KV_HAVE_WAVEFORM
             if (fmWaveform) {
                 if (!(fmWaveform->SampleRate > 0))
                     fmWaveform->SampleRate = 2400;
                 rate = fmWaveform->SampleRate;
             }
-#endif
             AvgSamples = static_cast<int>(Round(rate * AvgTime));
 
             SerNum = FieldText(CalRecord, 15).leftJustified(10, QLatin1Char(' '), true);

@@ -211,7 +211,7 @@ TEST_F(SetupFixture, AFileWithTheOtherSeparatorReadsItsTimesAsDefaults)
     EXPECT_EQ(ErrorMessages(m), 1);
 }
 
-TEST_F(SetupFixture, AFailedWriteIsReportedAndLeavesTheOldFileWhole)
+TEST_F(SetupFixture, AFailedWriteIsReportedAndTheFieldsKeepTheirValues)
 {
     ScriptedMessages m;
     setup->SetupFileName = dir.file("no-such-folder/Kestrovan.ksf");
