@@ -65,6 +65,22 @@ std::map<const TPaintBox*, ZoomSet>& ZoomByBox()
     return m;
 }
 
+// A paint box that goes away takes its zoom along and unbinds the library.
+void ForgetBox(const TPaintBox* box)
+{
+    ZoomByBox().erase(box);
+    if (Box == box) {
+        Box = nullptr;
+        Cv = nullptr;
+        Count = 0;
+        Current = 0;
+        GraphValid = XReady = YReady = false;
+        Crosshair = Band = false;
+        Queue.clear();
+        Pending.Set = false;
+    }
+}
+
 ZoomSet& BoxZoom(TPaintBox* box)
 {
     auto& m = ZoomByBox();
@@ -72,7 +88,7 @@ ZoomSet& BoxZoom(TPaintBox* box)
     if (it == m.end()) {
         it = m.emplace(box, ZoomSet{}).first;
         if (box)
-            QObject::connect(box, &QObject::destroyed, [box] { ZoomByBox().erase(box); });
+            QObject::connect(box, &QObject::destroyed, [box] { ForgetBox(box); });
     }
     return it->second;
 }
