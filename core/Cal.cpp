@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QTimer>
 #include <QToolButton>
 #include <cstring>
 
@@ -364,12 +365,12 @@ void TfmCal::RefreshCal()
 void TfmCal::showEvent(QShowEvent* e)
 {
     QDialog::showEvent(e);
-    Guarded([this] {
-        FormShow();
-        // Fetched once per showing: an activation after a message box or another
-        // window must not throw away what the user has typed and not saved.
-        OnActivate();
-    });
+    Guarded([this] { FormShow(); });
+    // Fetched once per showing (an activation after a message box or another window
+    // must not throw away what the user has typed and not saved), and queued: the
+    // fetch waits for the instrument and may ask questions, which a show event must
+    // not do.
+    QTimer::singleShot(0, this, [this] { Guarded([this] { OnActivate(); }); });
 }
 
 void TfmCal::done(int r)

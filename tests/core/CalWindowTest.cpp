@@ -46,6 +46,7 @@ protected:
         ScriptedMessages m;
         cal->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(cal.get()));
+        QCoreApplication::processEvents();  // the queued fetch
         ASSERT_TRUE(m.requests.empty());
     }
     void TearDown() override

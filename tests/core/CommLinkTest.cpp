@@ -225,6 +225,20 @@ TEST_F(CommLink, CalibrationIsReadFromTheInstrument)
     EXPECT_FALSE(comm->Streaming);
 }
 
+TEST_F(CommLink, WindowFetchesFromTheInstrumentWhenShown)
+{
+    Connect();
+    sim->SetCalBlock(CustomBlock().toStdString());
+    ScriptedMessages m;
+    cal->show();
+    ASSERT_TRUE(PumpUntil([&] { return cal->CalFactor[8]->text() == QStringLiteral("9.876543"); }, 3000));
+    EXPECT_EQ(cal->CalOnThresh->value(), 7);
+    EXPECT_EQ(cal->CalSerNum->text(), QStringLiteral("SN-0042   "));
+    EXPECT_FALSE(cal->CalError);
+    EXPECT_TRUE(m.requests.empty());
+    cal->hide();
+}
+
 TEST_F(CommLink, BadCalibrationAnswersAreNotTaken)
 {
     Connect();
