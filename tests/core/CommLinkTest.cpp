@@ -179,6 +179,36 @@ TEST_F(CommLink, TestCommReportsEchoSilenceAndWrongEcho)
     EXPECT_EQ(comm->TestComm(QStringLiteral("/nonexistent/ttyKV9")), 1);
 }
 
+TEST_F(CommLink, RangeAndStartCommands)
+{
+    Connect();
+    struct Case {
+        int range;
+        std::vector<uint8_t> bytes;  // as the instrument sees them
+    } cases[] = {
+        {1, {'7', 0x01}},        // not streaming yet: the digit, then the stream starts
+        {8, {0x04, '0', 0x01}},  // streaming: stopped first
+        {3, {0x04, '5', 0x01}},
+    };
+    for (const Case& c : cases) {
+        sim->ClearReceived();
+        comm->SendRange(c.range);
+        EXPECT_TRUE(PumpUntil([&] { return sim->Received().size() >= c.bytes.size(); }, 1000)) << c.range;
+        EXPECT_EQ(sim->Received(), c.bytes) << c.range;
+        EXPECT_EQ(sim->Range(), c.range);
+        EXPECT_TRUE(comm->Streaming);
+    }
+    // Without a found port the start sends nothing and the flag stays as it was.
+    comm->PortFound = false;
+    sim->ClearReceived();
+    comm->StartComm();
+    QTest::qWait(150);
+    EXPECT_TRUE(sim->Received().empty());
+    EXPECT_TRUE(comm->Streaming);
+    comm->StopComm();
+    EXPECT_FALSE(comm->Streaming);
+}
+
 TEST_F(CommLink, CalibrationIsReadFromTheInstrument)
 {
     Connect();
@@ -384,16 +414,26 @@ TEST_F(CommLink, InjectedFaultsAreCountedAndListed)
         EXPECT_TRUE(comm->Streaming) << c.what;
     }
 
-    // A burst larger than the ring while nothing is taken out: the oldest bytes give
-    // way, the loss is counted, and the status timer stops the stream.
+    // A burst larger than the ring while nothing is taken out: the port's queue fills
+    // (a nearly full cluster) or the ring overflows (the oldest bytes give way); either
+    // way the loss is counted and the status timer stops the stream.
     const int before = comm->ErrorCount;
     sim->Burst(52000);
     EXPECT_TRUE(PumpUntil([&] { return !comm->Streaming; }, 5000));
     EXPECT_GT(comm->ErrorCount, before);
-    EXPECT_EQ(comm->RxCount, RxRingSize);
+    EXPECT_LE(comm->RxCount, RxRingSize);
+    EXPECT_GT(comm->RxCount, 90000);
     EXPECT_EQ(comm->ErrorListBox1->item(comm->ErrorListBox1->count() - 1)->text(),
               QStringLiteral("Error Type = BufferMax"));
     EXPECT_TRUE(PumpUntil([&] { return !sim->Streaming(); }, 1000));
+
+    // The window as the technician sees it after such a run.
+    comm->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(comm.get()));
+    EXPECT_EQ(comm->windowTitle(), QStringLiteral("Communication Status"));
+    EXPECT_FALSE(comm->ErrorCountBox->text().isEmpty());  // shown while the stream ran
+    const QImage image = comm->grab().toImage();
+    EXPECT_TRUE(image.save(ArtifactPath(QStringLiteral("CommunicationStatus.png"))));
 }
 
 TEST_F(CommLink, SilenceAndHangUpBringNoSamples)

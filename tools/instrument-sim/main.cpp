@@ -24,7 +24,7 @@ const char* const kUsage =
     "  --link PATH         make PATH a symbolic link to the device\n"
     "  --cal FILE          serve the calibration block from FILE and store writes there\n"
     "  --kwf FILE          the waveform to play, from a .kwf file\n"
-    "  --segments SPEC     the waveform to play, as amp,on[,phase[,ratio[,off]]];...\n"
+    "  --segments PIECES   the waveform to play, as amp,on[,phase[,ratio[,off]]];...\n"
     "  --play-delay SEC    play the waveform SEC seconds after each stream start\n"
     "  --loop              play the waveform over and over\n"
     "  --noise COUNTS      idle noise, peak counts (default 4)\n"
@@ -38,7 +38,7 @@ const char* const kCommands =
     "  play [SEC]          play the waveform (after SEC seconds)\n"
     "  stopplay            back to idle noise\n"
     "  kwf FILE            load a waveform file\n"
-    "  segments SPEC       load a synthesised waveform\n"
+    "  segments PIECES     load a synthesised waveform\n"
     "  drop [first|second] the next pair loses a byte\n"
     "  flip                the next pair carries a wrong tag\n"
     "  burst N             N pairs at once\n"
@@ -62,11 +62,11 @@ bool LoadKwf(kvsim::Instrument& sim, const std::string& path)
     return true;
 }
 
-bool LoadSegments(kvsim::Instrument& sim, const std::string& spec)
+bool LoadSegments(kvsim::Instrument& sim, const std::string& text)
 {
     std::vector<kvsim::Segment> segs;
     std::string error;
-    if (!kvsim::ParseSegments(spec, segs, error)) {
+    if (!kvsim::ParseSegments(text, segs, error)) {
         std::fprintf(stderr, "instrument-sim: %s\n", error.c_str());
         return false;
     }
