@@ -12,6 +12,7 @@
 
 #include <QStringList>
 #include <array>
+#include <memory>
 #include <ostream>
 #include <cstdint>
 #include <gtest/gtest.h>
@@ -112,6 +113,9 @@ class EngineTest : public ::testing::Test {
 protected:
     FakeView view;
     TKyrUpdate* engine = nullptr;
+    std::unique_ptr<TfmCal> cal;
+    std::unique_ptr<TfmSetup> setup;
+    std::unique_ptr<TfmWaveform> store;
 
     void SetUp() override;
     void TearDown() override;

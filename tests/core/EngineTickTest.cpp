@@ -37,10 +37,11 @@ class EngineTick : public EngineTest {
 protected:
     void SetUp() override
     {
-        if (!fmComm)
-            fmComm = new TfmComm();
-        if (!fmUSB)
-            fmUSB = new TfmUSB();
+        comm = std::make_unique<TfmComm>();
+        fmComm = comm.get();
+        comm->CommTimer->stop();
+        usb = std::make_unique<TfmUSB>();
+        fmUSB = usb.get();
         {
             std::lock_guard<std::mutex> g(*CommLock);
             fmComm->RxHead = 0;
@@ -52,6 +53,14 @@ protected:
         fmComm->ErrorCount = 0;
         EngineTest::SetUp();
     }
+    void TearDown() override
+    {
+        EngineTest::TearDown();
+        usb.reset();
+        comm.reset();
+    }
+    std::unique_ptr<TfmComm> comm;
+    std::unique_ptr<TfmUSB> usb;
     void Ticks(int n)
     {
         for (int i = 0; i < n; ++i)
