@@ -9,10 +9,7 @@
 #include "KyrMain.h"
 #include "SysUtils.h"
 
-#if __has_include("Waveform.h")
 #include "Waveform.h"
-#define KV_HAVE_WAVEFORM 1
-#endif
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -24,6 +21,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QTimer>
 #include <QToolButton>
 #include <cstring>
 
@@ -208,13 +206,11 @@ bool TfmCal::DecodeCalRecord()
             AvgTime = StrToFloatC(FieldText(CalRecord, 14).left(6));
 
             double rate = 2400;
-#ifdef KV_HAVE_WAVEFORM
             if (fmWaveform) {
                 if (!(fmWaveform->SampleRate > 0))
                     fmWaveform->SampleRate = 2400;
                 rate = fmWaveform->SampleRate;
             }
-#endif
             AvgSamples = static_cast<int>(Round(rate * AvgTime));
 
             SerNum = FieldText(CalRecord, 15).leftJustified(10, QLatin1Char(' '), true);
@@ -369,12 +365,12 @@ void TfmCal::RefreshCal()
 void TfmCal::showEvent(QShowEvent* e)
 {
     QDialog::showEvent(e);
-    Guarded([this] {
-        FormShow();
-        // Fetched once per showing: an activation after a message box or another
-        // window must not throw away what the user has typed and not saved.
-        OnActivate();
-    });
+    Guarded([this] { FormShow(); });
+    // Fetched once per showing (an activation after a message box or another window
+    // must not throw away what the user has typed and not saved), and queued: the
+    // fetch waits for the instrument and may ask questions, which a show event must
+    // not do.
+    QTimer::singleShot(0, this, [this] { Guarded([this] { OnActivate(); }); });
 }
 
 void TfmCal::done(int r)

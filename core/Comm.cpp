@@ -8,11 +8,8 @@
 #include "Forms.h"
 #include "SysUtils.h"
 
-#if __has_include("SerialComp.h")
 #include "CommPortList.h"
 #include "SerialComp.h"
-#define KV_HAVE_SERIAL 1
-#endif
 
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -33,14 +30,8 @@ int NextIndex(int i) { return i >= RxRingLast ? 0 : i + 1; }
 
 QString Hex2(uint8_t b) { return QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')).toUpper(); }
 
-// The few calls the link makes on its serial port.
-#ifdef KV_HAVE_SERIAL
 bool PortActive() { return SerialPort && SerialPort->Active(); }
 bool PortSendInProgress() { return SerialPort && SerialPort->SendInProgress(); }
-#else
-bool PortActive() { return false; }
-bool PortSendInProgress() { return false; }
-#endif
 
 constexpr int kRxQueueSize = 48000;
 constexpr int kClusterSize = 2;
@@ -88,28 +79,22 @@ void TfmComm::FormCreate()
     ErrorCount = 0;
     MaxRxD = 0;
     CommLock = new std::mutex;
-#ifdef KV_HAVE_SERIAL
     SerialPort = new TSerialPort(nullptr);
-#endif
     PortFound = false;
     Streaming = false;
     if (QScreen* s = QGuiApplication::primaryScreen())
         move(s->geometry().width() / 2 + width() / 2 + 2, y());
-#ifdef KV_HAVE_SERIAL
     SerialPort->OnRxClusterEvent = [this](TObject*) { Guarded([this] { RxCluster(); }); };
     SerialPort->OnProcessError = [this](TObject*, uint32_t Place, uint32_t Code, const QString& Msg, uint8_t Noise) {
         Guarded([&] { PortError(Place, Code, Msg, Noise); });
     };
-#endif
     TfmDebug::AddLine(QStringLiteral("End FormCreate Comm "));
 }
 
 void TfmComm::FormDestroy()
 {
     CommTimer->stop();
-#ifdef KV_HAVE_SERIAL
     delete SerialPort;
-#endif
     SerialPort = nullptr;
     DelayMs(100);
     delete CommLock;
@@ -142,11 +127,7 @@ void TfmComm::SendStr(const QByteArray& s)
         TfmDebug::AddLine(QStringLiteral("SendStr Delay "));
         DelayMs(100);
     }
-#ifdef KV_HAVE_SERIAL
-    SerialPort->SendString(s);
-#else
-    (void)s;
-#endif
+    SerialPort->SendString(QString::fromLatin1(s));
 }
 
 void TfmComm::SendChar(uint8_t c) { SendStr(QByteArray(1, static_cast<char>(c))); }
@@ -193,9 +174,7 @@ void TfmComm::ClearInput(bool log)
         DelayMs(100);
     }
     WaitMs(100);
-#ifdef KV_HAVE_SERIAL
     SerialPort->ClearRxDQueue();
-#endif
     {
         std::lock_guard<std::mutex> g(*CommLock);
         std::memset(RxRing, 0, sizeof RxRing);
@@ -203,12 +182,8 @@ void TfmComm::ClearInput(bool log)
         RxTail = 0;
         RxCount = 0;
     }
-#ifdef KV_HAVE_SERIAL
     const int next = SerialPort->NextClusterSize();
     RxDCount = next < 0 ? 0 : next;
-#else
-    RxDCount = 0;
-#endif
 }
 
 void TfmComm::SerialPortOFF()
@@ -217,10 +192,8 @@ void TfmComm::SerialPortOFF()
     if (Streaming)
         StopComm();
     ClearInput(true);
-#ifdef KV_HAVE_SERIAL
     if (SerialPort)
         SerialPort->SetActive(false);
-#endif
 }
 
 bool TfmComm::OpenComm(const QString& name)
@@ -228,7 +201,6 @@ bool TfmComm::OpenComm(const QString& name)
     TfmDebug::AddLine(QStringLiteral("OpenComm ") + name);
     if (!SerialPort)
         return false;
-#ifdef KV_HAVE_SERIAL
     SerialPort->SetCommPort(name.left(255));
     SerialPort->SetBaudRate(57600);
     SerialPort->SetParityType(0);
@@ -244,7 +216,6 @@ bool TfmComm::OpenComm(const QString& name)
         SerialPort->SetClusterSize(kClusterSize);
         return true;
     }
-#endif
     return false;
 }
 
@@ -262,18 +233,14 @@ void TfmComm::GetCommPortName(QString& name)
     // A port stays in use without a search only while the instrument answers on it;
     // an open port that never answered is searched again.
     if (PortActive() && PortFound) {
-#ifdef KV_HAVE_SERIAL
         name = SerialPort->CommPort();
-#endif
         return;
     }
     PortName = QStringLiteral("COM");
     SerialPortOFF();
     PortFound = false;
     QStringList list;
-#ifdef KV_HAVE_SERIAL
     EnumCommPorts(list);
-#endif
     for (const QString& p : list)
         TfmDebug::AddLine(p.trimmed());
     for (const QString& p : list) {
@@ -433,7 +400,6 @@ void TfmComm::AppendRx(const uint8_t* data, int size)
 
 void TfmComm::RxCluster()
 {
-#ifdef KV_HAVE_SERIAL
     if (!SerialPort)
         return;
     const int n = SerialPort->NextClusterSize();
@@ -443,11 +409,9 @@ void TfmComm::RxCluster()
         ++ErrorCount;
     int size = -1;
     int error = -1;
-    uint8_t* data = SerialPort->ReadNextCluster(size, error);
+    std::unique_ptr<BYTE[]> data = SerialPort->ReadNextCluster(size, error);
     if (data && size > 0)
-        AppendRx(data, size);
-    delete[] data;
-#endif
+        AppendRx(data.get(), size);
 }
 
 uint8_t TfmComm::TakeByte()
@@ -495,9 +459,7 @@ void TfmComm::CommTimerTimer()
         RxDCountBox->setText(QString::number(RxDCount));
         ErrorCountBox->setText(QString::number(ErrorCount));
         MaxRxDbox->setText(QString::number(MaxRxD));
-#ifdef KV_HAVE_SERIAL
         CommErrorBox->setText(QString::number(SerialPort->CommError(), 16));
-#endif
         uint8_t flags, badFirst, badSecond;
         {
             std::lock_guard<std::mutex> g(*CommLock);

@@ -97,7 +97,7 @@ public:
     // Serial port events.
     void RxCluster();
     void PortError(uint32_t Place, uint32_t Code, const QString& Msg, uint8_t Noise);
-    // Appends received bytes to the ring (the part of RxCluster under the lock).
+    // Appends received bytes to the ring (what RxCluster does with a cluster, under the lock).
     void AppendRx(const uint8_t* data, int size);
 
     // Controls.

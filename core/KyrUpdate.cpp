@@ -31,7 +31,7 @@ int Abs(int v) { return v < 0 ? -v : v; }
 // overflowing the conversion.
 int RoundClamped(double v)
 {
-    if (!(v == v))
+    if (std::isnan(v))
         return 0;
     return static_cast<int>(Round(std::clamp(v, -1.0e9, 1.0e9)));
 }
@@ -40,7 +40,9 @@ int RoundClamped(double v)
 
 TKyrUpdate::TKyrUpdate(IKyrView* view) : DemoSamples(DemoSize, 0), View(view)
 {
+    // Disabled, at the framework timer's default second until Reset sets the interval.
     Timer = new QTimer();
+    Timer->setInterval(1000);
     Timer->setTimerType(Qt::PreciseTimer);
     QObject::connect(Timer, &QTimer::timeout, [this] { Guarded([this] { TimerTick(); }); });
     RingSize = 10;
@@ -98,7 +100,7 @@ void TKyrUpdate::ProcessSample(int16_t x)
 
 void TKyrUpdate::TimerTick()
 {
-    // 1. A tick that starts inside an unfinished one is counted and runs all the same.
+    // A tick that starts inside an unfinished one is counted and runs all the same.
     if (!UpdateReady) {
         ++UpdateErrorCount;
         Trace("*Update Error ");
@@ -106,10 +108,10 @@ void TKyrUpdate::TimerTick()
         UpdateReady = false;
     }
 
-    // 2.
+    // The range can change only while a test is armed.
     View->SetRangeEnabled(Armed);
 
-    // 3. The meter of the previous tick. A bad shunt gives no full scale: show nothing.
+    // The meter of the previous tick. A bad shunt gives no full scale: show nothing.
     const bool streaming = fmComm && fmComm->Streaming;
     if (DemoMode || streaming) {
         if (RangeFullScale > 0) {
@@ -121,7 +123,6 @@ void TKyrUpdate::TimerTick()
         }
     }
 
-    // 4.
     if (Running) {
         if (Underrange) {
             View->SetStatusColor(TKyrColor::Yellow);
@@ -132,7 +133,7 @@ void TKyrUpdate::TimerTick()
         }
     }
 
-    // 5. How many samples this tick takes.
+    // How many samples this tick takes.
     if (DemoMode) {
         SamplesThisTick = RoundClamped(TimerInterval() * fmWaveform->SampleRate / 1000);
     } else {
@@ -154,7 +155,7 @@ void TKyrUpdate::TimerTick()
         }
     }
 
-    // 6. At least one pass.
+    // At least one pass.
     do {
         int16_t x = 0;
         bool last = false;
@@ -180,24 +181,21 @@ void TKyrUpdate::TimerTick()
             break;
     } while (SamplesThisTick > 0);
 
-    // 7.
+    // The texts refresh every 200 ms of timer time; the time limits follow the samples.
     DisplayClock += TimerInterval();
     if (DisplayClock >= 200) {
         UpdateDisplay();
         DisplayClock = 0;
     }
 
-    // 8.
     if (Result == trNone)
         CheckLimits();
 
-    // 9.
     UpdateReady = true;
 }
 
 void TKyrUpdate::Reset()
 {
-    // 1.
     for (int i = 1; i <= 5; ++i) {
         TripTime[i] = 0;
         ReclTime[i] = 0;
@@ -208,14 +206,12 @@ void TKyrUpdate::Reset()
         View->SetOpText(i, ocTripTime, FormatTime(TripTime[i]));
         View->SetOpText(i, ocRecloseTime, FormatTime(ReclTime[i]));
     }
-    // 2.
     std::fill(std::begin(fmWaveform->Samples), std::end(fmWaveform->Samples), 0);
-    // 3. A calibration with a negative on delay still gets a ring of at least one entry.
+    // A calibration with a negative on delay still gets a ring of at least one entry.
     RingSize = std::max(0, fmCal->OnDelay + 5);
     if (static_cast<int>(Ring.size()) != RingSize + 1)
         Ring.resize(RingSize + 1);
     std::fill(Ring.begin(), Ring.end(), 0);
-    // 4.
     MeterSumSq = 0;
     MeterAmps = 0;
     CurrentOn = false;
@@ -237,15 +233,12 @@ void TKyrUpdate::Reset()
     Underrange = false;
     UpdateReady = true;
     MpuCountdown = 50;
-    // 5.
     View->SetRangeEnabled(true);
     View->SetTestTypeSelEnabled(true);
     View->SetMaxOpsBoxEnabled(true);
     View->SetMeterValue(0);
     View->SetMinPickUpText(QString());
-    // 6.
     SetTimerInterval();
-    // 7.
     TestArm();
 }
 
@@ -298,7 +291,6 @@ void TKyrUpdate::TestEnd()
 void TKyrUpdate::TestAbort()
 {
     Trace("Test Abort ");
-    // 1.
     const int n = View->GetOpCount();
     if (fmSetup->TestType == 1 && TripTime[1] > 0.5)
         Result = trMinimumPickup;
@@ -306,7 +298,6 @@ void TKyrUpdate::TestAbort()
         Result = trLockout;
     else
         Result = trAborted;
-    // 2.
     if (!Open) {
         if (n >= 1 && n <= 5) {
             const double R = fmWaveform->SampleRate;
@@ -323,7 +314,6 @@ void TKyrUpdate::TestAbort()
     // A minimum pick-up ended by the user shows its current as one ended by the engine.
     if (Result == trMinimumPickup)
         View->SetMinPickUpText(FormatCurrent(PickupRms));
-    // 3.
     TestEnd();
 }
 
@@ -337,7 +327,6 @@ void TKyrUpdate::MeterSample()
     if (N <= 1)
         return;
     const int x = Sample;
-    // 1.
     if (MeterCount < N - 1) {
         ++MeterCount;
         if (Abs(x) > OverrangeCounts) {
@@ -347,7 +336,6 @@ void TKyrUpdate::MeterSample()
             MeterSumSq += static_cast<double>(x * x);
         }
     }
-    // 2.
     if (MeterCount >= N - 1) {
         MeterAmps = std::sqrt(MeterSumSq / MeterCount) * fmWaveform->AmpsPerCount;
         if (MeterAmps > MpuPeak) {
@@ -358,7 +346,7 @@ void TKyrUpdate::MeterSample()
         }
         MeterSumSq = 0;
         MeterCount = 0;
-        // 3. Minimum pick-up: the end comes 0.5 s after the first trip phase started
+        // Minimum pick-up: the end comes 0.5 s after the first trip phase started
         // carrying current, by the recloser staying open or by 50 windows without a
         // new maximum above the pick-up threshold.
         if (fmSetup->TestType == 1) {
@@ -398,20 +386,17 @@ void TKyrUpdate::DetectCurrent()
 {
     const int ax = Abs(Sample);
     if (!CurrentOn) {
-        // 1.
         WorkThreshold = fmSetup->TestType == 1 ? fmCal->MPUThresh : fmCal->OnThresh;
         Peak = 0;
         OffCount = fmCal->OffDelay;
-        // 2.
         PushPreTrigger();
-        // 3. An up/down count that never drops below 0.
+        // An up/down count that never drops below 0.
         if (ax > WorkThreshold) {
             if (OnCount < fmCal->OnDelay)
                 ++OnCount;
         } else if (OnCount > 0) {
             --OnCount;
         }
-        // 4.
         if (OnCount >= fmCal->OnDelay) {
             CurrentOn = true;
             if (Armed) {
@@ -423,20 +408,18 @@ void TKyrUpdate::DetectCurrent()
             OnCount = 0;
         }
     } else {
-        // 1. A test starts only at an off-to-on change.
+        // A test starts only at an off-to-on change.
         Armed = false;
-        // 2. The off level follows an eighth of the on-period's peak.
+        // The off level follows an eighth of the on-period's peak.
         WorkThreshold = fmCal->OffThresh;
         if (ax > Peak)
             Peak = ax;
         if (Peak / 8 > WorkThreshold)
             WorkThreshold = Peak / 8;
-        // 3.
         if (ax < WorkThreshold)
             --OffCount;
         else if (OffCount < fmCal->OffDelay)
             OffCount = fmCal->OffDelay;
-        // 4.
         if (OffCount <= 0) {
             CurrentOn = false;
             std::fill(Ring.begin(), Ring.end(), 0);
@@ -455,11 +438,12 @@ void TKyrUpdate::PushPreTrigger()
 
 void TKyrUpdate::LoadPreTrigger()
 {
+    if (View->GetOpCount() != 1 || Open)
+        return;
     auto& store = fmWaveform->Samples;
     int& index = fmWaveform->SampleIndex;
-    // 1.
     index = 0;
-    // 2. The newest RingSize samples, oldest first, ending with the trigger sample;
+    // The newest RingSize samples, oldest first, ending with the trigger sample;
     // the OnDelay - 1 samples before the trigger count into the trip phase's sum.
     for (int k = 1; k <= RingSize; ++k) {
         RingIndex = RingIndex >= RingSize ? 0 : RingIndex + 1;
@@ -470,7 +454,7 @@ void TKyrUpdate::LoadPreTrigger()
         if (index < StoreLast)
             ++index;
     }
-    // 3. TimeOperation stores the trigger sample once more, at its own place.
+    // TimeOperation stores the trigger sample once more, at its own place.
     if (index > 0) {
         Sample = store[index - 1];
         --index;
@@ -491,12 +475,10 @@ void TKyrUpdate::TimeOperation()
             TripTime[n] += P;
         } else {
             // This sample ended the operation.
-            // 1.
             if (n > MaxOps)
                 ExcessShot();
-            // 2.
             Open = true;
-            // 3. The off decision came OffDelay samples after the current stopped and
+            // The off decision came OffDelay samples after the current stopped and
             // the on decision OnDelay samples after it started: the difference belongs
             // to the reclose time.
             const double R = fmWaveform->SampleRate;
@@ -505,7 +487,6 @@ void TKyrUpdate::TimeOperation()
                 TripTime[n] = TripTime[n] - c;
                 ReclTime[n] = c < 0 ? 0 : c;
             }
-            // 4.
             if (TripTime[n] > 0) {
                 TripCurr[n] = std::sqrt(OnSumSq / (R * TripTime[n] + 1)) * fmWaveform->AmpsPerCount;
                 if (fmSetup->Range > 1)
@@ -515,12 +496,10 @@ void TKyrUpdate::TimeOperation()
             } else {
                 TripCurr[n] = 0;
             }
-            // 5.
             OnSumSq = 0;
-            // 6.
             if (TripCurr[n] > 0)
                 Decay[n] = (PickupRms / TripCurr[n] - 1) * -100;
-            // 7. Each operation's decay uses its own largest block.
+            // Each operation's decay uses its own largest block.
             if (MaxOps > 1) {
                 Rms20 = 0;
                 PickupRms = 0;
@@ -602,14 +581,11 @@ void TKyrUpdate::MinimumPickup()
 
 void TKyrUpdate::UpdateDisplay()
 {
-    // 1.
     View->SetStatusPanel(0, Format("%7.4f", TotalSamples / fmWaveform->SampleRate));
-    // 2.
     View->SetCurrentText(FormatCurrent(MeterAmps));
-    // 3.
     if (Running && fmSetup->TestType == 1)
         View->SetMinPickUpText(FormatCurrent(PickupRms));
-    // 4. Only the operation in its trip phase of a running test follows the meter;
+    // Only the operation in its trip phase of a running test follows the meter;
     // once the test is over every row shows its result.
     const int count = std::min(View->GetOpCount(), 5);
     for (int i = 1; i <= count; ++i) {
@@ -623,7 +599,6 @@ void TKyrUpdate::UpdateDisplay()
 
 void TKyrUpdate::ShowStatus()
 {
-    // 1.
     QString text;
     TKyrColor color;
     if (Result == trOverrange) {
@@ -662,7 +637,7 @@ void TKyrUpdate::ShowStatus()
     }
     View->SetStatusPanel(1, text);
 
-    // 2. The signal source; a missing one colours the bar red and offers RESET.
+    // The signal source; a missing one colours the bar red and offers RESET.
     if (DemoMode) {
         View->SetStatusPanel(2, fmWaveform->FileName);
     } else if (fmSetup->SourceName == QLatin1String("USB")) {
@@ -676,6 +651,5 @@ void TKyrUpdate::ShowStatus()
         color = TKyrColor::Red;
         View->SetRunStopReset(QStringLiteral("RESET"), TKyrColor::Green);
     }
-    // 3.
     View->SetStatusColor(color);
 }

@@ -316,11 +316,15 @@ void TfmWaveform::MakeWaveFile(const QString& FileName, bool MpuType, WaveSegmen
     h.Bits = 10;
 
     const double step = 21600 / rate;  // degrees per sample: 9 at 2400 per second, 60 Hz
+    // The samples are worked out in extended precision with an extended pi. In double
+    // precision pi / 180 falls short, sin 30 degrees comes out just under 0.5, and a
+    // sample whose value is a whole number (850 * 0.5 = 425) truncates one count low.
+    const long double degToRad = 3.14159265358979323846264338327950288L / 180;
     int index = 0;
-    auto append = [&](double v) {
-        const double limited = std::clamp(v, double(std::numeric_limits<int16_t>::min()),
-                                          double(std::numeric_limits<int16_t>::max()));
-        Samples[index++] = static_cast<int16_t>(Trunc(limited));
+    auto append = [&](long double v) {
+        const long double limited = std::clamp(v, static_cast<long double>(std::numeric_limits<int16_t>::min()),
+                                               static_cast<long double>(std::numeric_limits<int16_t>::max()));
+        Samples[index++] = static_cast<int16_t>(std::trunc(limited));
     };
     for (long long k = 0; k <= Trunc(rate * 0.1) && index < WaveFileSamples; ++k)
         append(0);
@@ -329,8 +333,8 @@ void TfmWaveform::MakeWaveFile(const QString& FileName, bool MpuType, WaveSegmen
         if (n >= 1) {
             const long long last = Trunc(n);
             for (long long k = 0; k <= last && index < WaveFileSamples; ++k) {
-                const double kd = static_cast<double>(k);
-                const double angle = (kd * step + s.Phase) * (M_PI / 180);
+                const long double kd = static_cast<long double>(k);
+                const long double angle = (kd * step + s.Phase) * degToRad;
                 append(std::sin(angle) * (1 - (kd / n) * (1 - s.EndRatio)) * s.Amplitude);
             }
         }

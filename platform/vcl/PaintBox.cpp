@@ -67,9 +67,14 @@ void TPaintBox::PaintNow()
     canvas_.Brush->Color = Color;
     canvas_.Brush->Style = bsSolid;
     canvas_.Font->Assign(Font);
-    if (OnPaint)
-        Guarded([&] { OnPaint(this); });
+    Guarded([&] { Paint(); });
     painting_ = false;
+}
+
+void TPaintBox::Paint()
+{
+    if (OnPaint)
+        OnPaint(this);
 }
 
 void TPaintBox::paintEvent(QPaintEvent*)

@@ -71,6 +71,8 @@ public:
     const QImage& Image() const { return image_; }
 
 protected:
+    // Runs OnPaint on the image; a control with its own drawing overrides it.
+    virtual void Paint();
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;

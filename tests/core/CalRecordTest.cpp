@@ -3,6 +3,7 @@
 #include "KyrMain.h"
 #include "SysUtils.h"
 #include "TestSupport.h"
+#include "Waveform.h"
 
 #include <QFile>
 #include <QLineEdit>
@@ -244,7 +245,18 @@ TEST_F(CalRecord, SampleRateAndAverageTimeGiveAvgSamples)
     QByteArray b = CustomBlock();
     b.replace(101, 8, " 0.100\r\n");
     ReadBlock(b);
-    EXPECT_EQ(cal->AvgSamples, 240);
+    EXPECT_EQ(cal->AvgSamples, 240);  // no store yet: 2400 per second
+
+    TfmWaveform store;
+    fmWaveform = &store;
+    const std::pair<double, int> cases[] = {{0, 240}, {-5, 240}, {2000, 200}, {2400, 240}};
+    for (auto [rate, samples] : cases) {
+        store.SampleRate = rate;
+        ReadBlock(b);
+        EXPECT_EQ(cal->AvgSamples, samples) << rate;
+        EXPECT_GT(store.SampleRate, 0) << rate;
+    }
+    fmWaveform = nullptr;
 }
 
 // A bad field stops the decode there: earlier fields keep their new values, later

@@ -6,12 +6,12 @@
 void EngineTest::SetUp()
 {
     DecimalSeparator = QLatin1Char('.');
-    if (!fmCal)
-        fmCal = new TfmCal();
-    if (!fmSetup)
-        fmSetup = new TfmSetup();
-    if (!fmWaveform)
-        fmWaveform = new TfmWaveform();
+    cal = std::make_unique<TfmCal>();
+    fmCal = cal.get();
+    setup = std::make_unique<TfmSetup>();
+    fmSetup = setup.get();
+    store = std::make_unique<TfmWaveform>();
+    fmWaveform = store.get();
 
     fmCal->OnThresh = 40;
     fmCal->MPUThresh = 100;
@@ -50,6 +50,9 @@ void EngineTest::TearDown()
 {
     delete engine;
     engine = nullptr;
+    store.reset();
+    setup.reset();
+    cal.reset();
     DemoMode = false;
     DemoPlaying = false;
 }

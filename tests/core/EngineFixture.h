@@ -12,9 +12,15 @@
 
 #include <QStringList>
 #include <array>
+#include <memory>
+#include <ostream>
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <vector>
+
+// Texts in failure messages.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+inline std::ostream& operator<<(std::ostream& os, TKyrColor c) { return os << "colour " << static_cast<int>(c); }
 
 // Records everything the engine writes.
 class FakeView : public IKyrView {
@@ -30,6 +36,7 @@ public:
     bool commError = false;
     int commErrorWrites = 0;
     QString current, minPickUp;
+    int currentWrites = 0;
     QString op[6][4];
     int opWrites = 0;
     int opCount = 0;
@@ -48,7 +55,11 @@ public:
     void SetProgress(int v) override { progress = v; ++progressWrites; }
     void SetMeterValue(int v) override { meter = v; ++meterWrites; }
     void SetCommErrorVisible(bool v) override { commError = v; ++commErrorWrites; }
-    void SetCurrentText(const QString& t) override { current = t; }
+    void SetCurrentText(const QString& t) override
+    {
+        current = t;
+        ++currentWrites;
+    }
     void SetMinPickUpText(const QString& t) override { minPickUp = t; }
     void SetOpText(int i, TOpColumn c, const QString& t) override
     {
@@ -102,6 +113,9 @@ class EngineTest : public ::testing::Test {
 protected:
     FakeView view;
     TKyrUpdate* engine = nullptr;
+    std::unique_ptr<TfmCal> cal;
+    std::unique_ptr<TfmSetup> setup;
+    std::unique_ptr<TfmWaveform> store;
 
     void SetUp() override;
     void TearDown() override;

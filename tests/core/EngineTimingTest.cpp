@@ -70,6 +70,7 @@ struct DebounceCase {
     const char* name;
     std::function<Wave()> wave;
     std::vector<int> transitions; // on, off, on, off ...
+    friend void PrintTo(const DebounceCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class EngineDebounce : public EngineTest, public ::testing::WithParamInterface<DebounceCase> {};
@@ -133,6 +134,7 @@ struct TimingCase {
     TKyrColor color;
     std::vector<OpResult> ops; // rows 1..OpCount
     std::vector<int> maxOpsCalls;
+    friend void PrintTo(const TimingCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class EngineTiming : public EngineTest, public ::testing::WithParamInterface<TimingCase> {};
@@ -307,6 +309,7 @@ struct StopCase {
     int opCount;
     std::vector<OpResult> ops;
     const char* minPickUp;
+    friend void PrintTo(const StopCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class EngineStop : public EngineTest, public ::testing::WithParamInterface<StopCase> {};
@@ -397,6 +400,7 @@ struct PickupCase {
     double tripTime, reclTime;
     const char* row;
     const char* minPickUp;
+    friend void PrintTo(const PickupCase& c, std::ostream* os) { *os << c.name; }
 };
 
 class EngineMinimumPickup : public EngineTest, public ::testing::WithParamInterface<PickupCase> {};
@@ -484,6 +488,7 @@ struct MeterCase {
     int avgSamples;
     double meterAmps; // after the samples
     uint8_t result;
+    friend void PrintTo(const MeterCase& c, std::ostream* os) { *os << "AvgSamples " << c.avgSamples; }
 };
 
 class EngineMeterWindow : public EngineTest, public ::testing::WithParamInterface<MeterCase> {};

@@ -211,7 +211,7 @@ TEST_F(SetupFixture, AFileWithTheOtherSeparatorReadsItsTimesAsDefaults)
     EXPECT_EQ(ErrorMessages(m), 1);
 }
 
-TEST_F(SetupFixture, AFailedWriteIsReportedAndLeavesTheOldFileWhole)
+TEST_F(SetupFixture, AFailedWriteIsReportedAndTheFieldsKeepTheirValues)
 {
     ScriptedMessages m;
     setup->SetupFileName = dir.file("no-such-folder/Kestrovan.ksf");
@@ -239,6 +239,8 @@ TEST_F(SetupFixture, WindowShowsTheFieldsFlushRightAndStaysOnTop)
     EXPECT_EQ(setup->windowTitle(), "Setup");
     EXPECT_TRUE(setup->windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_EQ(setup->size(), QSize(269, 289));
+    // Created 2 pixels inside the screen's right edge, shown flush with it.
+    EXPECT_EQ(setup->frameGeometry().right(), setup->screen()->geometry().right() - 2);
     setup->show();
     EXPECT_EQ(setup->ebMaxOnTime->text(), "2.50");
     EXPECT_EQ(setup->ebMaxOffTime->text(), "12.25");

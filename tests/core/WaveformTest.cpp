@@ -357,18 +357,22 @@ TEST_F(WaveformFixture, AFailedSaveIsReported)
 // sample k is Trunc(sin(9k + Phase) * (1 - (k / n) * (1 - EndRatio)) * Amplitude), n = 2400 * OnTime.
 // The file starts with Trunc(2400 * 0.1) + 1 = 241 zeros.
 // Norm: segment 1 (850, n = 120, 30 deg) covers 241..361, then 3601 zeros to 3962;
+//   241 (k 0): sin 30 * 850 = 425 exactly, and 361 (k 120): sin 1110 = sin 30 * 0.8 * 850 = 340
+//   exactly: whole values must not truncate one count low;
 //   242 (k 1):  sin 39  = 0.62932 * (1 - 0.2/120)     * 850 = 534.03 -> 534
 //   246 (k 5):  sin 75  = 0.96593 * (1 - 5*0.2/120)   * 850 = 814.19 -> 814
 //   251 (k 10): sin 120 = 0.86603 * (1 - 10*0.2/120)  * 850 = 723.85 -> 723
 //   segment 2 (810, n = 144, 90 deg) from 3963: k 0 is sin 90 * 810 = 810; 3964 (k 1):
-//   sin 99 = 0.98769 * (1 - 0.2/144) * 810 = 798.92 -> 798; 145 samples to 4107, zeros to 7708;
+//   sin 99 = 0.98769 * (1 - 0.2/144) * 810 = 798.92 -> 798; 4003 (k 40): sin 450 * (1 - 8/144) * 810
+//   = 765 exactly; 145 samples to 4107, zeros to 7708;
 //   segment 3 (820, n = 552, 0 deg) from 7709: 7719 (k 10): sin 90 * (1 - 2/552) * 820 = 817.03 -> 817;
 //   553 samples to 8261, zeros to 11862; segment 4 (800, n = 600) from 11863: 11873 (k 10):
 //   (1 - 2/600) * 800 = 797.33 -> 797; 601 samples to 12463, then 3601 zeros: 16065 samples in all.
 // Mpu: segment 1 (60, n = 3600, 0 deg, EndRatio 10) covers 241..3841: 251 (k 10): sin 90 *
 //   (1 + 10*9/3600) * 60 = 61.5 -> 61; 3831 (k 3590): sin 32310 = sin 270 = -1 *
 //   (1 + 3590*9/3600) * 60 = -598.5 -> -598 (toward zero); no off time; segment 2 (600, n = 1200)
-//   from 3842: 3847 (k 5): sin 45 = 0.70711 * (1 - 5*0.2/1200) * 600 = 423.91 -> 423; 1201 samples
+//   from 3842: 3847 (k 5): sin 45 = 0.70711 * (1 - 5*0.2/1200) * 600 = 423.91 -> 423; 3852 (k 10):
+//   sin 90 * (1 - 2/1200) * 600 = 599 exactly; 1201 samples
 //   to 5042, then 3601 zeros: 8644 samples in all.
 TEST_F(WaveformFixture, DemoFilesHoldTheSegmentTables)
 {
@@ -379,11 +383,11 @@ TEST_F(WaveformFixture, DemoFilesHoldTheSegmentTables)
     };
     const Case cases[] = {
         {"KestrovanNorm.kwf", false, &NormSegments, 'N', 16065,
-         {{0, 0}, {240, 0}, {242, 534}, {246, 814}, {251, 723}, {362, 0}, {3962, 0}, {3963, 810}, {3964, 798},
-          {4108, 0}, {7719, 817}, {11873, 797}, {12464, 0}}},
+         {{0, 0}, {240, 0}, {241, 425}, {242, 534}, {246, 814}, {251, 723}, {361, 340}, {362, 0}, {3962, 0},
+          {3963, 810}, {3964, 798}, {4003, 765}, {4108, 0}, {7719, 817}, {11873, 797}, {12464, 0}}},
         // Made right after the other in the same run, over its samples: zeros from 8644 on.
         {"KestrovanMpu.kwf", true, &MpuSegments, 'M', 8644,
-         {{240, 0}, {251, 61}, {3831, -598}, {3847, 423}, {5043, 0}, {11873, 0}}},
+         {{240, 0}, {251, 61}, {3831, -598}, {3847, 423}, {3852, 599}, {5043, 0}, {11873, 0}}},
     };
     Prefill(-7);
     for (const Case& c : cases) {
