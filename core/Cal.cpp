@@ -344,7 +344,8 @@ void TfmCal::RefreshCal()
     TfmDebug::AddLine(QStringLiteral("RefreshCal "));
     QString* rangeText = RangeText;
     for (int r = 1; r <= 8; ++r) {
-        if (rangeText)
+        // Until the main window's initialisation has made the texts, the labels keep theirs.
+        if (rangeText && !rangeText[r].isEmpty())
             Label[r]->setText(rangeText[r]);
         CalFactor[r]->setText(Format("%8.6f", Factor[r]));
     }

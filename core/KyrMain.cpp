@@ -15,10 +15,7 @@
 #include "Shell.h"
 #include "SysUtils.h"
 #include "Waveform.h"
-#if __has_include("AnalogMeter.h")
 #include "AnalogMeter.h"
-#define KV_HAVE_METER 1
-#endif
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -1010,12 +1007,8 @@ void TfmKyr::SetProgress(int Position)
 
 void TfmKyr::SetMeterValue(int Value)
 {
-#ifdef KV_HAVE_METER
     if (fmKyrMeter && fmKyrMeter->Meter)
         fmKyrMeter->Meter->SetValue(static_cast<float>(Value));
-#else
-    (void)Value;
-#endif
 }
 
 void TfmKyr::SetCommErrorVisible(bool Visible) { lbCommError->setVisible(Visible); }
