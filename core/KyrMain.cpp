@@ -203,7 +203,11 @@ TfmKyr::TfmKyr(QWidget* parent) : QMainWindow(parent), ui(new Ui::TfmKyr)
     lbCommError = ui->lbCommError;
     StatusBar1 = ui->StatusBar1;
 
-    // The window as stored: light blue, client area 498 by 361 with the status bar.
+    // The window as stored: light blue, client area 498 by 361 with the status bar, the
+    // framework's 8-point dialog font (11 pixels).
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPixelSize(11);
+    setFont(font);
     SetBackground(this, QColor(192, 192, 255));
     SetBackground(ui->centralwidget, QColor(192, 192, 255));
     ui->centralwidget->setFixedSize(498, 342);
