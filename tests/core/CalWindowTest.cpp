@@ -46,7 +46,8 @@ protected:
         ScriptedMessages m;
         cal->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(cal.get()));
-        QCoreApplication::processEvents();  // the queued fetch
+        // The fetch is queued after the show: wait until it has filled the window.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return cal->CalSerNum->text() == QStringLiteral("KV-1234   "); }, 30000));
         ASSERT_TRUE(m.requests.empty());
     }
     void TearDown() override
