@@ -385,8 +385,7 @@ void TSerialPort::Reactivate(bool Value)
                                FILE_FLAG_OVERLAPPED, nullptr);
         const DWORD Err = GetLastError();
         FComHandle = h;
-        FActive = h != INVALID_HANDLE_VALUE;
-        if (FActive) {
+        if (h != INVALID_HANDLE_VALUE) {
             if (!SetupComm(FComHandle, FRxQueueSize, FTxQueueSize))
                 ProcessError(111, GetLastError(), QStringLiteral("Error setup Queuesize"), 0);
             ApplyCommState();
@@ -396,7 +395,11 @@ void TSerialPort::Reactivate(bool Value)
             DriveRTS(true);
             FRTSState = true;
             EnableCommEvents();
+            // Active rises once the port is set up, so the worker's first pass never
+            // meets a port without its event mask.
+            FActive = true;
         } else {
+            FActive = false;
             ProcessError(112, Err, QStringLiteral("Error reopening Port"), 0);
         }
     }

@@ -145,3 +145,27 @@ TEST(CommPortList, MissingKeysListNothing)
 }
 
 }  // namespace
+
+#include <QDir>
+#include <QTemporaryDir>
+
+namespace {
+
+TEST(CommPortList, LinuxViewListsExtraPathsThenPresentDevices)
+{
+    QTemporaryDir sys;
+    QDir(sys.path()).mkpath(QStringLiteral("ttyUSB0/device"));
+    QDir(sys.path()).mkpath(QStringLiteral("ttyACM0/device"));
+    QDir(sys.path()).mkpath(QStringLiteral("tty5"));
+    const QByteArray old = qgetenv("KESTROVAN_SERIAL_PORTS");
+    qputenv("KESTROVAN_SERIAL_PORTS", "/dev/pts/9:/tmp/instrument");
+    SetRegistryBackend(std::make_shared<TLinuxRegistry>(sys.path()));
+    SetVersionForTests(nullptr);
+    QStringList list;
+    EnumCommPorts(list);
+    SetRegistryBackend(nullptr);
+    qputenv("KESTROVAN_SERIAL_PORTS", old);
+    EXPECT_EQ(list, (QStringList{"/dev/pts/9", "/tmp/instrument", "ttyACM0", "ttyUSB0"}));
+}
+
+}  // namespace

@@ -63,6 +63,7 @@ struct FakeCommState {
     FakeWriteResult writeResult;
     bool closed = false;
     bool readEmpty = false;  // ReadFile completes with no bytes
+    bool readPends = false;  // ReadFile stays outstanding until CompleteRead()
     // Observers (called without the lock).
     std::function<void(const std::string&)> onCall;
     FakeCommDevice* device = nullptr;
@@ -100,6 +101,8 @@ struct FakeCommState {
         fail[call] = code;
     }
     void Raise(DWORD events);
+    bool CompleteRead(DWORD status);
+    bool ReadOutstanding();
     void SetWriteResult(FakeWriteResult r)
     {
         std::lock_guard<std::mutex> l(m);
@@ -146,6 +149,14 @@ public:
         BOOL r;
         if (Failing("ReadFile", r))
             return r;
+        if (s_->readPends) {
+            readOv_ = ov;
+            readBuf_ = static_cast<BYTE*>(buffer);
+            readCount_ = toRead;
+            Begin(ov);
+            SetLastError(ERROR_IO_PENDING);
+            return FALSE;
+        }
         DWORD n = 0;
         while (!s_->readEmpty && n < toRead && !s_->rx.empty()) {
             static_cast<BYTE*>(buffer)[n++] = s_->rx.front();
@@ -334,6 +345,24 @@ public:
             Complete(ov, ERROR_SUCCESS, 0);
         }
     }
+    // With s_->m held: ends the outstanding read with `status`, moving the queued bytes
+    // into its buffer on success.
+    bool CompleteReadLocked(DWORD status)
+    {
+        if (!readOv_)
+            return false;
+        DWORD n = 0;
+        while (status == ERROR_SUCCESS && n < readCount_ && !s_->rx.empty()) {
+            readBuf_[n++] = s_->rx.front();
+            s_->rx.pop_front();
+        }
+        LPOVERLAPPED ov = readOv_;
+        readOv_ = nullptr;
+        readBuf_ = nullptr;
+        Complete(ov, status, n);
+        return true;
+    }
+    bool ReadOutstanding() const { return readOv_ != nullptr; }
     BOOL ClearError(LPDWORD errors, LPCOMSTAT stat) override
     {
         std::lock_guard<std::mutex> l(s_->m);
@@ -379,6 +408,8 @@ public:
         BOOL r;
         if (Failing("PurgeComm " + std::to_string(flags), r))
             return r;
+        if (flags & PURGE_RXABORT)
+            CompleteReadLocked(ERROR_OPERATION_ABORTED);
         if (flags & PURGE_RXCLEAR)
             s_->rx.clear();
         return TRUE;
@@ -390,6 +421,7 @@ public:
         s_->closed = true;
         if (waitOv_)
             Complete(waitOv_, ERROR_OPERATION_ABORTED, 0);
+        CompleteReadLocked(ERROR_OPERATION_ABORTED);
         waitOv_ = nullptr;
         writeOv_ = nullptr;
     }
@@ -397,6 +429,9 @@ public:
 private:
     std::shared_ptr<FakeCommState> s_;
     LPOVERLAPPED writeOv_ = nullptr;
+    LPOVERLAPPED readOv_ = nullptr;
+    BYTE* readBuf_ = nullptr;
+    DWORD readCount_ = 0;
     LPOVERLAPPED waitOv_ = nullptr;
     LPDWORD waitMask_ = nullptr;
 };
@@ -407,6 +442,18 @@ inline void FakeCommState::Feed(const std::vector<BYTE>& bytes)
     rx.insert(rx.end(), bytes.begin(), bytes.end());
     if (device)
         device->RaiseLocked(EV_RXCHAR);
+}
+
+inline bool FakeCommState::CompleteRead(DWORD status)
+{
+    std::lock_guard<std::mutex> l(m);
+    return device && device->CompleteReadLocked(status);
+}
+
+inline bool FakeCommState::ReadOutstanding()
+{
+    std::lock_guard<std::mutex> l(m);
+    return device && device->ReadOutstanding();
 }
 
 inline void FakeCommState::Raise(DWORD events)

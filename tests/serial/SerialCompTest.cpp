@@ -837,3 +837,66 @@ TEST(SerialComp, HandOversRunOnTheGuiThreadInsideNestedEventLoops)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(SerialComp, PendingReadEndsInAClusterOrAReport)
+{
+    const struct {
+        const char* name;
+        DWORD status;
+        bool cluster;
+        DWORD place;
+        const char* msg;
+    } cases[] = {
+        {"completed", ERROR_SUCCESS, true, 0, nullptr},
+        {"aborted", ERROR_OPERATION_ABORTED, false, 9907, "Error read aborted"},
+        {"failed", ERROR_GEN_FAILURE, false, 9908, "Error getting Overlappedresult"},
+    };
+    for (const auto& c : cases) {
+        ReadFixture f(2);
+        f.Backend.prepare = [](FakeCommState& s) { s.readPends = true; };
+        ASSERT_TRUE(f.Open());
+        f.Dev()->Feed("rd");
+        ASSERT_TRUE(PumpUntil([&] { return f.Dev()->ReadOutstanding(); }, 1000)) << c.name;
+        f.Passes(2);
+        EXPECT_TRUE(f.Clusters.empty()) << c.name;
+        ASSERT_TRUE(f.Dev()->CompleteRead(c.status)) << c.name;
+        if (c.cluster) {
+            ASSERT_TRUE(PumpUntil([&] { return !f.Clusters.empty(); }, 1000)) << c.name;
+            EXPECT_EQ(f.Clusters[0], QByteArray("rd")) << c.name;
+        } else {
+            ASSERT_TRUE(PumpUntil([&] { return f.Rec.Count(c.place) > 0; }, 1000)) << c.name;
+            EXPECT_EQ(f.Rec.Find(c.place)->Code, c.status) << c.name;
+            EXPECT_EQ(f.Rec.Find(c.place)->Msg, QLatin1String(c.msg)) << c.name;
+            EXPECT_TRUE(f.Clusters.empty()) << c.name;
+        }
+        // The next bytes start a new read.
+        f.Dev()->Feed("nx");
+        ASSERT_TRUE(PumpUntil([&] { return f.Dev()->ReadOutstanding(); }, 1000)) << c.name;
+    }
+}
+
+TEST(SerialComp, ClosingWithAReadOutstandingAbortsIt)
+{
+    ReadFixture f(2);
+    f.Backend.prepare = [](FakeCommState& s) { s.readPends = true; };
+    ASSERT_TRUE(f.Open());
+    f.Dev()->Feed("zz");
+    ASSERT_TRUE(PumpUntil([&] { return f.Dev()->ReadOutstanding(); }, 1000));
+    f.Rec.Reports.clear();
+    QElapsedTimer t;
+    t.start();
+    f.Port->SetActive(false);
+    // The worker waits in the hand-over of the abort's report, which the closing GUI
+    // thread does not run: closing goes on after its bounded wait with a warning.
+    EXPECT_LT(t.elapsed(), 1500);
+    EXPECT_EQ(f.Rec.Count(104), 1);
+    EXPECT_FALSE(f.Port->Active());
+    ASSERT_TRUE(PumpUntil([&] { return f.Rec.Count(9907) == 1; }, 1000));
+    EXPECT_EQ(f.Rec.Find(9907)->Code, ERROR_OPERATION_ABORTED);
+    PumpFor(200);
+    EXPECT_TRUE(f.Clusters.empty());
+}
+
+}  // namespace
