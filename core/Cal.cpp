@@ -25,9 +25,6 @@
 #include <QToolButton>
 #include <cstring>
 
-// The range texts of the main window's unit (set by its initialisation). Referenced
-// weakly so that the calibration stands on its own where the main window is absent.
-extern QString RangeText[9] __attribute__((weak));
 
 TfmCal* fmCal = nullptr;
 const char* const CalFileName = "Kestrovan.kcf";
@@ -342,11 +339,8 @@ void TfmCal::SetDefaultCal()
 void TfmCal::RefreshCal()
 {
     TfmDebug::AddLine(QStringLiteral("RefreshCal "));
-    QString* rangeText = RangeText;
     for (int r = 1; r <= 8; ++r) {
-        // Until the main window's initialisation has made the texts, the labels keep theirs.
-        if (rangeText && !rangeText[r].isEmpty())
-            Label[r]->setText(rangeText[r]);
+        Label[r]->setText(RangeText[r]);
         CalFactor[r]->setText(Format("%8.6f", Factor[r]));
     }
     QSpinBox* spins[5] = {CalOnThresh, CalMPUThresh, CalOnDelay, CalOffThresh, CalOffDelay};

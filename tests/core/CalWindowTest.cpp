@@ -37,6 +37,10 @@ protected:
     {
         DemoMode = true;  // the window reads the file
         DataFolder = dir.path();
+        // The range texts the main window's initialisation makes from the range table.
+        const char* texts[9] = {"", "50 A", "100 A", "250 A", "500 A", "1000 A", "2500 A", "5000 A", "10000 A"};
+        for (int r = 0; r <= 8; ++r)
+            RangeText[r] = QString::fromLatin1(texts[r]);
         QFile f(path());
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         f.write(CustomBlock());
@@ -46,7 +50,8 @@ protected:
         ScriptedMessages m;
         cal->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(cal.get()));
-        QCoreApplication::processEvents();  // the queued fetch
+        // The fetch is queued after the show: wait until it has filled the window.
+        ASSERT_TRUE(QTest::qWaitFor([&] { return cal->CalSerNum->text() == QStringLiteral("KV-1234   "); }, 30000));
         ASSERT_TRUE(m.requests.empty());
     }
     void TearDown() override
@@ -54,6 +59,8 @@ protected:
         cal.reset();
         DemoMode = false;
         DataFolder.clear();
+        for (QString& t : RangeText)
+            t.clear();
     }
     QString path() const { return dir.file(QStringLiteral("Kestrovan.kcf")); }
     TempCurrentDir dir;

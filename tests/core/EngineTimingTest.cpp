@@ -20,7 +20,7 @@
 // - the reclose time is c, then the G - 15 remaining off samples and the 5 samples up
 //   to the next on decision: G samples for a gap of G zeros;
 // - trip current = sqrt(sum / (R * trip + 1)) * A at an operation's end;
-// - the largest 20-sample block of a operation of amplitude a is a * A, so decay =
+// - the largest 20-sample block of an operation of amplitude a is a * A, so decay =
 //   (a A / current - 1) * -100.
 #include "EngineFixture.h"
 
@@ -426,9 +426,10 @@ TEST_P(EngineMinimumPickup, EndsAsMinimumPickup)
 }
 
 // Meter windows complete at samples 238 + 239 j. Current from 103 (on decision 107):
-// while the trip time is below 0.5 s (up to the window at 1194) each window clears the
-// peak; the window at 1433 (trip 1327 samples) sets a new maximum, 200 A, and the count
-// of 50. From then on a window without a new maximum (the peak 200 A being above
+// while the trip time is below 0.5 s (up to the window at 1194, trip 107..1193 = 1087
+// samples) each window clears the peak; the window at 1433 (the metering comes before
+// the timing of its sample: trip 107..1432 = 1326 samples = 0.5525 s) sets a new
+// maximum, 200 A, and the count of 50. From then on a window without a new maximum (the peak 200 A being above
 // 100 * 0.5 = 50 A) counts down, and one with a new maximum restarts at 50.
 INSTANTIATE_TEST_SUITE_P(Cases, EngineMinimumPickup, ::testing::Values(
     // 1440 samples of current (0.6 s), then zeros; off decision at 1542 + 15 = 1557.

@@ -21,6 +21,10 @@ using namespace kvsim;
 
 namespace {
 
+// Deadline of every wait for an answer: generous, since a loaded machine may hold the
+// simulator's thread back for a long time; a wait ends as soon as its bytes are in.
+constexpr int kPatience = 20000;
+
 // The far end of the line, without the program's serial component.
 class RawLine {
 public:
@@ -212,23 +216,25 @@ protected:
 TEST_F(SimLine, AnswersProbeEchoAndCalibrationRead)
 {
     line->send("\x14");
-    const std::string probe = line->drain(150);
+    const std::string probe = line->read(ProbeReply().size(), kPatience);
     ASSERT_GE(probe.size(), 201u);
     EXPECT_EQ(probe[5], '1');
+    EXPECT_EQ(probe, ProbeReply());
 
+    // A lone carriage return is not answered: whatever it brought would come before
+    // the echo of the test string that follows it.
     line->send("\r");
-    EXPECT_EQ(line->drain(60), "");  // a lone carriage return is not answered
     line->send("A\r");
-    EXPECT_EQ(line->read(2, 200), "A\r");
+    EXPECT_EQ(line->read(2, kPatience), "A\r");
 
     line->send("\x03");
-    EXPECT_EQ(line->read(128, 300), DefaultCalBlock(TodayDayNumber()));
+    EXPECT_EQ(line->read(128, kPatience), DefaultCalBlock(TodayDayNumber()));
 
     // Range digits, reset, and every byte logged in order.
     line->send("7");
     line->send("0");
     line->send("\x1a");
-    ASSERT_TRUE(Instrument::WaitUntil([&] { return sim->Resets() == 1; }, 500));
+    ASSERT_TRUE(Instrument::WaitUntil([&] { return sim->Resets() == 1; }, kPatience));
     EXPECT_EQ(sim->Range(), 8);
     const std::vector<uint8_t> want{0x14, 0x0D, 'A', 0x0D, 0x03, '7', '0', 0x1A};
     EXPECT_EQ(sim->Received(), want);
@@ -238,88 +244,106 @@ TEST_F(SimLine, CalibrationWriteIsStoredAndServedNext)
 {
     std::string block = DefaultCalBlock(45000, "NEWSERIAL1");
     line->send(std::string("\x04\x05") + block + "\x04");
-    ASSERT_TRUE(Instrument::WaitUntil([&] { return sim->CalWrites() == 1; }, 500));
+    ASSERT_TRUE(Instrument::WaitUntil([&] { return sim->CalWrites() == 1; }, kPatience));
     EXPECT_EQ(sim->CalBlock(), block);
     line->send("\x03");
-    EXPECT_EQ(line->read(128, 300), block);
+    EXPECT_EQ(line->read(128, kPatience), block);
 
     // A frame that is not a whole block is not stored.
     line->send(std::string("\x04\x05") + block.substr(0, 60) + "\x04");
-    ASSERT_TRUE(Instrument::WaitUntil([&] { return sim->RejectedCalWrites() == 1; }, 500));
+    ASSERT_TRUE(Instrument::WaitUntil([&] { return sim->RejectedCalWrites() == 1; }, kPatience));
     EXPECT_EQ(sim->CalBlock(), block);
 }
 
 TEST_F(SimLine, FaultsChangeTheAnswers)
 {
+    // Each answer is followed by the echo of a test string sent after the faults are
+    // lifted, so the bytes up to that echo are exactly what the faulty case answered.
     struct Case {
         const char* what;
         std::function<void()> set;
         std::string send;
+        size_t size;  // of the answer
         std::function<void(const std::string&)> check;
     } cases[] = {
-        {"no probe reply", [&] { sim->SetProbeReply(false); }, "\x14",
-         [](const std::string& got) { EXPECT_EQ(got, ""); }},
-        {"wrong echo", [&] { sim->SetEcho('?'); }, "A\r", [](const std::string& got) { EXPECT_EQ(got, "?\r"); }},
-        {"calibration without CR", [&] { sim->SetCalFault(CalFault::NoCarriageReturn); }, "\x03",
-         [](const std::string& got) {
-             ASSERT_EQ(got.size(), 128u);
-             EXPECT_NE(got[8], '\r');
-         }},
-        {"calibration not a number", [&] { sim->SetCalFault(CalFault::NotANumber); }, "\x03",
+        {"no probe reply", [&] { sim->SetProbeReply(false); }, "\x14", 0, [](const std::string&) {}},
+        {"wrong echo", [&] { sim->SetEcho('?'); }, "A\r", 2, [](const std::string& got) { EXPECT_EQ(got, "?\r"); }},
+        {"calibration without CR", [&] { sim->SetCalFault(CalFault::NoCarriageReturn); }, "\x03", 128,
+         [](const std::string& got) { EXPECT_NE(got[8], '\r'); }},
+        {"calibration not a number", [&] { sim->SetCalFault(CalFault::NotANumber); }, "\x03", 128,
          [](const std::string& got) { EXPECT_EQ(got.substr(80, 4), "4x\r\n"); }},
-        {"short calibration", [&] { sim->SetCalFault(CalFault::Short); }, "\x03",
-         [](const std::string& got) { EXPECT_EQ(got.size(), 100u); }},
-        {"silent", [&] { sim->SetSilent(true); }, std::string("\x14\x03\x01A\r", 5),
-         [](const std::string& got) { EXPECT_EQ(got, ""); }},
+        {"short calibration", [&] { sim->SetCalFault(CalFault::Short); }, "\x03", 100,
+         [](const std::string& got) { EXPECT_EQ(got, DefaultCalBlock(TodayDayNumber()).substr(0, 100)); }},
+        {"silent", [&] { sim->SetSilent(true); }, std::string("\x14\x03\x01A\r", 5), 0, [](const std::string&) {}},
     };
     for (auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        c.set();
+        const size_t before = sim->Received().size();
+        line->send(c.send);
+        // The simulator has taken every byte of the case before the faults go.
+        ASSERT_TRUE(Instrument::WaitUntil([&] { return sim->Received().size() == before + c.send.size(); },
+                                          kPatience));
         sim->SetProbeReply(true);
         sim->SetEcho('A');
         sim->SetCalFault(CalFault::None);
         sim->SetSilent(false);
-        SCOPED_TRACE(c.what);
-        c.set();
-        line->send(c.send);
-        c.check(line->drain(200));
+        line->send("A\r");
+        const std::string got = line->read(c.size + 2, kPatience);
+        ASSERT_EQ(got.size(), c.size + 2);
+        EXPECT_EQ(got.substr(c.size), "A\r");
+        c.check(got.substr(0, c.size));
     }
+    EXPECT_FALSE(sim->Streaming());  // the start command went unheard while silent
 }
 
 TEST_F(SimLine, StreamIsPacedWithAlternatingTagsAndPlaysTheWaveform)
 {
+    // The waveform starts 0.1 s of stream after the start command.
+    Instrument::Options o;
+    o.Noise = 0;
+    o.PlayDelay = 0.1;
+    sim = std::make_unique<Instrument>(o);
+    std::string error;
+    ASSERT_TRUE(sim->Open(&error)) << error;
+    line = std::make_unique<RawLine>(sim->DevicePath());
+    ASSERT_TRUE(line->ok());
     std::vector<int> wave;
     for (int i = 0; i < 1200; ++i)
         wave.push_back(((i * 4) % 4000) - 2000);
     sim->SetWaveform(wave);
+
+    // One second of stream. The simulator cannot send 2400 pairs in less than the
+    // second they take (it may take longer on a loaded machine).
+    const auto start = std::chrono::steady_clock::now();
     line->send("\x01");
-    sim->Play(0.1);
-    const std::string bytes = line->drain(1000);
+    const std::string bytes = line->read(2 * 2400, kPatience);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     line->send("\x04");
-    // About a second of stream: 2400 pairs, generously bounded for a loaded machine.
-    EXPECT_GT(bytes.size(), 2 * 1800u);
-    EXPECT_LT(bytes.size(), 2 * 2700u);
-    ASSERT_EQ(bytes.size() % 2, 0u);
+    ASSERT_EQ(bytes.size(), 2 * 2400u);
+    EXPECT_GE(seconds, 2399.0 / 2400);
     for (size_t i = 0; i + 1 < bytes.size(); i += 2)
         ASSERT_EQ((uint8_t(bytes[i]) >> 1) & 1, (i / 2) % 2) << i;
     int errors = -1;
     const std::vector<int> counts = DecodeAll(bytes, &errors);
     EXPECT_EQ(errors, 0);
+    ASSERT_TRUE(Instrument::WaitUntil([&] { return !sim->Streaming(); }, kPatience));
     const std::vector<int> sent = sim->Sent();
     ASSERT_GE(sent.size(), counts.size());
     EXPECT_TRUE(std::equal(counts.begin(), counts.end(), sent.begin()));
-    // Silence (noise 0) for the first 0.1 s, then the waveform from its start.
+    EXPECT_EQ(sim->DroppedBytes(), 0);
+    // Silence (noise 0) until the pair due 0.1 s into the stream (the 240th), which
+    // is the waveform's first.
     auto first = std::find_if(counts.begin(), counts.end(), [](int c) { return c != 0; });
     ASSERT_NE(first, counts.end());
-    const long at = first - counts.begin();
-    EXPECT_GE(at, 200);
-    EXPECT_LE(at, 300);
+    EXPECT_EQ(first - counts.begin(), 239);
     EXPECT_EQ(std::vector<int>(first, first + 100), std::vector<int>(wave.begin(), wave.begin() + 100));
-    ASSERT_TRUE(Instrument::WaitUntil([&] { return !sim->Streaming(); }, 500));
 }
 
 TEST_F(SimLine, StreamFaultsBreakPairsAsAsked)
 {
     sim->Burst(3);
-    std::string bytes = line->read(6, 300);
+    std::string bytes = line->read(6, kPatience);
     ASSERT_EQ(bytes.size(), 6u);
     int errors = -1;
     EXPECT_EQ(DecodeAll(bytes, &errors).size(), 3u);
@@ -339,17 +363,21 @@ TEST_F(SimLine, StreamFaultsBreakPairsAsAsked)
     for (const auto& c : cases) {
         c.fault();
         sim->Burst(5);
-        bytes = line->drain(150);
+        // Any byte beyond the case's count would show in the next case (or below).
+        bytes = line->read(c.bytes, kPatience);
         EXPECT_EQ(bytes.size(), c.bytes) << c.what;
         EXPECT_EQ(DecodeAll(bytes, &errors).size(), size_t(c.decoded)) << c.what;
         EXPECT_EQ(errors, c.errors) << c.what;
     }
+    // Nothing more came: the next answer on the line is the echo.
+    line->send("A\r");
+    EXPECT_EQ(line->read(2, kPatience), "A\r");
 }
 
 TEST_F(SimLine, HangUpClosesTheLine)
 {
     sim->HangUp();
-    line->drain(200);
+    line->drain(kPatience);  // ends at the hang-up
     EXPECT_TRUE(line->hungUp);
 }
 
@@ -367,8 +395,8 @@ TEST(SimProgram, PrintsTheDeviceMakesTheLinkAndTakesCommands)
     p.start(QStringLiteral(KV_BIN_DIR "/instrument-sim"),
             {QStringLiteral("--link"), link, QStringLiteral("--cal"), cal, QStringLiteral("--quiet"),
              QStringLiteral("--segments"), QStringLiteral("800,0.1")});
-    ASSERT_TRUE(p.waitForStarted(5000));
-    ASSERT_TRUE(p.waitForReadyRead(5000));
+    ASSERT_TRUE(p.waitForStarted(kPatience));
+    ASSERT_TRUE(p.waitForReadyRead(kPatience));
     const QString device = QString::fromLocal8Bit(p.readLine()).trimmed();
     EXPECT_TRUE(device.startsWith(QStringLiteral("/dev/pts/"))) << device.toStdString();
     EXPECT_EQ(QFile::symLinkTarget(link), device);
@@ -377,21 +405,29 @@ TEST(SimProgram, PrintsTheDeviceMakesTheLinkAndTakesCommands)
         RawLine l(link.toStdString());
         ASSERT_TRUE(l.ok());
         l.send("\x03");
-        EXPECT_EQ(l.read(128, 1000), DefaultCalBlock(44000, "FROMFILE01"));
+        EXPECT_EQ(l.read(128, kPatience), DefaultCalBlock(44000, "FROMFILE01"));
         l.send("5");
         p.write("play\nburst 4\n");
-        p.waitForBytesWritten(1000);
-        EXPECT_EQ(l.read(8, 1000).size(), 8u);
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        p.write("status\n");
-        p.waitForBytesWritten(1000);
-        ASSERT_TRUE(p.waitForReadyRead(2000));
-        const QString status = QString::fromLocal8Bit(p.readLine());
+        p.waitForBytesWritten(kPatience);
+        EXPECT_EQ(l.read(8, kPatience).size(), 8u);
+        // The range byte and the burst come by different roads (the line and the
+        // command input): ask until the status shows both.
+        QString status;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatience);
+        do {
+            p.write("status\n");
+            p.waitForBytesWritten(kPatience);
+            while (!p.canReadLine() && p.waitForReadyRead(kPatience)) {
+            }
+            status = QString::fromLocal8Bit(p.readLine());
+            if (!status.contains(QStringLiteral("range 3 pairs 4")))
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        } while (!status.contains(QStringLiteral("range 3 pairs 4")) && std::chrono::steady_clock::now() < end);
         EXPECT_TRUE(status.contains(QStringLiteral("range 3 pairs 4"))) << status.toStdString();
     }
     p.write("quit\n");
-    p.waitForBytesWritten(1000);
-    EXPECT_TRUE(p.waitForFinished(5000));
+    p.waitForBytesWritten(kPatience);
+    EXPECT_TRUE(p.waitForFinished(kPatience));
     EXPECT_EQ(p.exitCode(), 0);
     EXPECT_FALSE(QFileInfo::exists(link));
 }

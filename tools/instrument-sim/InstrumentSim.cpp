@@ -25,6 +25,11 @@ using Clock = std::chrono::steady_clock;
 constexpr size_t kMaxPendingStream = 16384;
 constexpr size_t kMaxReceivedLog = 1 << 20;
 
+
+void PutLe(std::string& b, size_t at, const void* v, size_t n) { std::memcpy(&b[at], v, n); }
+
+}  // namespace
+
 std::string ProbeReply()
 {
     // The sixth byte is '1'; the whole answer is longer than 200 bytes.
@@ -35,10 +40,6 @@ std::string ProbeReply()
     r += "\r\n";
     return r;
 }
-
-void PutLe(std::string& b, size_t at, const void* v, size_t n) { std::memcpy(&b[at], v, n); }
-
-}  // namespace
 
 int QuantizeCount(int count)
 {
@@ -542,9 +543,9 @@ void Instrument::Burst(int pairs)
 void Instrument::SetSilent(bool on)
 {
     std::lock_guard<std::mutex> g(m_);
+    // Bytes already queued for the line still go out, as a real transmitter
+    // empties its buffer; nothing new is answered or streamed.
     silent_ = on;
-    if (on)
-        out_.clear();
 }
 
 void Instrument::SetProbeReply(bool on)

@@ -61,6 +61,9 @@ bool ReadKwf(const std::string& path, KwfData& out, std::string& error);
 bool WriteKwf(const std::string& path, const std::vector<int16_t>& samples, char waveType = 'N',
               float ampsPerCount = 0.244140625f);
 
+// The instrument's answer to the probe: more than 200 bytes, the sixth is '1'.
+std::string ProbeReply();
+
 // Days since 1899-12-30 of today's local date.
 int TodayDayNumber();
 // The factory calibration block the simulated instrument starts with.
@@ -109,7 +112,7 @@ public:
     void DropByte(bool second = false);  // the next stream pair loses its first (or second) byte
     void FlipTag();                      // the next pair's second byte carries the other tag
     void Burst(int pairs);               // this many pairs at once, unpaced
-    void SetSilent(bool on);             // no answers and no stream
+    void SetSilent(bool on);             // no new answers or stream (what is queued still goes out)
     void SetProbeReply(bool on);         // answer the probe
     void SetEcho(char first);            // first character of the echo ('A' is right)
     void SetCalFault(CalFault fault);
