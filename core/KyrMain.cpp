@@ -486,6 +486,10 @@ void TfmKyr::ProgInit()
     if (found && fmCal->CalError) {
         DemoMode = false;
         Trace(QStringLiteral("Reset PIC "));
+        // The reset ends the instrument's stream: stop it first, so the engine's ticks
+        // during the wait do not take the silence for a lost link (step 7 restarts it).
+        if (fmComm->Streaming)
+            fmComm->StopComm();
         fmComm->SendStr(QByteArray(1, '\x1A'));
         WaitMs(1000);
         if (!fmCal->GetCalData())

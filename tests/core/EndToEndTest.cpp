@@ -88,7 +88,7 @@ TEST_F(EndToEndTest, DemoFileAndInstrumentGiveTheSameResults)
     EXPECT_FALSE(fmCal->CalError);
     EXPECT_EQ(fmSetup->SourceName, QString::fromStdString(sim.DevicePath()));
     EXPECT_TRUE(fmComm->Streaming);
-    EXPECT_TRUE(sim.Streaming());
+    EXPECT_TRUE(WaitFor([&] { return sim.Streaming(); }, 2000));
     EXPECT_EQ(sim.Range(), fmSetup->Range);
     EXPECT_EQ(fmKyr->BitBtnRunStopReset->text(), QStringLiteral("READY"));
     EXPECT_EQ(fmKyr->StatusPanelText(1), QStringLiteral("Armed - Initiate test current"));

@@ -26,6 +26,8 @@ AnswerByText::AnswerByText()
 {
     SetMessageResponder([this](const MessageRequest& r) {
         requests.push_back(r);
+        if (onRequest)
+            onRequest(r);
         for (auto& rule : rules_) {
             if (r.text.startsWith(rule.first)) {
                 const int a = rule.second.front();

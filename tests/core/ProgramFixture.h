@@ -27,6 +27,8 @@ public:
     // the last answer again.
     AnswerByText& on(const QString& prefix, std::vector<int> answers);
     std::vector<MessageRequest> requests;
+    // Runs for every request before it is answered (a test's "user" acting meanwhile).
+    std::function<void(const MessageRequest&)> onRequest;
     bool saw(const QString& text) const;
     int count(const QString& text) const;
     const MessageRequest* find(const QString& prefix) const;
