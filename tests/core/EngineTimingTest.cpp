@@ -24,6 +24,9 @@
 //   (a A / current - 1) * -100.
 #include "EngineFixture.h"
 
+#include "Debug.h"
+
+#include <QRegularExpression>
 #include <QString>
 #include <cmath>
 #include <functional>
@@ -673,3 +676,54 @@ TEST_F(EngineTest, RecordingEndsInTheStoresLastEntry)
     ASSERT_NE(w.s[145015], w.s.back());
     EXPECT_EQ(fmWaveform->Samples[145000], w.s.back());
 }
+
+// The trace of a test, from the arming by Reset to its end: each ending routine names
+// itself before the end. Lines read "n: text at: seconds"; the texts end in a blank.
+struct TraceCase {
+    const char* name;
+    std::function<Wave()> wave;
+    int testType, maxOps;
+    double maxOnTime;
+    bool stop;
+    std::vector<const char*> lines;
+    friend void PrintTo(const TraceCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class EngineTrace : public EngineTest, public ::testing::WithParamInterface<TraceCase> {};
+
+TEST_P(EngineTrace, EndingRoutinesTraceThemselves)
+{
+    const TraceCase& c = GetParam();
+    fmSetup->TestType = static_cast<uint8_t>(c.testType);
+    fmSetup->MaxOnTime = c.maxOnTime;
+    fmSetup->MaxOffTime = 5;
+    MaxOps = c.maxOps;
+    fmDebug = new TfmDebug();
+    ResetEngine();
+    Play(c.wave(), 240, false);
+    if (c.stop)
+        engine->TestAbort();
+    const QStringList trace = fmDebug->TraceText().split(QLatin1Char('\n'));
+    delete fmDebug;
+    fmDebug = nullptr;
+
+    std::vector<std::string> texts;
+    static const QRegularExpression line(QStringLiteral("^\\d+: (.*) at: \\S+$"));
+    for (const QString& l : trace) {
+        const QRegularExpressionMatch m = line.match(l);
+        ASSERT_TRUE(m.hasMatch()) << l.toStdString();
+        texts.push_back(m.captured(1).toStdString());
+    }
+    EXPECT_EQ(texts, std::vector<std::string>(c.lines.begin(), c.lines.end()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, EngineTrace, ::testing::Values(
+    TraceCase{"excess_shot", [] { return Operations(107, 2, 240, 1200, 400, 2000); }, 0, 1, 5, false,
+        {"Test Arm ", "Test Start ", "ExcessShot ", "Test End "}},
+    TraceCase{"time_out", [] { return Wave().zeros(103).on(1440, 400); }, 0, 1, 0.5, false,
+        {"Test Arm ", "Test Start ", "Test Timeout ", "Test End "}},
+    TraceCase{"minimum_pickup", [] { return Wave().zeros(103).on(1440, 400).zeros(1500); }, 1, 1, 5, false,
+        {"Test Arm ", "Test Start ", "MinimumPickup ", "Test End "}},
+    TraceCase{"stop", [] { return Wave().zeros(103).on(480, 400); }, 0, 2, 5, true,
+        {"Test Arm ", "Test Start ", "Test Abort ", "Test End "}}),
+    [](const auto& info) { return std::string(info.param.name); });
