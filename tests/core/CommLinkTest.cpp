@@ -127,6 +127,8 @@ TEST_F(CommLink, SearchFindsTheInstrumentBehindPortsThatDoNotAnswer)
     EXPECT_TRUE(SerialPort->Active());
     EXPECT_EQ(SerialPort->CommPort(), SimPath());
     EXPECT_EQ(comm->RxCount, 0);  // the probe reply was cleared away
+    // The silent port's simulator may read its probe late, after the port was closed.
+    EXPECT_TRUE(PumpUntil([&] { return !mute->Received().empty(); }));
     EXPECT_EQ(mute->Received(), Bytes({0x14}));
     EXPECT_EQ(sim->Received(), Bytes({0x14}));
 
@@ -149,6 +151,7 @@ TEST_F(CommLink, FailedSearchClosesThePortAndRetrySearchesAgain)
     // Retry probes again instead of returning the port where nothing answered.
     comm->GetCommPortName(port);
     EXPECT_EQ(port, QStringLiteral("COM"));
+    EXPECT_TRUE(PumpUntil([&] { return mute->Received().size() >= 2; }));
     EXPECT_EQ(mute->Received(), Bytes({0x14, 0x14}));
     // And once the instrument answers there, the next search finds it.
     mute->SetSilent(false);
