@@ -368,9 +368,11 @@ void EffectiveRange(float Min, float Max, float lo, float hi, bool& log, float& 
     }
 }
 
+// A range the axes can divide: finite ends in order, and a span that is finite in
+// single precision too (-3e38..3e38 has none, and its tick values would overflow).
 bool ValidRange(float Min, float Max)
 {
-    return Finite(Min) && Finite(Max) && Min < Max;
+    return Finite(Min) && Finite(Max) && Min < Max && Finite(Max - Min);
 }
 
 QString TickText(double t, std::int32_t decimals, bool labelStyle)
