@@ -322,6 +322,47 @@ TEST_F(MouseTest, ZoomBelongsToThePaintBoxItWasMadeIn)
     EXPECT_FLOAT_EQ(GraphSlot(1).XAxis.Maximum, 170);
 }
 
+TEST_F(MouseTest, MouseInAWindowActsOnItEvenAfterAnotherWindowPainted)
+{
+    box.OnMouseDown = [](QObject*, TMouseButton b, TShiftState s, int x, int y) { GraphMouseDown(b, s, x, y); };
+    box.OnMouseMove = [](QObject*, TShiftState s, int x, int y) { GraphMouseMove(s, x, y); };
+    box.OnMouseUp = [](QObject*, TMouseButton b, TShiftState s, int x, int y) { GraphMouseUp(b, s, x, y); };
+    // A log-log window in another box, painted last: the library is bound to it.
+    TPaintBox curves;
+    curves.resize(BoxW, BoxH);
+    curves.OnPaint = [&](QObject*) {
+        InitGraph(&curves, Back, Fore, 1);
+        GraphWindow(0, 100, 0, 100, 50, 10, 10, 50, false);
+        XAxis(clGray, QString(), true, 1.5f, 15, 0, 0, true, true);
+        YAxis(clGray, QString(), 1, 0.01f, 20, 0, 0, true, true, true);
+    };
+    curves.Repaint();
+    const QImage curvesBefore = curves.Image().copy();
+
+    // A Ctrl band in the first box zooms the first box, drawn on its own canvas.
+    QTest::mousePress(&box, Qt::LeftButton, Qt::ControlModifier, QPoint(L + 34, B - 24));
+    EXPECT_TRUE(BandOn());
+    EXPECT_EQ(curves.Image(), curvesBefore) << "the band is not drawn on the other window";
+    QTest::mouseMove(&box, QPoint(L + 170, B - 120));
+    QTest::mouseRelease(&box, Qt::LeftButton, Qt::ControlModifier, QPoint(L + 170, B - 120));
+    EXPECT_FLOAT_EQ(GraphSlot(1).ZoomXLow, 0.1f);
+    EXPECT_FLOAT_EQ(GraphSlot(1).XAxis.Maximum, 170);
+    EXPECT_EQ(curves.Image(), curvesBefore);
+
+    // The log-log window, painted again, keeps its full range.
+    curves.Repaint();
+    EXPECT_FLOAT_EQ(GraphSlot(1).XAxis.Minimum, 1.5f);
+    EXPECT_FLOAT_EQ(GraphSlot(1).XAxis.Maximum, 15);
+    EXPECT_EQ(curves.Image(), curvesBefore);
+
+    // A crosshair too: shown and erased in the first box only.
+    QTest::mousePress(&box, Qt::LeftButton, Qt::NoModifier, QPoint(150, 100));
+    EXPECT_TRUE(CrosshairOn());
+    EXPECT_EQ(curves.Image(), curvesBefore);
+    QTest::mouseRelease(&box, Qt::LeftButton, Qt::NoModifier, QPoint(150, 100));
+    EXPECT_FALSE(CrosshairOn());
+}
+
 TEST_F(MouseTest, InitGraphEndsTheCrosshairAndAsksForARepaint)
 {
     GraphMouseDown(mbLeft, {ssLeft}, 150, 100);
