@@ -901,6 +901,11 @@ void TWorkThread::StartCommEventWait()
         WaitPending = true;
         return;
     }
+    // The port was found open just before, but closing has cleared Active and then the
+    // mask in between: the refusal is the port closing, not a fault. Reporting it would
+    // hold this thread in a hand-over that the closing GUI thread does not run.
+    if (!Owner->FActive)
+        return;
     WaitFailed = true;
     ReportError(9907, Err, QStringLiteral("Error calling WaitCommEvent"), 0);
 }

@@ -72,6 +72,14 @@ struct FakeCommState {
     bool readPends = false;  // ReadFile stays outstanding until CompleteRead()
     // Observers (called without the lock).
     std::function<void(const std::string&)> onCall;
+    // Runs on the calling thread as WaitCommEvent begins, before the device looks at
+    // anything (set with SetBeforeWait).
+    std::function<void()> beforeWait;
+    void SetBeforeWait(std::function<void()> f)
+    {
+        std::lock_guard<std::mutex> l(m);
+        beforeWait = std::move(f);
+    }
     FakeCommDevice* device = nullptr;
 
     std::vector<std::string> Calls()
@@ -343,6 +351,13 @@ public:
     }
     BOOL WaitEvent(LPDWORD mask, LPOVERLAPPED ov) override
     {
+        std::function<void()> before;
+        {
+            std::lock_guard<std::mutex> l(s_->m);
+            before = s_->beforeWait;
+        }
+        if (before)
+            before();
         std::lock_guard<std::mutex> l(s_->m);
         BOOL r;
         if (Failing("WaitCommEvent", r))

@@ -9,6 +9,7 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <gtest/gtest.h>
 
 namespace {
@@ -232,6 +233,40 @@ TEST(SerialComp, ClosingClearsActiveFirstThenReleasesTheLines)
     EXPECT_EQ(CountCalls(calls, "Escape 3"), 1u);
     EXPECT_TRUE(p.Port->DTRState());
     EXPECT_TRUE(p.Port->RTSState());
+}
+
+TEST(SerialComp, AWaitStartedAsClosingClearsTheMaskIsNoFault)
+{
+    // The worker saw the port open and starts its next event wait just as closing
+    // clears the mask: the wait is refused. That is the port closing, not a fault; a
+    // report would hold the worker in a hand-over that the closing GUI thread does not
+    // run, and closing would sit out its bounded wait.
+    FakePort p;
+    ASSERT_TRUE(p.Open());
+    auto dev = p.Dev();
+    std::atomic<bool> entered{false};
+    std::atomic<bool> maskCleared{false};
+    const QThread* gui = QThread::currentThread();
+    dev->onCall = [&](const std::string& c) {
+        if (c == "SetCommMask 0" && QThread::currentThread() == gui)
+            maskCleared = true;
+    };
+    dev->SetBeforeWait([&] {
+        entered = true;
+        QElapsedTimer t;
+        t.start();
+        while (!maskCleared && t.elapsed() < kPatience)
+            QThread::msleep(1);
+    });
+    dev->Raise(EV_CTS);  // ends the outstanding wait: the next pass starts another
+    ASSERT_TRUE(PumpUntil([&] { return entered.load(); }, kPatience));
+    p.Rec.Reports.clear();
+    p.Port->SetActive(false);
+    dev->SetBeforeWait(nullptr);
+    EXPECT_TRUE(maskCleared);
+    EXPECT_FALSE(p.Port->Active());
+    p.Passes();
+    EXPECT_EQ(p.Rec.Places(), (std::vector<DWORD>{100}));
 }
 
 TEST(SerialComp, CommPortReopensOnlyOnANewName)
