@@ -15,10 +15,7 @@
 #include "Shell.h"
 #include "SysUtils.h"
 #include "Waveform.h"
-#if __has_include("AnalogMeter.h")
 #include "AnalogMeter.h"
-#define KV_HAVE_METER 1
-#endif
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -206,7 +203,11 @@ TfmKyr::TfmKyr(QWidget* parent) : QMainWindow(parent), ui(new Ui::TfmKyr)
     lbCommError = ui->lbCommError;
     StatusBar1 = ui->StatusBar1;
 
-    // The window as stored: light blue, client area 498 by 361 with the status bar.
+    // The window as stored: light blue, client area 498 by 361 with the status bar, the
+    // framework's 8-point dialog font (11 pixels).
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPixelSize(11);
+    setFont(font);
     SetBackground(this, QColor(192, 192, 255));
     SetBackground(ui->centralwidget, QColor(192, 192, 255));
     ui->centralwidget->setFixedSize(498, 342);
@@ -1010,12 +1011,8 @@ void TfmKyr::SetProgress(int Position)
 
 void TfmKyr::SetMeterValue(int Value)
 {
-#ifdef KV_HAVE_METER
     if (fmKyrMeter && fmKyrMeter->Meter)
         fmKyrMeter->Meter->SetValue(static_cast<float>(Value));
-#else
-    (void)Value;
-#endif
 }
 
 void TfmKyr::SetCommErrorVisible(bool Visible) { lbCommError->setVisible(Visible); }

@@ -2,10 +2,7 @@
 
 #include "ui_KyrMeter.h"
 
-#if __has_include("AnalogMeter.h")
 #include "AnalogMeter.h"
-#define KV_HAVE_METER 1
-#endif
 #include "Forms.h"
 #include "KyrMain.h"
 
@@ -42,7 +39,6 @@ TfmKyrMeter::~TfmKyrMeter()
 
 void TfmKyrMeter::FormCreate()
 {
-#ifdef KV_HAVE_METER
     Meter = new TAnalogMeter(this);
     Meter->setObjectName(QStringLiteral("Meter"));
     meterHeight_ = 262;
@@ -61,14 +57,11 @@ void TfmKyrMeter::FormCreate()
     Meter->SetOKZoneColor(clLime);
     PlaceMeter();
     Meter->show();
-#endif
 }
 
 void TfmKyrMeter::FormDestroy()
 {
-#ifdef KV_HAVE_METER
     delete Meter;
-#endif
     Meter = nullptr;
 }
 
@@ -80,10 +73,8 @@ void TfmKyrMeter::SetOuterWidth(int width, int height)
 void TfmKyrMeter::PlaceMeter()
 {
     // Aligned to the top edge: the client width, the height the window gives it.
-#ifdef KV_HAVE_METER
     if (Meter)
         Meter->setGeometry(0, 0, width(), meterHeight_);
-#endif
 }
 
 void TfmKyrMeter::resizeEvent(QResizeEvent* e)

@@ -5,10 +5,14 @@
 #include "Debug.h"
 #include "Dialogs.h"
 #include "Forms.h"
+#include "KyrMain.h"
+#include "PaintBox.h"
+#include "xyplot.h"
 #include "Setup.h"
 #include "SysUtils.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QFrame>
 #include <QGuiApplication>
@@ -164,6 +168,7 @@ TfmWaveform::TfmWaveform(QWidget* parent) : QWidget(parent, Qt::Window), ui(new 
     panelBottomGap_ = height() - Panel1->geometry().bottom() - 1;
     if (QScreen* s = QGuiApplication::primaryScreen())
         move(s->geometry().center() - rect().center());
+    ViewerSetup();
     Guarded([this] { FormCreate(); });
 }
 
@@ -171,6 +176,7 @@ TfmWaveform::~TfmWaveform()
 {
     if (fmWaveform == this)
         fmWaveform = nullptr;
+    delete SaveWaveformDialog;
     delete ui;
 }
 
@@ -358,3 +364,314 @@ void TfmWaveform::MakeWaveFile(const QString& FileName, bool MpuType, WaveSegmen
     }
     MessageDlg(FormatInt("Bytes written %d", bytes.size()), mtInformation, Btn(mbOK));
 }
+
+// ---- The viewer ----
+
+namespace {
+constexpr int LastStoreIndex = WaveStoreSize - 1;
+
+int ClampIndex(long long i) { return static_cast<int>(std::clamp<long long>(i, 0, LastStoreIndex)); }
+
+QString ViewNumber(float v) { return Format("%.4f", static_cast<double>(v)); }
+} // namespace
+
+void TfmWaveform::ViewerSetup()
+{
+    SaveWaveformDialog = new TFileDialog;
+    SaveWaveformDialog->Save = true;
+    SaveWaveformDialog->Title = QStringLiteral("Save Waveform File");
+    SaveWaveformDialog->DefaultExt = QStringLiteral(".kwf");
+    SaveWaveformDialog->FileName = QStringLiteral("Test.kwf");
+    SaveWaveformDialog->Filter = QStringLiteral("Kestrovan Wave Files|*.kwf|Recloser Wave Files|*.rwf|All Files|*.*");
+
+    PaintBox1->Color = clBlack;
+    PaintBox1->OnPaint = [this](QObject*) { PaintBox1Paint(); };
+    PaintBox1->OnMouseDown = [this](QObject*, TMouseButton b, TShiftState s, int x, int y) {
+        Guarded([&] { PaintBox1MouseDown(b, s.Contains(ssLeft), s.Contains(ssRight), x, y); });
+    };
+    // The up-down control counts up towards its top.
+    UpDown1->setRange(0, 6);
+    UpDown1->setInvertedAppearance(true);
+    UpDown1->setInvertedControls(true);
+    auto on = [this](auto* sender, auto signal, void (TfmWaveform::*h)()) {
+        connect(sender, signal, this, [this, h] { Guarded([this, h] { (this->*h)(); }); });
+    };
+    on(ContractButton, &QPushButton::clicked, &TfmWaveform::Contract);
+    on(ExpandButton, &QPushButton::clicked, &TfmWaveform::Expand);
+    on(SaveButton, &QPushButton::clicked, &TfmWaveform::SaveButtonClick);
+    on(ExitButton, &QPushButton::clicked, &TfmWaveform::ExitButtonClick);
+    on(TrackBar1, &QSlider::valueChanged, &TfmWaveform::TrackBar1Change);
+    on(TrackBar1, &QSlider::sliderReleased, &TfmWaveform::TrackToView);
+    on(UpDown1, &QScrollBar::valueChanged, &TfmWaveform::UpDown1Click);
+    for (QObject* o : {static_cast<QObject*>(TrackBar1), static_cast<QObject*>(Panel1), static_cast<QObject*>(TStart),
+                       static_cast<QObject*>(TEnd), static_cast<QObject*>(CurStart), static_cast<QObject*>(CurSpan)})
+        o->installEventFilter(this);
+}
+
+bool TfmWaveform::eventFilter(QObject* watched, QEvent* e)
+{
+    const QEvent::Type t = e->type();
+    if (watched == TrackBar1 && (t == QEvent::FocusOut || t == QEvent::KeyPress)) {
+        Guarded([this] { TrackToView(); });
+    } else if (watched == Panel1 && (t == QEvent::MouseMove || t == QEvent::MouseButtonRelease)) {
+        Guarded([this] { TrackBar1Change(); });
+    } else if (t == QEvent::MouseButtonDblClick || t == QEvent::FocusOut) {
+        if (watched == TStart)
+            Guarded([this] { SetStart(); });
+        else if (watched == TEnd)
+            Guarded([this] { SetEnd(); });
+        else if (watched == CurStart)
+            Guarded([this] { SetCurStart(); });
+        else if (watched == CurSpan)
+            Guarded([this] { SetCurSpan(); });
+    }
+    return QWidget::eventFilter(watched, e);
+}
+
+void TfmWaveform::showEvent(QShowEvent* e)
+{
+    QWidget::showEvent(e);
+    Guarded([this] { FormShow(); });
+}
+
+void TfmWaveform::FormShow()
+{
+    TfmDebug::AddLine(QStringLiteral("Waveform FormShow"));
+    TotalTime = static_cast<float>(60000 / SampleRate);
+    MinTime = 0;
+    ViewStart = 0;
+    ViewEnd = 1.0f;
+    SecPerSample = static_cast<float>(1 / SampleRate);
+    CursorStart = 0;
+    CursorEnd = 1.0f;
+    YMin = -2048 * AmpsPerCount;
+    YMax = 2048 * AmpsPerCount;
+    PaintBox1->Invalidate();
+}
+
+void TfmWaveform::Draw()
+{
+    if (drawing_)
+        PaintBox1Paint();  // drawn again inside the drawing, over a fresh background
+    else
+        PaintBox1->Repaint();
+}
+
+void TfmWaveform::PaintBox1Paint()
+{
+    const bool outer = !drawing_;
+    drawing_ = true;
+    try {
+        float start = ViewStart < 0 ? 0.0f : ViewStart;
+        float end = ViewEnd;
+        if (end - start < 0.02f)
+            end = start + 0.02f;
+        // Never past the store, whatever a typed or loaded time says: the end first, then the start.
+        LastShown = ClampIndex(Round(static_cast<double>(end) * SampleRate));
+        FirstShown = std::min(ClampIndex(Round(static_cast<double>(start) * SampleRate)), LastShown);
+
+        InitGraph(PaintBox1, clBlack, clWhite, 1.1f);
+        GraphWindow(0, 100, 0, 100, 50, 10, 10, 50, false);
+        XAxis(clWhite, QString(), true, start, end, 0, 0, false, true);
+        YAxis(clWhite, QString(), 1, YMin, YMax, 0, 0, true, false, true);
+
+        // The trace. A full store holds far more samples than the box has pixel columns:
+        // each column's run is cut to its first, lowest, highest and last sample, so the
+        // drawing stays quick and every peak stays visible.
+        TPen* pen = PaintBox1->Canvas->Pen;
+        pen->Width = 2;
+        pen->Color = clYellow;
+        const int first = FirstShown;
+        const double rate = SampleRate;
+        const float apc = AmpsPerCount;
+        PlotPolyline(LastShown - FirstShown + 1, [&](std::int32_t k, float& x, float& y) {
+            const int i = first + k;
+            x = static_cast<float>(i / rate);
+            y = Samples[i] * apc;
+        });
+
+        pen->Width = 2;
+        PlotMove(CursorStart, YMax);
+        pen->Color = clLime;
+        PlotLine(CursorStart, YMin);
+        PlotMove(CursorEnd, YMax);
+        pen->Color = clRed;
+        PlotLine(CursorEnd, YMin);
+
+        {
+            const QSignalBlocker b1(TStart), b2(TEnd);
+            TStart->setText(ViewNumber(start));
+            TEnd->setText(ViewNumber(end));
+        }
+
+        if (TotalTime > MinTime) {
+            const int pos = static_cast<int>(Round(static_cast<double>(start / (TotalTime - MinTime) * 1000)));
+            // A new position is a trackbar change: the view snaps to the trackbar's step
+            // and is drawn again right here.
+            if (pos != TrackBar1->value())
+                TrackBar1->setValue(pos);
+            LastTrackPos = TrackBar1->value();
+        }
+
+        // The cursor limits, for the next drawing: the end first, then the start.
+        if (CursorEnd > TotalTime)
+            CursorEnd = TotalTime;
+        if (CursorStart > CursorEnd)
+            CursorStart = CursorEnd - SecPerSample;
+        if (CursorStart < MinTime)
+            CursorStart = MinTime;
+
+        CurStart->setText(ViewNumber(CursorStart));
+        CurSpan->setText(ViewNumber(CursorEnd - CursorStart));
+        CurValue->setText(ViewNumber(RmsBetweenCursors(CursorStart, CursorEnd)));
+    } catch (...) {
+        TfmDebug::AddLine(QStringLiteral("Waveform Paint Exception"));
+    }
+    if (outer)
+        drawing_ = false;
+}
+
+void TfmWaveform::TrackBar1Change()
+{
+    if (TrackBar1->value() != LastTrackPos)
+        TrackToView();
+    LastTrackPos = TrackBar1->value();
+}
+
+void TfmWaveform::TrackToView()
+{
+    const float width = ViewEnd - ViewStart;
+    ViewStart = static_cast<float>(TrackBar1->value()) / 1000 * TotalTime;
+    ViewEnd = ViewStart + width;
+    if (ViewEnd > TotalTime) {
+        ViewEnd = TotalTime;
+        ViewStart = TotalTime - width;
+    }
+    Draw();
+}
+
+void TfmWaveform::Contract()
+{
+    const float width = std::min(2 * (ViewEnd - ViewStart), TotalTime);
+    const float centre = (ViewEnd + ViewStart) / 2;
+    ViewStart = std::max(centre - width / 2, 0.0f);
+    ViewEnd = std::min(ViewStart + width, TotalTime);
+    Draw();
+}
+
+void TfmWaveform::Expand()
+{
+    ViewStart = CursorStart - 5 * SecPerSample;
+    if (!(ViewStart > 0))
+        ViewStart = 0;
+    if (ViewStart + 0.02f < CursorEnd)
+        ViewEnd = CursorEnd + 5 * SecPerSample;
+    else
+        ViewEnd = ViewStart + 0.01f + 5 * SecPerSample;
+    Draw();
+}
+
+void TfmWaveform::SetStart()
+{
+    ViewStart = static_cast<float>(StrToFloat(TStart->text()));
+    if (ViewStart < 0)
+        ViewStart = 0;
+    else if (ViewStart >= TotalTime)
+        ViewStart = TotalTime;
+    if (ViewStart > ViewEnd)
+        ViewEnd = ViewStart + 0.05f;
+    Draw();
+}
+
+void TfmWaveform::SetEnd()
+{
+    ViewEnd = static_cast<float>(StrToFloat(TEnd->text()));
+    if (ViewEnd > TotalTime)
+        ViewEnd = TotalTime;
+    else if (ViewEnd <= 0.05f)
+        ViewEnd = 0.05f;
+    if (ViewEnd < ViewStart)
+        ViewEnd = ViewStart + 0.05f;
+    Draw();
+}
+
+void TfmWaveform::SetCurStart()
+{
+    CursorStart = static_cast<float>(StrToFloat(CurStart->text()));
+    Draw();
+}
+
+void TfmWaveform::SetCurSpan()
+{
+    CursorEnd = CursorStart + static_cast<float>(StrToFloat(CurSpan->text()));
+    Draw();
+}
+
+void TfmWaveform::UpDown1Click()
+{
+    Zoom = std::pow(2.0f, static_cast<float>(UpDown1->value()));
+    YMax = AmpsPerCount * 2048 / Zoom;
+    YMin = -YMax;
+    Draw();
+}
+
+void TfmWaveform::PaintBox1MouseDown(int Button, bool LeftHeld, bool RightHeld, int X, int Y)
+{
+    const TShiftState shift = LeftHeld ? TShiftState{ssLeft} : RightHeld ? TShiftState{ssRight} : TShiftState{};
+    GraphMouseDown(static_cast<TMouseButton>(Button), shift, X, Y);
+    float dx = 0, dy = 0;
+    if (LeftHeld) {
+        PixelToData(X, Y, dx, dy);
+        CursorStart = dx;
+    } else if (RightHeld) {
+        PixelToData(X, Y, dx, dy);
+        CursorEnd = dx;
+    }
+    long long s = Round(static_cast<double>(CursorStart / SecPerSample));
+    long long e = Round(static_cast<double>(CursorEnd / SecPerSample));
+    if (e - s < 1) {
+        if (RightHeld && !LeftHeld)
+            s = e;
+        e = s + 1;
+    }
+    CursorStart = static_cast<float>(s) * SecPerSample;
+    CursorEnd = static_cast<float>(e) * SecPerSample;
+    PaintBox1->Invalidate();
+}
+
+float TfmWaveform::RmsBetweenCursors(float T1, float T2)
+{
+    if (!(SecPerSample > 0))
+        SecPerSample = static_cast<float>(1 / SampleRate);
+    long long i = Round(static_cast<double>(T1 / SecPerSample));
+    if (T2 - T1 < SecPerSample)
+        return std::fabs(Samples[ClampIndex(i)] * AmpsPerCount);
+    float t = T1;
+    float sum = 0;
+    int n = 0;
+    // Only samples the store holds take part: the span is cut at both of its ends.
+    while (t < T2 && i <= LastStoreIndex) {
+        if (i >= 0) {
+            const float a = Samples[i] * AmpsPerCount;
+            sum += a * a;
+            ++n;
+        }
+        ++i;
+        t += SecPerSample;
+    }
+    return n == 0 ? 0.0f : std::sqrt(sum / static_cast<float>(n));
+}
+
+void TfmWaveform::SaveButtonClick()
+{
+    const QString before = QDir::currentPath();
+    SaveWaveformDialog->InitialDir = before;
+    if (SaveWaveformDialog->Execute(this)) {
+        // The chosen file by its full path, wherever the dialog went.
+        FileName = SaveWaveformDialog->FileName;
+        WriteWaveform(FileName);
+    }
+    QDir::setCurrent(before);
+}
+
+void TfmWaveform::ExitButtonClick() { close(); }

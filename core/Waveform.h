@@ -18,6 +18,8 @@ class QPushButton;
 class QScrollBar;
 class QSlider;
 class QResizeEvent;
+class TPaintBox;
+struct TFileDialog;
 
 // The first 59 bytes of a waveform file. Kept as plain fields; PackWaveHeader and
 // UnpackWaveHeader lay them out byte by byte (little-endian, no padding).
@@ -83,6 +85,35 @@ public:
     float CursorStart = 0;       // start cursor, seconds
     float CursorEnd = 0;         // end cursor, seconds
 
+    // ---- The viewer ----
+    int FirstShown = 0;          // index of the first sample drawn
+    int LastShown = 0;           // index of the last sample drawn
+    float YMax = 0;              // top of the current axis, amperes
+    float YMin = 0;              // bottom of the current axis, amperes
+    float Zoom = 1;              // vertical zoom factor
+    int LastTrackPos = 0;        // trackbar position last applied to the view
+
+    // The view's handlers and the two routines they share.
+    void FormShow();
+    void PaintBox1Paint();
+    void PaintBox1MouseDown(int Button, bool LeftHeld, bool RightHeld, int X, int Y);
+    void Contract();
+    void Expand();
+    void SaveButtonClick();
+    void ExitButtonClick();
+    void TrackBar1Change();
+    void TrackToView();
+    void SetStart();
+    void SetEnd();
+    void SetCurStart();
+    void SetCurSpan();
+    void UpDown1Click();
+    float RmsBetweenCursors(float T1, float T2);
+    // Draws the view now (inside a drawing too, as the trackbar snap needs).
+    void Draw();
+    // The view's save dialog.
+    TFileDialog* SaveWaveformDialog = nullptr;
+
     // Reads a waveform file into the store; true on success.
     bool ReadWaveform(const QString& FileName);
     // ReadWaveform, and on success the view over the new samples from their start.
@@ -104,7 +135,7 @@ public:
     static QString AskText(const QString& caption, const QString& prompt, const QString& def);
 
     // ---- The form's components ----
-    QWidget* PaintBox1 = nullptr;
+    TPaintBox* PaintBox1 = nullptr;
     QFrame* Panel1 = nullptr;
     QPushButton* ContractButton = nullptr;
     QPushButton* ExpandButton = nullptr;
@@ -124,6 +155,8 @@ public:
 protected:
     void FormCreate();
     void resizeEvent(QResizeEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
     Ui::TfmWaveform* ui;
@@ -131,6 +164,8 @@ private:
     int paintRightGap_ = 0;
     int paintBottomGap_ = 0;
     int panelBottomGap_ = 0;
+    bool drawing_ = false;
+    void ViewerSetup();
 };
 
 extern TfmWaveform* fmWaveform;

@@ -420,7 +420,7 @@ TEST_F(MainWindowTest, MenuCommandsThatShowWindows)
     EXPECT_EQ(about->flags & 0xF, static_cast<unsigned>(MB_OKCANCEL));
     EXPECT_TRUE(about->text.startsWith(QStringLiteral("Version: 10.0.0.1\r\r")));
     // The waveform view is modal: its Exit button ends the command.
-    QTimer::singleShot(50, [] { fmWaveform->hide(); });
+    QTimer::singleShot(50, [] { fmWaveform->ExitButton->click(); });
     fmCal->SerNum = QStringLiteral("SN-0042   ");
     fmKyr->mWaveformClick();
     EXPECT_FALSE(fmWaveform->isVisible());

@@ -102,7 +102,10 @@ void ProgramFixture::StartProgram(const QStringList& params, const QString& prog
     registry->AddKey(HKEY_LOCAL_MACHINE, map);
     for (int i = 0; i < serialPorts.size(); ++i)
         registry->SetString(HKEY_LOCAL_MACHINE, map, QStringLiteral("\\Device\\Test%1").arg(i), serialPorts[i]);
-    SetRegistryBackend(registry);
+    if (machinePorts)
+        SetRegistryBackend(std::make_shared<TLinuxRegistry>());
+    else
+        SetRegistryBackend(registry);
 #endif
     Application.Terminated = false;
     Application.ExeName = QCoreApplication::applicationFilePath();

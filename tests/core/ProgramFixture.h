@@ -59,6 +59,8 @@ protected:
 
     // Serial ports the program sees (device paths); empty: none.
     QStringList serialPorts;
+    // The machine's own port list instead (KESTROVAN_SERIAL_PORTS and sysfs).
+    bool machinePorts = false;
     std::unique_ptr<TempCurrentDir> tmp;
     QString dataFolder;
     std::unique_ptr<AnswerByText> answers;

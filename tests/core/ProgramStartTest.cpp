@@ -2,13 +2,16 @@
 #include "KyrImage.h"
 
 #include "Forms.h"
+#include "Kestrovan10.h"
 #include "TestSupport.h"
 
 #include <QApplication>
 #include <QBuffer>
 #include <QCloseEvent>
 #include <QLabel>
+#include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -77,6 +80,21 @@ TEST(WelcomeWindow, CloseBoxHidesAndEndsTheProgram)
     EXPECT_FALSE(w.isVisible());
     EXPECT_TRUE(Application.Terminated);
     Application.Terminated = false;
+}
+
+TEST(WelcomeWindow, WaitEndsSoonAfterAClick)
+{
+    fmKyr560 = new TfmKyr560;
+    QElapsedTimer t;
+    QTimer::singleShot(150, [] { QTest::mouseClick(fmKyr560->Label1, Qt::LeftButton); });
+    t.start();
+    WelcomeWait();
+    // The wait sleeps 100 ms between looks: the start goes on within that after the click.
+    EXPECT_GE(t.elapsed(), 150);
+    EXPECT_LT(t.elapsed(), 150 + 100 + 150);
+    EXPECT_FALSE(fmKyr560->isVisible());
+    delete fmKyr560;
+    EXPECT_EQ(fmKyr560, nullptr);
 }
 
 } // namespace
