@@ -64,7 +64,8 @@ public:
 
     // --- published properties, in their declaration order ---
     // The picture drawn behind the meter while ShowBackground is on; kept as assigned
-    // and copied from its top-left corner at (BackGroundLeft, BackGroundTop).
+    // and copied from its top-left corner at (BackGroundLeft, BackGroundTop); assigning
+    // no picture empties it.
     TBitmap* BackGround() { return &FBackGround; }
     void SetBackGround(const TBitmap* picture);
     bool ShowBackground() const { return FShowBackground; }

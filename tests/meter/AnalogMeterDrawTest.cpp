@@ -513,6 +513,12 @@ TEST(AnalogMeterDraw, BackgroundPictureShowsAroundAndInsideTheMeter)
     EXPECT_EQ(m->BackGround()->Width(), 200);
     EXPECT_EQ(m->BackGround()->Height(), 150);
 
+    // Assigning no picture takes the old one away.
+    m->SetBackGround(nullptr);
+    EXPECT_TRUE(m->BackGround()->Empty());
+    EXPECT_EQ(At(OnScreen(*m.m), 30, 40), clBtnFace);
+    EXPECT_EQ(At(OnScreen(*m.m), cx, cy), clRed);
+
     m->SetShowBackground(false);
     EXPECT_EQ(At(OnScreen(*m.m), 30, 40), clBtnFace);
 }
