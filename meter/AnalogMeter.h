@@ -181,7 +181,8 @@ public:
     QString ValueText(float v) const;
     QString TickLabel(float v) const;
 
-    // The meter as drawn, before Paint combines it with the background picture.
+    // The meter as drawn. With the background picture shown, Paint leaves only the
+    // meter's own pixels in it (black where the picture shows through).
     const TBitmap& Face() const { return FaceBitmap; }
 
 protected:
