@@ -438,6 +438,9 @@ TEST(AnalogMeterDraw, Frame)
 
 TEST(AnalogMeterDraw, FaceAfterManyValueChangesEqualsAFreshFace)
 {
+    TBitmap picture(262, 262);
+    picture.Canvas->Brush->Color = clTeal;
+    picture.Canvas->FillRect(Rect(0, 0, 262, 262));
     struct Variant {
         const char* name;
         std::function<void(TAnalogMeter&)> setUp;
@@ -451,6 +454,12 @@ TEST(AnalogMeterDraw, FaceAfterManyValueChangesEqualsAFreshFace)
              m.SetKnobSize(6);
          }},
         {"log scale", [](TAnalogMeter& m) { m.SetLogScale(true); }},
+        {"over a background picture, with labels",
+         [&picture](TAnalogMeter& m) {
+             m.SetBackGround(&picture);
+             m.SetShowBackground(true);
+             m.SetShowTicksScale(true);
+         }},
     };
     for (const Variant& var : variants) {
         MeterWindowMeter used;
@@ -470,7 +479,8 @@ TEST(AnalogMeterDraw, FaceAfterManyValueChangesEqualsAFreshFace)
             for (int x = 0; x < a.width(); ++x)
                 differing += a.pixel(x, y) != b.pixel(x, y);
         EXPECT_EQ(differing, 0) << var.name;
-
+        // And so is what reaches the screen, mask and picture included.
+        EXPECT_EQ(OnScreen(*used.m), OnScreen(*fresh.m)) << var.name;
     }
 }
 
