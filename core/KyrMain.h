@@ -1,8 +1,28 @@
-// Main window unit: the program-wide state the other units read.
+// The main window: the program's one visible window at start. It shows the results of
+// up to five operations, the live current and the test and calibration status, and
+// holds every command and the program control that puts the test set into a known
+// state (initialisation, hardware search, ranges, test type, demo, reset, exit).
 #pragma once
 
-#include <QString>
+#include "KyrView.h"
 
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+namespace Ui { class TfmKyr; }
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QStatusBar;
+class QButtonGroup;
+
+// ---- Program-wide values ----
 // Samples come from a demo waveform file instead of the instrument.
 extern bool DemoMode;
 // Operations allowed in the running test (4 at start, 1 in a minimum pick-up test).
@@ -11,6 +31,186 @@ extern int MaxOps;
 extern QString DataFolder;
 // The program file's name without its folder.
 extern QString ProgName;
+// Full-scale current of each range (1..8; slot 0 unused) for a 1000 A / 100 mV shunt.
+extern const double RangeTable[9];
+// Full-scale current of the selected range, amperes.
+extern double RangeFullScale;
+// Each range's full scale as the range box shows it, and its current format.
+extern QString RangeText[9];
+extern QString RangeFormat[9];
+// The main window has been painted once; the first initialisation has completed.
+extern bool Painted;
+extern bool ProgInitDone;
 
-class TfmKyr;
+// The command line's parameters (the program file's name not included).
+extern QStringList ParamList;
+int ParamCount();
+// ParamStr(0) is the program file; ParamStr(i) the i-th parameter, empty beyond the last.
+QString ParamStr(int i);
+
+// The program runs as the helper of the outside curve program: "KYRRUN.EXE", or on this
+// system also "KYRRUN", in any letter case.
+bool IsKyrRunName(const QString& progName);
+
+// The path of a shell folder (CSIDL number); the path keeps its value when the shell
+// gives none.
+void GetSpecialFolder(int csidl, QString& path);
+
+// The results of the last test as the results data file holds them (operations 1..5
+// at index 0..4).
+struct TResultsData {
+    double TripCurr[5] = {};
+    double TripTime[5] = {};
+    double ReclTime[5] = {};
+    double Decay[5] = {};
+    double PickupRms = 0;
+};
+// The 21 lines of the results data file.
+QStringList ResultsDataLines(const TResultsData& d);
+// A name the outside curve program accepts: ".KDF" or ".DAT" anywhere, any case.
+bool IsDataFileName(const QString& fileName);
+
+// The framework's open and save dialogs. Execute returns true when the user confirmed;
+// FileName then holds the chosen file's full path. Tests install a responder so that
+// no dialog ever waits for a person.
+struct TFileDialog {
+    bool Save = false;
+    QString Title;
+    QString DefaultExt;
+    QString Filter;       // "Text|*.ext|Text|*.ext"
+    QString FileName;
+    QString InitialDir;
+    bool Execute(QWidget* owner);
+};
+using FileDialogResponder = std::function<bool(TFileDialog&)>;
+void SetFileDialogResponder(FileDialogResponder responder);
+
+class TfmKyr : public QMainWindow, public IKyrView {
+    Q_OBJECT
+public:
+    explicit TfmKyr(QWidget* parent = nullptr);
+    ~TfmKyr() override;
+
+    // ---- Fields ----
+    QString ProgFolder;          // program files folder + "/Kestrovan"; holds the help file
+    bool DataSaved = true;       // no unsaved results
+    int16_t OpCount = 0;         // operations counted in the current test
+
+    // ---- Program control ----
+    void ProgInit();
+    void SetRange();
+    void SelectTestType(int t);
+    void TestTypeSelClick();
+    void SetMaxOps(int n) override;
+    void ResetData();
+    void SetDemo(const QString& name);
+    void Start();
+    void ProgExit();
+    // Writes the results data file; a name that is not a results data file name is
+    // replaced by "Kestrovan.kdf" (also in the caller's variable). The file is written
+    // whole or not at all; returns whether it was written.
+    bool WriteDataFile(QString& fileName);
+    // The results of TestEngine in the data file's order.
+    TResultsData CurrentResults() const;
+    void ProgramSetup();
+
+    // ---- Commands and events ----
+    void mCalibrateClick();
+    void mOpenClick();
+    void mReportClick();
+    void mSaveClick();
+    void mExitClick();
+    void mSetupClick();
+    void mStartCommClick();
+    void mStopCommClick();
+    void mDatabaseClick();
+    void mDebugInfoClick();
+    void mHardwareStatusClick();
+    void mWaveformClick();
+    void mAboutClick();
+    void mContentsClick();
+    void mOpGuideClick();
+    void BitBtnRunStopResetClick();
+    void BtnCheckTCCClick();
+    void DataButtonClick();
+    void cbRangeChange();
+    void cbMaxOpsChange();
+    void PanelCalDblClick();
+    void FormClick();
+    void FormKeyPress(QChar key);
+    bool FormCloseQuery();
+    void FormClose();
+
+    // The test type selector's item: -1 none, 0 "Normal", 1 "Minimum Pickup".
+    int TestTypeSelItemIndex() const;
+    void SetTestTypeSelItemIndex(int index);
+
+    // ---- What the engine writes ----
+    void SetStatusPanel(int Panel, const QString& Text) override;
+    void SetStatusColor(TKyrColor Color) override;
+    void SetArmedRunning(const QString& Caption, TKyrColor Color) override;
+    void SetRunStopReset(const QString& Caption, TKyrColor FontColor) override;
+    void SetCheckTCCEnabled(bool Enabled) override;
+    void SetRangeEnabled(bool Enabled) override;
+    void SetTestTypeSelEnabled(bool Enabled) override;
+    void SetMaxOpsBoxEnabled(bool Enabled) override;
+    void SetProgress(int Position) override;
+    void SetMeterValue(int Value) override;
+    void SetCommErrorVisible(bool Visible) override;
+    void SetCurrentText(const QString& Text) override;
+    void SetMinPickUpText(const QString& Text) override;
+    void SetOpText(int Op, TOpColumn Column, const QString& Text) override;
+    int GetOpCount() const override { return OpCount; }
+    void SetOpCount(int Count) override { OpCount = static_cast<int16_t>(Count); }
+    void SetDataSaved(bool Saved) override { DataSaved = Saved; }
+    void ShowCommStatus() override;
+
+    // Status bar panel texts (for the display and tests).
+    QString StatusPanelText(int panel) const;
+
+    // ---- Controls ----
+    QLabel* PanelCal = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QLabel* LabelOp[6] = {};
+    QLineEdit* TripCurr[6] = {};
+    QLineEdit* Decay[6] = {};
+    QLineEdit* TripTime[6] = {};
+    QLineEdit* RecloseTime[6] = {};
+    QLineEdit* Current = nullptr;
+    QLineEdit* MinPickUpCurrent = nullptr;
+    QLabel* MinPUlabel = nullptr;
+    QGroupBox* TestTypeSel = nullptr;
+    QRadioButton* TestTypeSelItem[2] = {};
+    QComboBox* cbRange = nullptr;
+    QComboBox* cbMaxOps = nullptr;
+    QPushButton* BtnReclData = nullptr;
+    QLabel* PanelArmedRunning = nullptr;
+    QPushButton* BitBtnRunStopReset = nullptr;
+    QPushButton* BtnCheckTCC = nullptr;
+    QLabel* lbCommError = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    QLabel* StatusPanel[3] = {};
+    TFileDialog OpenDialog1;
+    TFileDialog SaveDialog1;
+
+protected:
+    void FormCreate();
+    void FormShow();
+    void FormPaint();
+    void FormDestroy();
+    void showEvent(QShowEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    Ui::TfmKyr* ui;
+    QButtonGroup* testTypeGroup_ = nullptr;
+    QLineEdit* OpEdits[6][4] = {};  // rows 1..5: trip current, decay, trip time, reclose time
+    QLabel* OpLabels[6] = {};
+    void HardwareSearch(bool& found);
+    void ShowCalibrationStatus();
+};
+
 extern TfmKyr* fmKyr;

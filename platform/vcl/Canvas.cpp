@@ -522,19 +522,60 @@ QBrush QtBrush(const TBrush& brush)
 
 } // namespace
 
-void TCanvas::DrawShape(const QRect& bounds, bool usesPen, bool usesBrush,
-                        const std::function<void(QPainter&)>& draw)
+namespace {
+
+// The pixels of a one-pixel line from (x0, y0) towards (x1, y1), the end left out.
+template <class Plot>
+void LinePixels(int x0, int y0, int x1, int y1, Plot&& plot)
 {
-    const QPen qpen = usesPen ? QtPen(pen_) : QPen(Qt::NoPen);
+    const int dx = std::abs(x1 - x0), dy = std::abs(y1 - y0);
+    const int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
+    int err = dx - dy;
+    int x = x0, y = y0;
+    for (int n = std::max(dx, dy); n > 0; --n) {
+        plot(x, y);
+        const int e2 = 2 * err;
+        if (e2 > -dy) {
+            err -= dy;
+            x += sx;
+        }
+        if (e2 < dx) {
+            err += dx;
+            y += sy;
+        }
+    }
+}
+
+} // namespace
+
+void TCanvas::DrawShape(const QRect& bounds, bool usesPen, bool usesBrush,
+                        const std::function<void(QPainter&)>& draw, std::span<const TPoint> thinOutline)
+{
+    // A one-pixel outline through given vertices is drawn with the line rule (every
+    // vertex painted, as a closed run of LineTo); Qt's aliased stroke drops corners.
+    const bool ownOutline = usesPen && !thinOutline.empty() && pen_.Width <= 1 && pen_.Style != psClear;
+    const QPen qpen = usesPen && !ownOutline ? QtPen(pen_) : QPen(Qt::NoPen);
     const QBrush qbrush = usesBrush ? QtBrush(brush_) : QBrush(Qt::NoBrush);
-    if (image_->isNull() || (qpen.style() == Qt::NoPen && qbrush.style() == Qt::NoBrush))
+    if (image_->isNull() || (qpen.style() == Qt::NoPen && qbrush.style() == Qt::NoBrush && !ownOutline))
         return;
+    const std::uint32_t penPixel = ColorToPixel(pen_.Color);
+    auto outline = [&](auto&& plot) {
+        for (size_t i = 0; i < thinOutline.size(); ++i) {
+            const TPoint& a = thinOutline[i];
+            const TPoint& b = thinOutline[(i + 1) % thinOutline.size()];
+            LinePixels(a.X, a.Y, b.X, b.Y, plot);
+        }
+    };
     if (pen_.Mode == pmCopy) {
-        QPainter g(image_);
-        g.setRenderHint(QPainter::Antialiasing, false);
-        g.setPen(qpen);
-        g.setBrush(qbrush);
-        draw(g);
+        {
+            QPainter g(image_);
+            g.setRenderHint(QPainter::Antialiasing, false);
+            g.setPen(qpen);
+            g.setBrush(qbrush);
+            draw(g);
+        }
+        if (ownOutline)
+            outline([&](int x, int y) { PlotPen(x, y, penPixel); });
         return;
     }
     const QRect clip = bounds.intersected(image_->rect());
@@ -551,6 +592,11 @@ void TCanvas::DrawShape(const QRect& bounds, bool usesPen, bool usesBrush,
         g.setBrush(qbrush);
         draw(g);
     }
+    if (ownOutline)
+        outline([&](int x, int y) {
+            if (clip.contains(x, y))
+                reinterpret_cast<std::uint32_t*>(cover.scanLine(y - clip.top()))[x - clip.left()] = penPixel;
+        });
     for (int y = 0; y < clip.height(); ++y) {
         const std::uint32_t* src = reinterpret_cast<const std::uint32_t*>(cover.constScanLine(y));
         std::uint32_t* dst = reinterpret_cast<std::uint32_t*>(image_->scanLine(clip.top() + y)) + clip.left();
@@ -734,7 +780,7 @@ void TCanvas::Polygon(std::span<const TPoint> points)
         y1 = std::max(y1, p.Y);
     }
     DrawShape(ShapeBounds(x0, y0, x1, y1, pen_.Width), true, true,
-              [&](QPainter& g) { g.drawPolygon(poly, Qt::OddEvenFill); });
+              [&](QPainter& g) { g.drawPolygon(poly, Qt::OddEvenFill); }, points);
     Changed();
 }
 

@@ -3,8 +3,9 @@
 // Drawing keeps the framework's pixel rules rather than Qt's: a one-pixel LineTo
 // leaves out its end pixel (a zero-length line draws nothing); Rectangle, Ellipse,
 // Pie and Arc exclude their right and bottom bounds; nothing is anti-aliased (lines,
-// shapes, text), so drawing twice in exclusive-or mode restores every pixel. Every pen
-// mode applies to lines, shapes and text alike; Pixels ignore the pen mode.
+// shapes, text), so drawing twice in exclusive-or mode restores every pixel. The pen
+// mode applies to lines and shapes (their fill included); text, FillRect, FrameRect
+// and Pixels ignore it, as the framework's do.
 #pragma once
 
 #include "Graphics.h"
@@ -120,7 +121,7 @@ public:
     // Block copy from another canvas with CopyMode; Source and Dest of the same size
     // (otherwise the source is scaled).
     void CopyRect(const TRect& Dest, TCanvas* Source, const TRect& SourceRect);
-    // The whole of another canvas at (X, Y), plain copy.
+    // The whole of another canvas at (X, Y), with CopyMode.
     void Draw(int X, int Y, TCanvas* Source);
 
     // Size of the image drawn into.
@@ -142,7 +143,8 @@ private:
     void FillSpan(int x0, int x1, int y, std::uint32_t p, TPenMode mode);
     // Shapes drawn by Qt: straight onto the image in copy mode, through a coverage
     // image for the other modes so every pixel takes the mode once.
-    void DrawShape(const QRect& bounds, bool usesPen, bool usesBrush, const std::function<void(QPainter&)>& draw);
+    void DrawShape(const QRect& bounds, bool usesPen, bool usesBrush, const std::function<void(QPainter&)>& draw,
+                   std::span<const TPoint> thinOutline = {});
 
     TPen pen_;
     TBrush brush_;

@@ -69,8 +69,12 @@ public:
     void Repaint();
     void Refresh() { Repaint(); }
     const QImage& Image() const { return image_; }
+    // The paint box whose mouse handler is running, or null outside them.
+    static TPaintBox* MouseSender();
 
 protected:
+    // Runs OnPaint on the image; a control with its own drawing overrides it.
+    virtual void Paint();
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;

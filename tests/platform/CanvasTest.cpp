@@ -273,6 +273,25 @@ TEST(Canvas, ColoursAndSystemColours)
     s.bitmap.Canvas->Pixels[4][0] = clRed; // outside: ignored
 }
 
+TEST(Canvas, BitmapResizeKeepsThePictureAndWhitensNewPixels)
+{
+    TBitmap b(3, 2);
+    EXPECT_EQ(TColor(b.Canvas->Pixels[2][1]), clWhite);
+    b.Canvas->Pixels[1][1] = clRed;
+    b.SetSize(5, 4);
+    EXPECT_EQ(b.Width(), 5);
+    EXPECT_EQ(TColor(b.Canvas->Pixels[1][1]), clRed);
+    EXPECT_EQ(TColor(b.Canvas->Pixels[4][3]), clWhite);
+    b.SetSize(1, 1);
+    EXPECT_EQ(TColor(b.Canvas->Pixels[1][1]), clNone);
+    TBitmap copy;
+    copy.Assign(&b);
+    EXPECT_EQ(copy.Width(), 1);
+    EXPECT_FALSE(copy.Empty());
+    EXPECT_TRUE(TBitmap().Empty());
+    TBitmap().Canvas->Ellipse(0, 0, 5, 5); // nothing to draw on: no effect
+}
+
 TEST(PaintBox, PaintsOnlyWhenInvalidatedAndKeepsDrawingBetweenPaints)
 {
     TPaintBox box;

@@ -1,0 +1,115 @@
+// The calibration: the 128-byte block the instrument keeps in its memory and the
+// program keeps in "Kestrovan.kcf", its decoded values (read directly by the test
+// engine and the main window), and the "Calibration Menu" window that edits them.
+#pragma once
+
+#include <QByteArray>
+#include <QColor>
+#include <QDialog>
+#include <QString>
+
+namespace Ui { class TfmCal; }
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class QGroupBox;
+class QToolButton;
+
+// Size of the calibration block and the buffer it is received into (block + NUL).
+constexpr int CalRecordSize = 128;
+constexpr int CalBufferSize = 129;
+// The calibration file in the data folder.
+extern const char* const CalFileName;
+
+// Colour of the calibration status: lime up to 335 days after the calibration date,
+// yellow up to 365 days, red beyond.
+QColor CalDateColour(int calibrationDay, int today);
+
+class TfmCal : public QDialog {
+    Q_OBJECT
+public:
+    explicit TfmCal(QWidget* parent = nullptr);
+    ~TfmCal() override;
+
+    // The block as last received, read or decoded.
+    char CalRecord[CalRecordSize] = {};
+    // CalData. Factor is indexed by range 1..8 (slot 0 unused).
+    float Factor[9] = {};
+    int OnThresh = 0;       // counts, current-on threshold of a normal test
+    int MPUThresh = 0;      // counts, current-on threshold of a minimum pick-up test
+    int OnDelay = 0;        // samples, on debounce
+    int OffThresh = 0;      // counts, lowest current-off threshold
+    int OffDelay = 0;       // samples, consecutive low samples that end an operation
+    double AvgTime = 0;     // seconds, meter averaging time and engine tick
+    QString SerNum;         // 10 characters, blank padded
+    int CalibrationDate = 0;  // day number (days since 1899-12-30)
+    bool CalError = false;  // no valid calibration
+    int AvgSamples = 0;     // samples per averaging time, derived by a decode
+
+    // Fetches the block from the instrument and decodes it; true when a block arrived.
+    bool GetCalData();
+    // CalRecord into CalData and the edits; true when the decode succeeded.
+    bool DecodeCalRecord();
+    // The calibration file into CalRecord and CalData.
+    void ReadCalFile();
+    // CalData into the calibration file, after confirmation; true when written.
+    bool WriteCalFile();
+    // The defaults, after confirmation (written to the file and shown).
+    void SetDefaultCal();
+    // Shows the stored values in the window.
+    void RefreshCal();
+
+    // The 16 fields of CalData as the block's bytes. False (block untouched) when a
+    // value does not fit its field's width, which would shift every later field.
+    bool EncodeCalRecord(QByteArray& block) const;
+
+    // Controls.
+    QLabel* Label[9] = {};          // Label1..Label8
+    QLineEdit* CalFactor[9] = {};   // CalFactor1..CalFactor8
+    QToolButton* SpinBtnAdjustUp = nullptr;
+    QToolButton* SpinBtnAdjustDown = nullptr;
+    QGroupBox* RadioGroup1 = nullptr;
+    QRadioButton* RadioAll = nullptr;
+    QRadioButton* RadioSelected = nullptr;
+    QSpinBox* CalOnThresh = nullptr;
+    QSpinBox* CalMPUThresh = nullptr;
+    QSpinBox* CalOnDelay = nullptr;
+    QSpinBox* CalOffThresh = nullptr;
+    QSpinBox* CalOffDelay = nullptr;
+    QComboBox* CalAvgTime = nullptr;
+    QLineEdit* CalSerNum = nullptr;
+    QLineEdit* CalDate = nullptr;
+    QPushButton* btToday = nullptr;
+    QPushButton* SaveButton = nullptr;
+
+public slots:
+    void OnActivate();
+    void FormShow();
+    void FormClose();
+    void CalOnThreshChange();
+    void CalMPUThreshChange();
+    void CalOnDelayChange();
+    void CalOffThreshChange();
+    void CalOffDelayChange();
+    void CalAvgTimeChange();
+    void SpinBtnAdjustUpClick();
+    void SpinBtnAdjustDownClick();
+    void btTodayClick();
+    void SaveButtonClick();
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void done(int r) override;
+
+private:
+    Ui::TfmCal* ui;
+    // Takes a block into CalRecord unless it is shorter than the block (a NUL inside
+    // or a short file), which is reported as corrupt and leaves everything as it was.
+    bool AcceptBlock(const QByteArray& bytes);
+    void AdjustFactors(bool up);
+};
+
+extern TfmCal* fmCal;

@@ -1,0 +1,515 @@
+#include "Comm.h"
+
+#include "ui_Comm.h"
+
+#include "Debug.h"
+#include "Delays.h"
+#include "Dialogs.h"
+#include "Forms.h"
+#include "SysUtils.h"
+
+#include "CommPortList.h"
+#include "SerialComp.h"
+
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScreen>
+#include <QStringList>
+#include <cstring>
+
+TSerialPort* SerialPort = nullptr;
+std::mutex* CommLock = nullptr;
+TCommPortInfo CommPortInfo;
+TfmComm* fmComm = nullptr;
+
+namespace {
+
+int NextIndex(int i) { return i >= RxRingLast ? 0 : i + 1; }
+
+QString Hex2(uint8_t b) { return QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')).toUpper(); }
+
+bool PortActive() { return SerialPort && SerialPort->Active(); }
+bool PortSendInProgress() { return SerialPort && SerialPort->SendInProgress(); }
+
+constexpr int kRxQueueSize = 48000;
+constexpr int kClusterSize = 2;
+
+}  // namespace
+
+TfmComm::TfmComm(QWidget* parent) : QWidget(parent, Qt::Dialog), ui(new Ui::TfmComm)
+{
+    ui->setupUi(this);
+    setObjectName(QStringLiteral("fmComm"));
+    ErrorCountBox = ui->ErrorCountBox;
+    RxDCountBox = ui->RxDCountBox;
+    CommErrorBox = ui->CommErrorBox;
+    ErrorMaskBox = ui->ErrorMaskBox;
+    MaxRxDbox = ui->MaxRxDbox;
+    HideButton = ui->HideButton;
+    BtnClear = ui->BtnClear;
+    ErrorListBox1 = ui->ErrorListBox1;
+    CommTimer = new QTimer(this);
+    CommTimer->setObjectName(QStringLiteral("CommTimer"));
+    CommTimer->setInterval(110);
+
+    connect(CommTimer, &QTimer::timeout, this, [this] { Guarded([this] { CommTimerTimer(); }); });
+    connect(BtnClear, &QPushButton::clicked, this, [this] { Guarded([this] { BtnClearClick(); }); });
+    connect(HideButton, &QPushButton::clicked, this, [this] { Guarded([this] { HideButtonClick(); }); });
+    connect(ErrorMaskBox, &QLineEdit::textEdited, this, [this] { Guarded([this] { ErrorMaskBoxChange(); }); });
+    connect(MaxRxDbox, &QLineEdit::textEdited, this, [this] { Guarded([this] { ErrorMaskBoxChange(); }); });
+
+    Guarded([this] { FormCreate(); });
+    CommTimer->start();
+}
+
+TfmComm::~TfmComm()
+{
+    Guarded([this] { FormDestroy(); });
+    if (fmComm == this)
+        fmComm = nullptr;
+    delete ui;
+}
+
+void TfmComm::FormCreate()
+{
+    TfmDebug::AddLine(QStringLiteral("FormCreate Comm "));
+    ErrorMask = 255;
+    ErrorCount = 0;
+    MaxRxD = 0;
+    CommLock = new std::mutex;
+    SerialPort = new TSerialPort(nullptr);
+    PortFound = false;
+    Streaming = false;
+    if (QScreen* s = QGuiApplication::primaryScreen())
+        move(s->geometry().width() / 2 + width() / 2 + 2, y());
+    SerialPort->OnRxClusterEvent = [this](TObject*) { Guarded([this] { RxCluster(); }); };
+    SerialPort->OnProcessError = [this](TObject*, uint32_t Place, uint32_t Code, const QString& Msg, uint8_t Noise) {
+        Guarded([&] { PortError(Place, Code, Msg, Noise); });
+    };
+    TfmDebug::AddLine(QStringLiteral("End FormCreate Comm "));
+}
+
+void TfmComm::FormDestroy()
+{
+    CommTimer->stop();
+    delete SerialPort;
+    SerialPort = nullptr;
+    DelayMs(100);
+    delete CommLock;
+    CommLock = nullptr;
+}
+
+void TfmComm::showEvent(QShowEvent* e)
+{
+    QWidget::showEvent(e);
+    Guarded([this] { FormShow(); });
+}
+
+void TfmComm::FormShow()
+{
+    {
+        QSignalBlocker block(ErrorMaskBox);
+        ErrorMaskBox->setText(QString::number(ErrorMask, 16));
+    }
+    if (QScreen* s = QGuiApplication::primaryScreen())
+        move(s->geometry().width() - frameGeometry().width(), y());
+}
+
+// ---- sending ----
+
+void TfmComm::SendStr(const QByteArray& s)
+{
+    if (!SerialPort)
+        return;
+    for (int i = 0; i < 10 && PortSendInProgress(); ++i) {
+        TfmDebug::AddLine(QStringLiteral("SendStr Delay "));
+        DelayMs(100);
+    }
+    SerialPort->SendString(QString::fromLatin1(s));
+}
+
+void TfmComm::SendChar(uint8_t c) { SendStr(QByteArray(1, static_cast<char>(c))); }
+
+void TfmComm::StartComm()
+{
+    TfmDebug::AddLine(QStringLiteral("StartComm "));
+    if (!PortFound)
+        return;
+    WaitMs(100);
+    ClearInput(true);
+    SendChar(StartStreamCommand);
+    Streaming = true;
+}
+
+void TfmComm::StopComm()
+{
+    TfmDebug::AddLine(QStringLiteral("StopComm "));
+    SendChar(StopStreamCommand);
+    Streaming = false;
+}
+
+void TfmComm::SendRange(int range)
+{
+    const char c = static_cast<char>('8' - range);
+    TfmDebug::AddLine(QStringLiteral("Send Range ") + QLatin1Char(c));
+    if (!PortActive())
+        return;
+    if (Streaming)
+        StopComm();
+    SendChar(static_cast<uint8_t>(c));
+    ClearInput(true);
+    StartComm();
+}
+
+void TfmComm::ClearInput(bool log)
+{
+    if (log)
+        TfmDebug::AddLine(QStringLiteral("ClearInput "));
+    if (!SerialPort)
+        return;
+    for (int i = 0; i < 10 && PortSendInProgress(); ++i) {
+        TfmDebug::AddLine(QStringLiteral("ClearInput Delay "));
+        DelayMs(100);
+    }
+    WaitMs(100);
+    SerialPort->ClearRxDQueue();
+    {
+        std::lock_guard<std::mutex> g(*CommLock);
+        std::memset(RxRing, 0, sizeof RxRing);
+        RxHead = 0;
+        RxTail = 0;
+        RxCount = 0;
+    }
+    const int next = SerialPort->NextClusterSize();
+    RxDCount = next < 0 ? 0 : next;
+}
+
+void TfmComm::SerialPortOFF()
+{
+    TfmDebug::AddLine(QStringLiteral("SerialPortOFF "));
+    if (Streaming)
+        StopComm();
+    ClearInput(true);
+    if (SerialPort)
+        SerialPort->SetActive(false);
+}
+
+bool TfmComm::OpenComm(const QString& name)
+{
+    TfmDebug::AddLine(QStringLiteral("OpenComm ") + name);
+    if (!SerialPort)
+        return false;
+    SerialPort->SetCommPort(name.left(255));
+    SerialPort->SetBaudRate(57600);
+    SerialPort->SetParityType(0);
+    SerialPort->SetStopBits(0);
+    SerialPort->SetDataBits(8);
+    SerialPort->SetFlowControl(0);
+    SerialPort->SetStripNullChars(false);
+    SerialPort->SetXTOAuto(true);
+    SerialPort->SetActive(true);
+    SerialPort->SetRxQueueSize(kRxQueueSize);
+    if (SerialPort->Active()) {
+        SerialPort->ClearTxDQueue();
+        SerialPort->SetClusterSize(kClusterSize);
+        return true;
+    }
+    return false;
+}
+
+// ---- the port search and the instrument test ----
+
+bool TfmComm::ProbeReplyOk()
+{
+    std::lock_guard<std::mutex> g(*CommLock);
+    return RxCount >= 201 && RxRing[5] == '1';
+}
+
+void TfmComm::GetCommPortName(QString& name)
+{
+    TfmDebug::AddLine(QStringLiteral("Getting CommPortName "));
+    // A port stays in use without a search only while the instrument answers on it;
+    // an open port that never answered is searched again.
+    if (PortActive() && PortFound) {
+        name = SerialPort->CommPort();
+        return;
+    }
+    PortName = QStringLiteral("COM");
+    SerialPortOFF();
+    PortFound = false;
+    QStringList list;
+    EnumCommPorts(list);
+    for (const QString& p : list)
+        TfmDebug::AddLine(p.trimmed());
+    for (const QString& p : list) {
+        TfmDebug::AddLine(QStringLiteral("Opening ") + p + QStringLiteral(" "));
+        if (OpenComm(p)) {
+            TfmDebug::AddLine(QStringLiteral("Testing ") + p + QStringLiteral(" "));
+            ClearInput(true);
+            SendChar(ProbeCommand);
+            DelayMs(400);
+            if (ProbeReplyOk()) {
+                PortName = p;
+                PortFound = true;
+                ClearInput(true);
+                break;
+            }
+        }
+    }
+    // No answer: the last port tried is closed, so nothing (a range byte, the next
+    // search) goes to a port where no instrument answered.
+    if (!PortFound)
+        SerialPortOFF();
+    TfmDebug::AddLine(QStringLiteral("Tested Port: ") + PortName);
+    name = PortName;
+}
+
+uint8_t TfmComm::TestComm(const QString& name)
+{
+    TfmDebug::AddLine(QStringLiteral("TestComm ") + name);
+    if (!PortActive())
+        OpenComm(name);
+    if (!PortActive())
+        return 1;
+    StopComm();
+    ClearInput(true);
+    TfmDebug::AddLine(QStringLiteral("Sending CR "));
+    SendChar(0x0D);
+    WaitMs(100);
+    TfmDebug::AddLine(QStringLiteral("CommCharCount=") + QString::number(RxCount));
+    TfmDebug::AddLine(QStringLiteral("Clearing Input "));
+    ClearInput(true);
+    WaitMs(100);
+    SendStr(QByteArrayLiteral("A\r"));
+    TfmDebug::AddLine(QStringLiteral("Sent test string "));
+    for (int i = 0; i < 10 && RxCount == 0; ++i)
+        DelayMs(100);
+    uint8_t result;
+    if (RxCount > 0) {
+        TfmDebug::AddLine(QStringLiteral("Received test characters "));
+        uint8_t c;
+        {
+            std::lock_guard<std::mutex> g(*CommLock);
+            c = RxRing[(RxHead - 2 + RxRingSize) % RxRingSize];
+        }
+        if (c == 'A') {
+            result = 0;
+            PortFound = true;
+        } else {
+            TfmDebug::AddLine(QStringLiteral("Wrong test char ") + QChar(c));
+            result = 3;
+            PortFound = false;
+        }
+    } else {
+        TfmDebug::AddLine(QStringLiteral("Comm Test Timeout"));
+        result = 2;
+        PortFound = false;
+    }
+    TfmDebug::AddLine(QStringLiteral("End TestComm "));
+    return result;
+}
+
+// ---- the calibration block ----
+
+bool TfmComm::ReceiveCal(char* dest)
+{
+    TfmDebug::AddLine(QStringLiteral("ReceiveCal "));
+    if (!PortActive())
+        return false;
+    StopComm();
+    ClearInput(true);
+    DelayMs(100);
+    SendChar(ReadCalCommand);
+    DelayMs(100);
+    bool ok = false;
+    for (int check = 1; check <= 10; ++check) {
+        bool done = false;
+        {
+            std::lock_guard<std::mutex> g(*CommLock);
+            if (RxCount >= 128) {
+                done = true;
+                if (RxRing[8] == '\r') {
+                    int n = 0;
+                    while (n < 128 && RxRing[n] != 0) {
+                        dest[n] = static_cast<char>(RxRing[n]);
+                        ++n;
+                    }
+                    dest[n] = 0;
+                    ok = true;
+                }
+            }
+        }
+        if (done)
+            break;
+        TfmDebug::AddLine(QStringLiteral("Waiting for Cal Data "));
+        if (check < 10)
+            DelayMs(100);
+    }
+    TfmDebug::AddLine(QStringLiteral("End ReceiveCal "));
+    return ok;
+}
+
+void TfmComm::SendCal(const char* block)
+{
+    TfmDebug::AddLine(QStringLiteral("SendCal "));
+    if (!PortActive())
+        return;
+    QByteArray frame;
+    frame += static_cast<char>(StopStreamCommand);
+    frame += static_cast<char>(CalWriteCommand);
+    frame += QByteArray(block, static_cast<int>(strnlen(block, 128)));
+    frame += static_cast<char>(StopStreamCommand);
+    if (MessageDlg(QStringLiteral("Writing to PIC Memory"), mtWarning, mbOKCancel) == mrOk) {
+        SendStr(frame);
+        DelayMs(300);
+    }
+}
+
+// ---- receiving and decoding ----
+
+void TfmComm::AppendRx(const uint8_t* data, int size)
+{
+    std::lock_guard<std::mutex> g(*CommLock);
+    RxDCount = size;
+    if (size > MaxRxD)
+        MaxRxD = size;
+    if (kRxQueueSize - kClusterSize <= size) {
+        // The driver's queue was nearly full: bytes may have been lost before it.
+        ++ErrorCount;
+        ErrorFlags |= ErrBufferMax;
+    }
+    bool overflow = false;
+    for (int i = 0; i < size; ++i) {
+        RxRing[RxHead] = data[i];
+        RxHead = NextIndex(RxHead);
+        if (RxCount < RxRingSize) {
+            ++RxCount;
+        } else {
+            // Full: the oldest unread byte gives way, so what is read stays in order.
+            RxTail = NextIndex(RxTail);
+            overflow = true;
+        }
+    }
+    if (overflow) {
+        ++ErrorCount;
+        ErrorFlags |= ErrBufferMax;
+    }
+}
+
+void TfmComm::RxCluster()
+{
+    if (!SerialPort)
+        return;
+    const int n = SerialPort->NextClusterSize();
+    if (n < 0)
+        return;
+    if (SerialPort->NextClusterError() != 0)
+        ++ErrorCount;
+    int size = -1;
+    int error = -1;
+    std::unique_ptr<BYTE[]> data = SerialPort->ReadNextCluster(size, error);
+    if (data && size > 0)
+        AppendRx(data.get(), size);
+}
+
+uint8_t TfmComm::TakeByte()
+{
+    const uint8_t b = RxRing[RxTail];
+    RxTail = NextIndex(RxTail);
+    --RxCount;
+    return b;
+}
+
+int TfmComm::GetSample()
+{
+    std::lock_guard<std::mutex> g(*CommLock);
+    if (RxCount < 2)
+        return 0;
+    const uint8_t first = TakeByte();
+    if (first & 1) {
+        ++ErrorCount;
+        ErrorFlags |= ErrFirstChar;
+        BadFirstByte = first;
+        return 0;
+    }
+    const uint8_t second = TakeByte();
+    if (!(second & 1)) {
+        ++ErrorCount;
+        ErrorFlags |= ErrSecondChar;
+        BadSecondByte = second;
+        return 0;
+    }
+    if ((first ^ second) & 2) {
+        ++ErrorCount;
+        ErrorFlags |= ErrCharMatch;
+        return 0;
+    }
+    return SamplePairValue(first, second);
+}
+
+// ---- the window ----
+
+void TfmComm::CommTimerTimer()
+{
+    if (!SerialPort)
+        return;
+    if (PortActive() && Streaming) {
+        RxDCountBox->setText(QString::number(RxDCount));
+        ErrorCountBox->setText(QString::number(ErrorCount));
+        MaxRxDbox->setText(QString::number(MaxRxD));
+        CommErrorBox->setText(QString::number(SerialPort->CommError(), 16));
+        uint8_t flags, badFirst, badSecond;
+        {
+            std::lock_guard<std::mutex> g(*CommLock);
+            flags = ErrorFlags;
+            badFirst = BadFirstByte;
+            badSecond = BadSecondByte;
+            ErrorFlags = 0;
+            BadFirstByte = 0;
+            BadSecondByte = 0;
+        }
+        if (flags & ErrFirstChar)
+            ErrorListBox1->addItem(QStringLiteral("Error Type = FirstChar [") + Hex2(badFirst) + QStringLiteral("]"));
+        if (flags & ErrSecondChar)
+            ErrorListBox1->addItem(QStringLiteral("Error Type = SecondChar [") + Hex2(badSecond) +
+                                   QStringLiteral("]"));
+        if (flags & ErrCharMatch)
+            ErrorListBox1->addItem(QStringLiteral("Error Type = CharMatch[") + Hex2(badSecond) + QStringLiteral("]"));
+        if (flags & ErrBufferMax) {
+            ErrorListBox1->addItem(QStringLiteral("Error Type = BufferMax"));
+            StopComm();
+        }
+    }
+    if (ErrorCount > LastErrorCount) {
+        TfmDebug::AddLine(QStringLiteral("**RxError: "));
+        LastErrorCount = ErrorCount;
+    }
+}
+
+void TfmComm::PortError(uint32_t Place, uint32_t Code, const QString& Msg, uint8_t Noise)
+{
+    (void)Place;
+    (void)Code;
+    (void)Noise;
+    ErrorListBox1->addItem(Msg);
+}
+
+void TfmComm::BtnClearClick()
+{
+    ErrorCount = 0;
+    LastErrorCount = 0;
+    MaxRxD = 0;
+}
+
+void TfmComm::ErrorMaskBoxChange()
+{
+    bool ok = false;
+    const int v = ErrorMaskBox->text().trimmed().toInt(&ok, 16);
+    ErrorMask = ok ? v : 255;
+    QSignalBlocker block(ErrorMaskBox);
+    ErrorMaskBox->setText(QString::number(ErrorMask, 16));
+}
+
+void TfmComm::HideButtonClick() { hide(); }

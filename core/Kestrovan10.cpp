@@ -1,0 +1,110 @@
+#include "Kestrovan10.h"
+
+#include "Cal.h"
+#include "Comm.h"
+#include "Debug.h"
+#include "DelayForm.h"
+#include "Forms.h"
+#include "KyrImage.h"
+#include "KyrMain.h"
+#include "KyrMeter.h"
+#include "Setup.h"
+#include "SysUtils.h"
+#include "USB.h"
+#include "Waveform.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QThread>
+#include <clocale>
+
+QString ProgramFileName(const QString& argv0) { return QFileInfo(argv0).fileName(); }
+
+bool WelcomeWanted(const QString& progName, const QStringList& params)
+{
+    if (IsKyrRunName(progName))
+        return false;
+    return params.isEmpty() || params.first() == QLatin1String("!");
+}
+
+void WelcomeWait()
+{
+    fmKyr560->show();
+    while (fmKyr560->isVisible()) {
+        QThread::msleep(100);
+        Application.ProcessMessages();
+    }
+}
+
+namespace {
+// Creates a window into its instance variable.
+template <class T>
+void CreateForm(T*& instance)
+{
+    instance = new T;
+}
+
+template <class T>
+void FreeForm(T*& instance)
+{
+    T* w = instance;
+    instance = nullptr;
+    delete w;
+}
+} // namespace
+
+void CreateProgramWindows()
+{
+    CreateForm(fmDebug);
+    CreateForm(fmDelay);
+    CreateForm(fmSetup);
+    CreateForm(fmCal);
+    CreateForm(fmUSB);
+    CreateForm(fmComm);
+    CreateForm(fmWaveform);
+    CreateForm(fmKyrMeter);
+    CreateForm(fmKyr);
+    // The main window is the one window shown at start.
+    fmKyr->show();
+}
+
+void FreeProgramWindows()
+{
+    // Last created first: the main window stops the engine before the link frees its port.
+    FreeForm(fmKyr);
+    FreeForm(fmKyrMeter);
+    FreeForm(fmWaveform);
+    FreeForm(fmComm);
+    FreeForm(fmUSB);
+    FreeForm(fmCal);
+    FreeForm(fmSetup);
+    FreeForm(fmDelay);
+    FreeForm(fmDebug);
+}
+
+int Kestrovan10Main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");
+    InitDecimalSeparatorFromLocale();
+    // The windows are ended by the program, not by the last one closing.
+    QApplication::setQuitOnLastWindowClosed(false);
+    const QStringList args = QCoreApplication::arguments();
+    Application.ExeName = QFileInfo(QString::fromLocal8Bit(argv[0])).absoluteFilePath();
+    ProgName = ProgramFileName(QString::fromLocal8Bit(argv[0]));
+    ParamList = args.mid(1);
+    Application.Title = QStringLiteral("Kestrovan for Windows");
+    QApplication::setApplicationDisplayName(QString());
+
+    fmKyr560 = new TfmKyr560;
+    if (WelcomeWanted(ProgName, ParamList))
+        WelcomeWait();
+    delete fmKyr560;
+
+    CreateProgramWindows();
+    int rc = 0;
+    if (!Application.Terminated)
+        rc = app.exec();
+    FreeProgramWindows();
+    return rc;
+}

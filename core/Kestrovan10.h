@@ -1,0 +1,21 @@
+// The program block: names the application, shows the welcome picture, creates every
+// window once in a fixed order and runs the message loop.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The file-name part of the program file's path (the first command-line item).
+QString ProgramFileName(const QString& argv0);
+// The welcome picture is shown unless the program runs as the curve program's helper
+// ("KYRRUN.EXE", or "KYRRUN" on this system, any letter case) or a first parameter
+// other than "!" is given.
+bool WelcomeWanted(const QString& progName, const QStringList& params);
+// Shows the welcome window and waits, without a time-out, until it is hidden.
+void WelcomeWait();
+// Creates the program's windows once each, in the order the main window's creation
+// relies on; frees them again last-created first.
+void CreateProgramWindows();
+void FreeProgramWindows();
+
+int Kestrovan10Main(int argc, char** argv);

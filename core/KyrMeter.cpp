@@ -1,0 +1,146 @@
+#include "KyrMeter.h"
+
+#include "ui_KyrMeter.h"
+
+#if __has_include("AnalogMeter.h")
+#include "AnalogMeter.h"
+#define KV_HAVE_METER 1
+#endif
+#include "Forms.h"
+#include "KyrMain.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QPushButton>
+#include <QScreen>
+
+TfmKyrMeter* fmKyrMeter = nullptr;
+
+TfmKyrMeter::TfmKyrMeter(QWidget* parent)
+    : QWidget(parent, Qt::Dialog | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      ui(new Ui::TfmKyrMeter)
+{
+    ui->setupUi(this);
+    setObjectName(QStringLiteral("fmKyrMeter"));
+    Button1 = ui->Button1;
+    QFont f(QStringLiteral("MS Sans Serif"));
+    f.setPixelSize(11);
+    setFont(f);
+    move(980, 40);
+    SetOuterWidth(SmallWidth, SmallHeight);
+    connect(Button1, &QPushButton::clicked, this, [this] { Guarded([this] { Button1Click(); }); });
+    Guarded([this] { FormCreate(); });
+}
+
+TfmKyrMeter::~TfmKyrMeter()
+{
+    Guarded([this] { FormDestroy(); });
+    if (fmKyrMeter == this)
+        fmKyrMeter = nullptr;
+    delete ui;
+}
+
+void TfmKyrMeter::FormCreate()
+{
+#ifdef KV_HAVE_METER
+    Meter = new TAnalogMeter(this);
+    Meter->setObjectName(QStringLiteral("Meter"));
+    meterHeight_ = 262;
+    Meter->SetColor(clBtnFace);
+    // The font object as read: setting its fields leaves the meter's text height as it was.
+    TFont* font = Meter->Font();
+    font->Color = clWindowText;
+    font->SetHeight(-11);
+    font->Name = QStringLiteral("MS Sans Serif");
+    font->Style = 0;
+    Meter->SetCaption(QStringLiteral("% FS x 10"));
+    Meter->SetMax(1000);
+    Meter->SetTickCount(21);
+    Meter->SetLowZone(20);
+    Meter->SetHighZone(80);
+    Meter->SetOKZoneColor(clLime);
+    PlaceMeter();
+    Meter->show();
+#endif
+}
+
+void TfmKyrMeter::FormDestroy()
+{
+#ifdef KV_HAVE_METER
+    delete Meter;
+#endif
+    Meter = nullptr;
+}
+
+void TfmKyrMeter::SetOuterWidth(int width, int height)
+{
+    setFixedSize(width - FrameWidth, height - FrameHeight);
+}
+
+void TfmKyrMeter::PlaceMeter()
+{
+    // Aligned to the top edge: the client width, the height the window gives it.
+#ifdef KV_HAVE_METER
+    if (Meter)
+        Meter->setGeometry(0, 0, width(), meterHeight_);
+#endif
+}
+
+void TfmKyrMeter::resizeEvent(QResizeEvent* e)
+{
+    QWidget::resizeEvent(e);
+    PlaceMeter();
+}
+
+void TfmKyrMeter::mousePressEvent(QMouseEvent* e)
+{
+    QWidget::mousePressEvent(e);
+    FormClick();
+}
+
+int TfmKyrMeter::LeftFor(bool large, int screenWidth, int windowWidth, int mainWindowWidth)
+{
+    return large ? screenWidth - windowWidth - 1 : screenWidth / 2 + mainWindowWidth / 2 + 2;
+}
+
+int TfmKyrMeter::ScreenWidth() const
+{
+    const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    return s ? s->geometry().width() : 1024;
+}
+
+int TfmKyrMeter::MainWindowWidth() const
+{
+    // The main window's outer width, with the frame of its single border.
+    return fmKyr ? fmKyr->width() + 22 : 520;
+}
+
+void TfmKyrMeter::Button1Click()
+{
+    if (Button1->text() == QLatin1String("Large")) {
+        Button1->setText(QStringLiteral("Small"));
+        SetOuterWidth(LargeWidth, LargeHeight);
+        meterHeight_ = 468;
+        move(LeftFor(true, ScreenWidth(), LargeWidth, MainWindowWidth()), 10);
+        Button1->move(10, 482);
+    } else {
+        Button1->setText(QStringLiteral("Large"));
+        SetOuterWidth(SmallWidth, SmallHeight);
+        meterHeight_ = 262;
+        move(LeftFor(false, ScreenWidth(), SmallWidth, MainWindowWidth()), 10);
+        Button1->move(10, 266);
+    }
+    PlaceMeter();
+}
+
+void TfmKyrMeter::showEvent(QShowEvent* e)
+{
+    QWidget::showEvent(e);
+    Guarded([this] { FormShow(); });
+}
+
+void TfmKyrMeter::FormShow()
+{
+    const bool large = Button1->text() != QLatin1String("Large");
+    move(LeftFor(large, ScreenWidth(), large ? LargeWidth : SmallWidth, MainWindowWidth()), y());
+}

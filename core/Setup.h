@@ -1,0 +1,82 @@
+// The test settings that survive from one run to the next: fields of the setup window,
+// kept in the nine-line setup file "Kestrovan.ksf" in the data folder.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <cstdint>
+
+namespace Ui { class TfmSetup; }
+class QComboBox;
+class QLineEdit;
+class QPushButton;
+class QCloseEvent;
+class QShowEvent;
+
+class TfmSetup : public QDialog {
+    Q_OBJECT
+public:
+    explicit TfmSetup(QWidget* parent = nullptr);
+    ~TfmSetup() override;
+
+    // SetupData: zero until the first initialisation reads the file.
+    int16_t Range = 0;            // current range 1..8 (line 1)
+    double MaxOnTime = 0;         // seconds of current on that end a running test (line 2)
+    double MaxOffTime = 0;        // seconds of current off that end a running test (line 3)
+    QString DataFileName;         // results data file (line 4)
+    QString SourceName;           // serial port of the instrument (line 5)
+    int MaxOps = 0;               // operations to lockout of a normal test, 1..5 (line 6)
+    uint8_t TestType = 0;         // 0 normal (operations) test, 1 minimum pick-up test (line 7)
+    double ShuntAmperes = 0;      // shunt rating, amperes (line 8)
+    double ShuntMillivolts = 0;   // shunt output at that current, millivolts (line 9)
+    QString SetupFileName;        // full path of the setup file; not stored in it
+
+    // Fills SetupData from the file, making it with defaults when it is missing. A line
+    // that is missing or holds no usable value takes that field's default; the first
+    // such line brings one "Error reading file: " message and every one is traced.
+    void ReadSetupFile();
+    // Writes SetupData to the file, whole or not at all; a failure is reported with
+    // "Error writing file: " and the fields keep their values.
+    void WriteSetupFile();
+
+    // The file's nine lines for the current fields, as WriteSetupFile stores them.
+    QStringList SetupLines() const;
+
+    // Defaults of the fields, also used for a line that cannot be read.
+    static constexpr int16_t DefaultRange = 4;
+    static constexpr double DefaultMaxOnTime = 5.0;
+    static constexpr double DefaultMaxOffTime = 5.0;
+    static constexpr int DefaultMaxOps = 4;
+    static constexpr uint8_t DefaultTestType = 0;
+    static constexpr double DefaultShuntAmperes = 1000;
+    static constexpr double DefaultShuntMillivolts = 100;
+
+    QLineEdit* ebMaxOnTime = nullptr;
+    QLineEdit* ebMaxOffTime = nullptr;
+    QLineEdit* ebMaxOps = nullptr;
+    QLineEdit* ebDataFileName = nullptr;
+    QComboBox* cbSourceName = nullptr;
+    QLineEdit* ebShuntAmperes = nullptr;
+    QLineEdit* ebShuntMillivolts = nullptr;
+    QPushButton* Button1 = nullptr;
+
+public slots:
+    void Button1Click();
+    // Esc closes nothing: the window has no cancel button and every close takes the entries.
+    void reject() override {}
+
+protected:
+    void showEvent(QShowEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+
+    void FormCreate();
+    void FormShow();
+    // Every close (the button or the close box). Returns false when an entry is not
+    // valid: the window then stays open and nothing is taken.
+    bool FormClose();
+
+private:
+    Ui::TfmSetup* ui;
+};
+
+extern TfmSetup* fmSetup;

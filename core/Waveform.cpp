@@ -1,0 +1,360 @@
+#include "Waveform.h"
+
+#include "ui_Waveform.h"
+
+#include "Debug.h"
+#include "Dialogs.h"
+#include "Forms.h"
+#include "Setup.h"
+#include "SysUtils.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSlider>
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+TfmWaveform* fmWaveform = nullptr;
+TfmWaveform::InputBoxFn TfmWaveform::InputBox;
+
+const WaveSegments NormSegments = {{
+    {850, 0.05, 30, 0.8, 1.5},
+    {810, 0.06, 90, 0.8, 1.5},
+    {820, 0.23, 0, 0.8, 1.5},
+    {800, 0.25, 0, 0.8, 1.5},
+    {0, 0, 0, 0, 0},
+}};
+
+const WaveSegments MpuSegments = {{
+    {60, 1.5, 0, 10, 0},
+    {600, 0.5, 0, 0.8, 1.5},
+    {0, 0, 0, 0, 0},
+    {0, 0, 0, 0, 0},
+    {0, 0, 0, 0, 0},
+}};
+
+namespace {
+
+const char kMagic[8] = {'W', 'A', 'V', 'E', 'F', 'O', 'R', 'M'};
+
+void PutU16(QByteArray& b, int at, uint16_t v)
+{
+    b[at] = static_cast<char>(v & 0xFF);
+    b[at + 1] = static_cast<char>(v >> 8);
+}
+
+void PutU32(QByteArray& b, int at, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        b[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+uint16_t GetU16(const QByteArray& b, int at)
+{
+    return static_cast<uint16_t>(static_cast<uint8_t>(b[at]) | (static_cast<uint8_t>(b[at + 1]) << 8));
+}
+
+uint32_t GetU32(const QByteArray& b, int at)
+{
+    uint32_t v = 0;
+    for (int i = 3; i >= 0; --i)
+        v = (v << 8) | static_cast<uint8_t>(b[at + i]);
+    return v;
+}
+
+uint32_t FloatBits(float f)
+{
+    uint32_t u = 0;
+    std::memcpy(&u, &f, sizeof u);
+    return u;
+}
+
+float BitsFloat(uint32_t u)
+{
+    float f = 0;
+    std::memcpy(&f, &u, sizeof f);
+    return f;
+}
+
+// Copies text into a fixed field, cut to the field's length; the rest stays zero.
+template <size_t N>
+void PutText(char (&field)[N], const QByteArray& text)
+{
+    std::memset(field, 0, N);
+    std::memcpy(field, text.constData(), std::min<size_t>(N, static_cast<size_t>(text.size())));
+}
+
+WaveFileHeader NewHeader()
+{
+    WaveFileHeader h;
+    std::memcpy(h.Magic, kMagic, sizeof h.Magic);
+    PutText(h.UnitText, QByteArrayLiteral("Amperes"));
+    h.ZeroOffset = 2048;
+    h.SampleCount = WaveFileSamples;
+    return h;
+}
+
+}  // namespace
+
+QByteArray PackWaveHeader(const WaveFileHeader& h)
+{
+    QByteArray b(WaveHeaderSize, '\0');
+    std::memcpy(b.data() + 0, h.Magic, 8);
+    b[8] = h.WaveType;
+    std::memcpy(b.data() + 9, h.WaveId, 21);
+    std::memcpy(b.data() + 30, h.UnitText, 13);
+    PutU32(b, 43, FloatBits(h.AmpsPerCount));
+    PutU32(b, 47, FloatBits(h.SampleInterval));
+    PutU16(b, 51, h.Bits);
+    PutU16(b, 53, h.ZeroOffset);
+    PutU32(b, 55, static_cast<uint32_t>(h.SampleCount));
+    return b;
+}
+
+WaveFileHeader UnpackWaveHeader(const QByteArray& bytes)
+{
+    QByteArray b = bytes.left(WaveHeaderSize);
+    b.append(QByteArray(WaveHeaderSize - static_cast<int>(b.size()), '\0'));
+    WaveFileHeader h;
+    std::memcpy(h.Magic, b.constData() + 0, 8);
+    h.WaveType = b[8];
+    std::memcpy(h.WaveId, b.constData() + 9, 21);
+    std::memcpy(h.UnitText, b.constData() + 30, 13);
+    h.AmpsPerCount = BitsFloat(GetU32(b, 43));
+    h.SampleInterval = BitsFloat(GetU32(b, 47));
+    h.Bits = GetU16(b, 51);
+    h.ZeroOffset = GetU16(b, 53);
+    h.SampleCount = static_cast<int32_t>(GetU32(b, 55));
+    return h;
+}
+
+TfmWaveform::TfmWaveform(QWidget* parent) : QWidget(parent, Qt::Window), ui(new Ui::TfmWaveform)
+{
+    ui->setupUi(this);
+    setObjectName(QStringLiteral("fmWaveform"));
+    PaintBox1 = ui->PaintBox1;
+    Panel1 = ui->Panel1;
+    ContractButton = ui->ContractButton;
+    ExpandButton = ui->ExpandButton;
+    SaveButton = ui->SaveButton;
+    ExitButton = ui->ExitButton;
+    TrackBar1 = ui->TrackBar1;
+    TStart = ui->TStart;
+    TEnd = ui->TEnd;
+    CurStart = ui->CurStart;
+    CurSpan = ui->CurSpan;
+    CurValue = ui->CurValue;
+    UpDown1 = ui->UpDown1;
+    Label1 = ui->Label1;
+    Label2 = ui->Label2;
+    Label3 = ui->Label3;
+    paintRightGap_ = width() - PaintBox1->geometry().right() - 1;
+    paintBottomGap_ = height() - PaintBox1->geometry().bottom() - 1;
+    panelBottomGap_ = height() - Panel1->geometry().bottom() - 1;
+    if (QScreen* s = QGuiApplication::primaryScreen())
+        move(s->geometry().center() - rect().center());
+    Guarded([this] { FormCreate(); });
+}
+
+TfmWaveform::~TfmWaveform()
+{
+    if (fmWaveform == this)
+        fmWaveform = nullptr;
+    delete ui;
+}
+
+void TfmWaveform::FormCreate()
+{
+    TfmDebug::AddLine(QStringLiteral("Waveform Form Create"));
+    SampleRate = 2400;
+    SecPerSample = static_cast<float>(1.0 / 2400);
+}
+
+void TfmWaveform::resizeEvent(QResizeEvent* e)
+{
+    QWidget::resizeEvent(e);
+    // The paint box follows all four sides, the panel keeps its distance to the bottom.
+    QRect p = PaintBox1->geometry();
+    p.setRight(width() - paintRightGap_ - 1);
+    p.setBottom(height() - paintBottomGap_ - 1);
+    PaintBox1->setGeometry(p);
+    Panel1->move(Panel1->x(), height() - panelBottomGap_ - Panel1->height());
+}
+
+QString TfmWaveform::AskText(const QString& caption, const QString& prompt, const QString& def)
+{
+    if (InputBox)
+        return InputBox(caption, prompt, def);
+    if (HasMessageResponder())
+        return def;
+    bool ok = false;
+    const QString text = QInputDialog::getText(QApplication::activeWindow(), caption, prompt, QLineEdit::Normal, def, &ok);
+    return ok ? text : def;
+}
+
+QByteArray TfmWaveform::WaveFileBytes(const WaveFileHeader& h) const
+{
+    QByteArray b = PackWaveHeader(h);
+    b.resize(WaveHeaderSize + 2 * WaveFileSamples);
+    for (int i = 0; i < WaveFileSamples; ++i)
+        PutU16(b, WaveHeaderSize + 2 * i, static_cast<uint16_t>(Samples[i]));
+    return b;
+}
+
+bool TfmWaveform::ReadWaveform(const QString& FileName)
+{
+    TfmDebug::AddLine(QStringLiteral("ReadWaveform"));
+    if (!FileExists(FileName)) {
+        MessageDlg(QStringLiteral("File: ") + FileName + QStringLiteral(" Not Found"), mtError, Btn(mbOK));
+        return false;
+    }
+    std::fill(Samples, Samples + WaveFileSamples + 1, int16_t(0));
+    QFile f(FileName);
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+
+    // The header is read afresh: bytes a short file lacks are zero, never the last file's.
+    const QByteArray head = f.read(WaveHeaderSize);
+    Header = UnpackWaveHeader(head);
+    TfmDebug::AddLine(QStringLiteral("Waveform Max Data = ") + QString::number(Header.SampleCount));
+    if (Header.SampleCount > WaveFileSamples || Header.SampleCount < 100)
+        Header.SampleCount = WaveFileSamples;
+    SampleCount = Header.SampleCount;
+    if (head.size() < WaveHeaderSize || std::memcmp(Header.Magic, kMagic, sizeof kMagic) != 0) {
+        MessageDlg(FileName + QStringLiteral(" is Wrong File Type"), mtError, Btn(mbOK));
+        return false;
+    }
+
+    // The rate is the reciprocal of the stored single (1/2400 s reads back as 2399.99994);
+    // no interval, or one that gives a rate outside 500..5000, means the instrument's 2400.
+    double rate = 2400;
+    if (Header.SampleInterval > 0)
+        rate = 1.0 / static_cast<double>(Header.SampleInterval);
+    if (!(rate >= 500 && rate <= 5000))
+        rate = 2400;
+    SampleRate = rate;
+    SecPerSample = static_cast<float>(1.0 / SampleRate);
+    AmpsPerCount = Header.AmpsPerCount;
+
+    // Up to SampleCount - 1 samples; the entry at SampleCount - 1 and any the file lacks stay zero.
+    const QByteArray data = f.read(static_cast<qint64>(SampleCount - 1) * 2);
+    const int n = static_cast<int>(data.size() / 2);
+    for (int i = 0; i < n; ++i)
+        Samples[i] = static_cast<int16_t>(GetU16(data, 2 * i));
+    return true;
+}
+
+bool TfmWaveform::LoadFile(const QString& FileName)
+{
+    TfmDebug::AddLine(QStringLiteral("Waveform LoadFile"));
+    const bool ok = ReadWaveform(FileName);
+    if (ok) {
+        TotalTime = static_cast<float>(SampleCount) * SecPerSample;
+        MinTime = 0;
+        ViewStart = 0;
+        ViewEnd = 1.0f;
+        CursorStart = 0;
+        CursorEnd = 1.0f;
+        PaintBox1->update();
+    }
+    return ok;
+}
+
+void TfmWaveform::WriteWaveform(const QString& FileName)
+{
+    TfmDebug::AddLine(QStringLiteral("WriteWaveform"));
+    WaveFileHeader h = NewHeader();
+    SerNum = AskText(QStringLiteral("WaveFile Serial Number"), QStringLiteral("Enter Ser Num or ID:"),
+                     QStringLiteral("DEFAULT"))
+                 .left(sizeof h.WaveId);
+    PutText(h.WaveId, SerNum.toLatin1());
+    h.AmpsPerCount = AmpsPerCount;
+    h.SampleInterval = static_cast<float>(1.0 / SampleRate);
+    h.Bits = 12;
+
+    // Both questions come before the file is touched, so Cancel leaves every file as it was.
+    if (FileExists(FileName) &&
+        MessageDlg(QStringLiteral("Waveform File: ") + FileName + QStringLiteral(" Exists. Overwrite?"), mtWarning,
+                   mbOKCancel) != mrOk)
+        return;
+    const int testType = fmSetup ? fmSetup->TestType : -1;
+    h.WaveType = testType == 0 ? 'N' : testType == 1 ? 'M' : '?';
+    h.SampleCount = WaveFileSamples;
+    if (MessageDlg(QStringLiteral("Writing Waveform File: ") + FileName, mtWarning, mbOKCancel) != mrOk)
+        return;
+
+    // The whole file replaces the old one at once: no tail of a longer file survives.
+    const QByteArray bytes = WaveFileBytes(h);
+    if (!SaveBinaryFile(FileName, bytes)) {
+        MessageDlg(QStringLiteral("Error writing file: ") + FileName, mtError, Btn(mbOK));
+        return;
+    }
+    MessageDlg(FormatInt("Bytes written %d", bytes.size()), mtInformation, Btn(mbOK));
+}
+
+void TfmWaveform::MakeWaveFile(const QString& FileName, bool MpuType, WaveSegments Segments)
+{
+    TfmDebug::AddLine(QStringLiteral("MakeWaveFile"));
+    // The instrument's rate, whatever file the store last read.
+    const double rate = 2400;
+    WaveFileHeader h = NewHeader();
+    h.WaveType = MpuType ? 'M' : 'N';
+    PutText(h.WaveId, QByteArrayLiteral("***DEFAULT***"));
+    h.AmpsPerCount = 0.244140625f;
+    h.SampleInterval = static_cast<float>(1.0 / rate);
+    h.Bits = 10;
+
+    const double step = 21600 / rate;  // degrees per sample: 9 at 2400 per second, 60 Hz
+    // The samples are worked out in extended precision with an extended pi. In double
+    // precision pi / 180 falls short, sin 30 degrees comes out just under 0.5, and a
+    // sample whose value is a whole number (850 * 0.5 = 425) truncates one count low.
+    const long double degToRad = 3.14159265358979323846264338327950288L / 180;
+    int index = 0;
+    auto append = [&](long double v) {
+        const long double limited = std::clamp(v, static_cast<long double>(std::numeric_limits<int16_t>::min()),
+                                               static_cast<long double>(std::numeric_limits<int16_t>::max()));
+        Samples[index++] = static_cast<int16_t>(std::trunc(limited));
+    };
+    for (long long k = 0; k <= Trunc(rate * 0.1) && index < WaveFileSamples; ++k)
+        append(0);
+    for (const WaveSegment& s : Segments) {
+        const double n = rate * s.OnTime;
+        if (n >= 1) {
+            const long long last = Trunc(n);
+            for (long long k = 0; k <= last && index < WaveFileSamples; ++k) {
+                const long double kd = static_cast<long double>(k);
+                const long double angle = (kd * step + s.Phase) * degToRad;
+                append(std::sin(angle) * (1 - (kd / n) * (1 - s.EndRatio)) * s.Amplitude);
+            }
+        }
+        const double m = rate * s.OffTime;
+        if (m >= 1) {
+            const long long last = Trunc(m);
+            for (long long k = 0; k <= last && index < WaveFileSamples; ++k)
+                append(0);
+        }
+    }
+    std::fill(Samples + index, Samples + WaveFileSamples, int16_t(0));
+
+    // Nothing is created before the user agrees: a cancelled demo file is offered again at
+    // the next start instead of lying there as a silent header.
+    if (MessageDlg(QStringLiteral("Writing Waveform File: ") + FileName, mtWarning, mbOKCancel) != mrOk)
+        return;
+    const QByteArray bytes = WaveFileBytes(h);
+    if (!SaveBinaryFile(FileName, bytes)) {
+        MessageDlg(QStringLiteral("Error writing file: ") + FileName, mtError, Btn(mbOK));
+        return;
+    }
+    MessageDlg(FormatInt("Bytes written %d", bytes.size()), mtInformation, Btn(mbOK));
+}

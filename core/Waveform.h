@@ -1,0 +1,136 @@
+// The waveform window, which is also the program-wide store of current samples: the
+// test engine writes the running test into it, demo mode loads a waveform file into it,
+// and the view draws it. Also the waveform file ".kwf" and the two demo files.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <functional>
+
+namespace Ui { class TfmWaveform; }
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QScrollBar;
+class QSlider;
+class QResizeEvent;
+
+// The first 59 bytes of a waveform file. Kept as plain fields; PackWaveHeader and
+// UnpackWaveHeader lay them out byte by byte (little-endian, no padding).
+struct WaveFileHeader {
+    char Magic[8] = {};          // "WAVEFORM", no terminator
+    char WaveType = 0;           // 'N' normal test, 'M' minimum pick-up test, '?' other
+    char WaveId[21] = {};        // identification, unused bytes zero
+    char UnitText[13] = {};      // "Amperes", unused bytes zero
+    float AmpsPerCount = 0;      // amperes per count
+    float SampleInterval = 0;    // seconds between samples
+    uint16_t Bits = 0;           // 10 synthesised, 12 saved
+    uint16_t ZeroOffset = 0;     // 2048
+    int32_t SampleCount = 0;     // samples that follow the header
+};
+
+constexpr int WaveHeaderSize = 59;
+// Samples this program writes into every waveform file: 59 + 2 * 60000 = 120059 bytes.
+constexpr int WaveFileSamples = 60000;
+// Entries of the store: indices 0 to 145000.
+constexpr int WaveStoreSize = 145001;
+
+QByteArray PackWaveHeader(const WaveFileHeader& h);
+// Reads the first WaveHeaderSize bytes of `bytes`; missing bytes read as zero.
+WaveFileHeader UnpackWaveHeader(const QByteArray& bytes);
+
+// One piece of a synthesised waveform.
+struct WaveSegment {
+    double Amplitude;  // peak amplitude at the start of the piece, counts
+    double OnTime;     // seconds of sine current
+    double Phase;      // phase of the first sample, degrees
+    double EndRatio;   // amplitude at the end of the on time / amplitude at its start
+    double OffTime;    // seconds of zero current after it
+};
+using WaveSegments = std::array<WaveSegment, 5>;
+
+// Four trip operations of decaying 60 Hz current ("KestrovanNorm.kwf").
+extern const WaveSegments NormSegments;
+// Current rising tenfold over 1.5 s, then one trip ("KestrovanMpu.kwf").
+extern const WaveSegments MpuSegments;
+
+class TfmWaveform : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfmWaveform(QWidget* parent = nullptr);
+    ~TfmWaveform() override;
+
+    // ---- The sample store (read and written directly by the other units) ----
+    double SampleRate = 0;       // samples per second
+    float SecPerSample = 0;      // 1 / SampleRate
+    float AmpsPerCount = 0;      // amperes per sample count
+    QString SerNum;              // identification written into a saved file
+    int16_t Samples[WaveStoreSize] = {};  // the samples, in counts
+    int SampleIndex = 0;         // next write position of the test engine
+    WaveFileHeader Header;       // header of the last file read
+    int SampleCount = 0;         // that header's count after clamping
+    QString FileName;            // the current waveform file
+
+    // ---- View state that a file load resets ----
+    float ViewStart = 0;         // left edge of the viewed span, seconds
+    float ViewEnd = 0;           // right edge of the viewed span, seconds
+    float TotalTime = 0;         // time the trackbar scale and the cursor limit cover
+    float MinTime = 0;           // lower time limit of the cursors; always 0
+    float CursorStart = 0;       // start cursor, seconds
+    float CursorEnd = 0;         // end cursor, seconds
+
+    // Reads a waveform file into the store; true on success.
+    bool ReadWaveform(const QString& FileName);
+    // ReadWaveform, and on success the view over the new samples from their start.
+    bool LoadFile(const QString& FileName);
+    // Saves the first 60000 samples with a header, asking for the identification first.
+    void WriteWaveform(const QString& FileName);
+    // Synthesises a demo file from five segments into the store and, when the user
+    // agrees, writes it; on Cancel no file is made.
+    void MakeWaveFile(const QString& FileName, bool MpuType, WaveSegments Segments);
+
+    // The file's bytes for a header and the store's first 60000 samples.
+    QByteArray WaveFileBytes(const WaveFileHeader& h) const;
+
+    // Asks for a line of text (caption, prompt, default); Cancel gives the default.
+    // Replaceable so that no test waits on the box; with scripted message boxes and no
+    // replacement it answers the default.
+    using InputBoxFn = std::function<QString(const QString&, const QString&, const QString&)>;
+    static InputBoxFn InputBox;
+    static QString AskText(const QString& caption, const QString& prompt, const QString& def);
+
+    // ---- The form's components ----
+    QWidget* PaintBox1 = nullptr;
+    QFrame* Panel1 = nullptr;
+    QPushButton* ContractButton = nullptr;
+    QPushButton* ExpandButton = nullptr;
+    QPushButton* SaveButton = nullptr;
+    QPushButton* ExitButton = nullptr;
+    QSlider* TrackBar1 = nullptr;
+    QLineEdit* TStart = nullptr;
+    QLineEdit* TEnd = nullptr;
+    QLineEdit* CurStart = nullptr;
+    QLineEdit* CurSpan = nullptr;
+    QLineEdit* CurValue = nullptr;
+    QScrollBar* UpDown1 = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label3 = nullptr;
+
+protected:
+    void FormCreate();
+    void resizeEvent(QResizeEvent* e) override;
+
+private:
+    Ui::TfmWaveform* ui;
+    // Distances kept by the anchors: the paint box to all four sides, the panel to the bottom.
+    int paintRightGap_ = 0;
+    int paintBottomGap_ = 0;
+    int panelBottomGap_ = 0;
+};
+
+extern TfmWaveform* fmWaveform;

@@ -1,0 +1,430 @@
+// The main window driven as a user drives it: the form, the demo tests, the buttons,
+// keys, boxes, menus and the close query.
+#include "ProgramFixture.h"
+
+#include "Cal.h"
+#include "Comm.h"
+#include "Debug.h"
+#include "Forms.h"
+#include "KyrMain.h"
+#include "KyrMeter.h"
+#include "KyrUpdate.h"
+#include "Setup.h"
+#include "SysUtils.h"
+#include "Waveform.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+namespace {
+
+class MainWindowTest : public ProgramFixture {
+protected:
+    QColor Background(QWidget* w) const { return w->palette().color(QPalette::Window); }
+    bool RowShown(int i) const
+    {
+        return !fmKyr->TripCurr[i]->isHidden() && !fmKyr->Decay[i]->isHidden() && !fmKyr->TripTime[i]->isHidden() &&
+               !fmKyr->RecloseTime[i]->isHidden() && !fmKyr->LabelOp[i]->isHidden();
+    }
+    int RowsShown() const
+    {
+        int n = 0;
+        for (int i = 1; i <= 5; ++i)
+            n += RowShown(i) ? 1 : 0;
+        return n;
+    }
+    void Type(const char* text) { QTest::keyClicks(fmKyr->Current, QString::fromLatin1(text)); }
+};
+
+TEST_F(MainWindowTest, FormHoldsEveryControlByItsName)
+{
+    StartProgram();
+    struct Ctl { const char* name; const char* text; const char* hint; };
+    const Ctl ctls[] = {
+        {"LabelOp1", "1", "Operation number"}, {"LabelOp5", "5", "Operation number"},
+        {"LabelOper", "Oper", ""}, {"LabelTripCurr", "Trip Current", ""}, {"LabelTripTime", "Trip Time", ""},
+        {"LabelReclTime", "RecloseTime", ""}, {"LabelDecay", "Decay", ""}, {"LabelCurr", "Current", ""},
+        {"MinPUlabel", "Min PU", ""}, {"LabelRange", "Range:", ""}, {"LabelMaxOps", "Max Ops:", ""},
+        {"BtnReclData", "Recl Data", "Enter/View Curve data"}, {"BtnCheckTCC", "Check TCC", "Save results and exit"},
+        {"lbCommError", "!", ""}, {"PanelArmedRunning", nullptr, "Test Status"},
+        {"BitBtnRunStopReset", nullptr, "Start or stop test"}, {"ProgressBar1", nullptr, "Percent maximum current"},
+        {"PanelCal", nullptr, "Calibration status - double click to hide"}, {"cbRange", nullptr, "Select Range"},
+        {"cbMaxOps", nullptr, "Select Maximum Operations"}, {"Current", nullptr, "Current while testing"},
+        {"MinPickUpCurrent", nullptr, "Minimum Pickup Current"}, {"TripCurr3", nullptr, "Trip current for operation"},
+        {"Decay2", nullptr, "Percent drop-off of current"}, {"TripTime4", nullptr, "Time current was on"},
+        {"RecloseTime5", nullptr, "Time recloser was open"}, {"StatusBar1", nullptr, "Run time information"},
+    };
+    for (const Ctl& c : ctls) {
+        QWidget* w = Control(QString::fromLatin1(c.name));
+        ASSERT_NE(w, nullptr) << c.name;
+        if (c.text) {
+            if (auto* l = qobject_cast<QLabel*>(w)) {
+                EXPECT_EQ(l->text(), QString::fromLatin1(c.text)) << c.name;
+            } else if (auto* b = qobject_cast<QPushButton*>(w)) {
+                EXPECT_EQ(b->text(), QString::fromLatin1(c.text)) << c.name;
+            }
+        }
+        EXPECT_EQ(w->toolTip(), QString::fromLatin1(c.hint)) << c.name;
+    }
+    // Read-only result edits; hidden minimum pick-up pair; the selector and the boxes.
+    for (int i = 1; i <= 5; ++i)
+        EXPECT_TRUE(fmKyr->TripCurr[i]->isReadOnly() && fmKyr->Decay[i]->isReadOnly() &&
+                    fmKyr->TripTime[i]->isReadOnly() && fmKyr->RecloseTime[i]->isReadOnly());
+    EXPECT_TRUE(fmKyr->MinPickUpCurrent->isHidden());
+    EXPECT_TRUE(fmKyr->MinPUlabel->isHidden());
+    EXPECT_EQ(fmKyr->TestTypeSel->title(), QStringLiteral("TestType"));
+    EXPECT_EQ(fmKyr->TestTypeSelItem[0]->text(), QStringLiteral("Normal"));
+    EXPECT_EQ(fmKyr->TestTypeSelItem[1]->text(), QStringLiteral("Minimum Pickup"));
+    ASSERT_EQ(fmKyr->cbMaxOps->count(), 5);
+    EXPECT_EQ(fmKyr->cbMaxOps->itemText(0), QStringLiteral("1"));
+    EXPECT_EQ(fmKyr->cbMaxOps->itemText(4), QStringLiteral("5"));
+    // Layout corners the way the window stores them.
+    EXPECT_EQ(Control(QStringLiteral("TripCurr1"))->pos(), QPoint(40, 48));
+    EXPECT_EQ(Control(QStringLiteral("RecloseTime5"))->pos(), QPoint(320, 176));
+    EXPECT_EQ(Control(QStringLiteral("BitBtnRunStopReset"))->pos(), QPoint(256, 304));
+    EXPECT_EQ(Control(QStringLiteral("cbRange"))->pos(), QPoint(336, 216));
+    EXPECT_EQ(Background(fmKyr), QColor(192, 192, 255));
+    EXPECT_TRUE(fmKyr->windowTitle().startsWith(QStringLiteral("Kestrovan 10 (")));
+    EXPECT_EQ(fmKyr->windowTitle().count(QLatin1Char('(')), 1);
+
+    // The menus and their items.
+    QStringList menus;
+    for (QAction* a : fmKyr->menuBar()->actions()) {
+        QStringList items;
+        for (QAction* i : a->menu()->actions())
+            items << i->text();
+        menus << a->text() + QLatin1Char(':') + items.join(QLatin1Char(','));
+    }
+    EXPECT_EQ(menus, QStringList({
+                         QStringLiteral("&File:&Calibrate,&Open File (Demo),&Report,&Save Data (KYRM-2 file),E&xit"),
+                         QStringLiteral("&Test:&Reset,&Setup,St&artComm,St&opComm"),
+                         QStringLiteral("&View:&Database,D&ebug Info,&Hardware Status,&Waveform"),
+                         QStringLiteral("&Help:&About,&Contents,&Operation Guide"),
+                     }));
+}
+
+TEST_F(MainWindowTest, RunPlaysTheNormalDemoToLockoutWithFourOperations)
+{
+    StartProgram();
+    ASSERT_TRUE(DemoMode);
+    EXPECT_EQ(fmKyr->BitBtnRunStopReset->text(), QStringLiteral("RUN"));
+    EXPECT_EQ(fmKyr->StatusPanelText(1), QStringLiteral("Press RUN to start DEMO"));
+    EXPECT_EQ(fmKyr->PanelArmedRunning->text(), QStringLiteral("ARMED"));
+    EXPECT_EQ(RowsShown(), 4);
+
+    QTest::mouseClick(fmKyr->BitBtnRunStopReset, Qt::LeftButton);
+    EXPECT_TRUE(DemoPlaying);
+    // Into the first trip: the button offers STOP.
+    for (int i = 0; i < 20 && !TestEngine->Running; ++i)
+        TestEngine->TimerTick();
+    ASSERT_TRUE(TestEngine->Running);
+    EXPECT_EQ(fmKyr->BitBtnRunStopReset->text(), QStringLiteral("STOP"));
+    EXPECT_EQ(fmKyr->PanelArmedRunning->text(), QStringLiteral("Running"));
+    TestEngine->TimerTick();
+    EXPECT_FALSE(fmKyr->cbRange->isEnabled());  // no longer armed
+    ASSERT_TRUE(TickUntilResult());
+
+    EXPECT_EQ(TestEngine->Result, trLockout);
+    EXPECT_EQ(fmKyr->OpCount, 4);
+    EXPECT_EQ(fmKyr->StatusPanelText(1), QStringLiteral("Lockout"));
+    EXPECT_EQ(fmKyr->StatusPanelText(2), QStringLiteral("KestrovanNorm.kwf"));
+    EXPECT_EQ(fmKyr->BitBtnRunStopReset->text(), QStringLiteral("RESET"));
+    EXPECT_EQ(fmKyr->PanelArmedRunning->text(), QStringLiteral("Test Over"));
+    EXPECT_TRUE(fmKyr->BtnCheckTCC->isEnabled());
+    EXPECT_FALSE(fmKyr->DataSaved);
+    // The four rows show the demo's trips (0.05, 0.06, 0.23, 0.25 s) and recloses (1.5 s).
+    const double trips[4] = {0.05, 0.06, 0.23, 0.25};
+    for (int i = 1; i <= 4; ++i) {
+        const QString t = fmKyr->TripTime[i]->text();
+        ASSERT_TRUE(t.endsWith(QStringLiteral(" secs"))) << t.toStdString();
+        EXPECT_NEAR(t.left(t.size() - 5).toDouble(), trips[i - 1], 0.01) << i;
+        EXPECT_EQ(t, Format("%8.4f secs", TestEngine->TripTime[i]));
+        EXPECT_EQ(fmKyr->TripCurr[i]->text(), Format(TestEngine->CurrentFormat.toLatin1().constData(), TestEngine->TripCurr[i]));
+        if (i < 4) {
+            EXPECT_NEAR(TestEngine->ReclTime[i], 1.5, 0.01) << i;
+        }
+    }
+    EXPECT_TRUE(fmKyr->grab().save(ArtifactPath(QStringLiteral("main_window_after_demo.png"))));
+}
+
+TEST_F(MainWindowTest, MinimumPickupDemoEndsAsMinimumPickup)
+{
+    StartProgram();
+    QTest::mouseClick(fmKyr->TestTypeSelItem[1], Qt::LeftButton);
+    EXPECT_EQ(fmSetup->TestType, 1);
+    EXPECT_EQ(MaxOps, 1);
+    EXPECT_EQ(RowsShown(), 1);
+    EXPECT_FALSE(fmKyr->MinPickUpCurrent->isHidden());
+    EXPECT_TRUE(fmKyrMeter->isVisible());
+    ASSERT_TRUE(PlayDemo());
+    EXPECT_EQ(TestEngine->Result, trMinimumPickup);
+    EXPECT_EQ(fmKyr->StatusPanelText(1), QStringLiteral("Minimum Pickup"));
+    EXPECT_EQ(fmKyr->StatusPanelText(2), QStringLiteral("KestrovanMpu.kwf"));
+    EXPECT_FALSE(fmKyr->MinPickUpCurrent->text().isEmpty());
+    EXPECT_EQ(fmKyr->MinPickUpCurrent->text(),
+              Format(TestEngine->CurrentFormat.toLatin1().constData(), TestEngine->PickupRms));
+    EXPECT_GT(TestEngine->PickupRms, 0.0);
+}
+
+TEST_F(MainWindowTest, StopDuringATestAndAfterIt)
+{
+    StartProgram();
+    QTest::mouseClick(fmKyr->BitBtnRunStopReset, Qt::LeftButton);
+    // Into the first reclose interval (after 0.05 s of current, within 1.5 s of none).
+    for (int i = 0; i < 200 && fmKyr->OpCount < 1; ++i)
+        TestEngine->TimerTick();
+    for (int i = 0; i < 3; ++i)
+        TestEngine->TimerTick();
+    ASSERT_TRUE(TestEngine->Running);
+    ASSERT_EQ(fmKyr->BitBtnRunStopReset->text(), QStringLiteral("STOP"));
+    QTest::mouseClick(fmKyr->BitBtnRunStopReset, Qt::LeftButton);
+    EXPECT_EQ(TestEngine->Result, trAborted);
+    EXPECT_EQ(fmKyr->StatusPanelText(1), QStringLiteral("Test Aborted"));
+    EXPECT_EQ(fmKyr->BitBtnRunStopReset->text(), QStringLiteral("RESET"));
+    // A STOP that arrives after the end (the caption changed under the click) does nothing.
+    fmKyr->SetRunStopReset(QStringLiteral("STOP"), TKyrColor::Red);
+    QTest::mouseClick(fmKyr->BitBtnRunStopReset, Qt::LeftButton);
+    EXPECT_EQ(TestEngine->Result, trAborted);
+    // READY (an armed instrument test) does nothing either.
+    fmKyr->SetRunStopReset(QStringLiteral("READY"), TKyrColor::Green);
+    QTest::mouseClick(fmKyr->BitBtnRunStopReset, Qt::LeftButton);
+    EXPECT_EQ(TestEngine->Result, trAborted);
+}
+
+TEST_F(MainWindowTest, ResetWithoutInstrumentInitialisesAgain)
+{
+    StartProgram();
+    ASSERT_TRUE(PlayDemo());
+    answers->on(QStringLiteral("OK to discard data?"), {IDYES});
+    answers->clear();
+    QTest::mouseClick(fmKyr->BitBtnRunStopReset, Qt::LeftButton);  // RESET
+    // No instrument: a new initialisation with its search, cancelled into the demo.
+    EXPECT_TRUE(answers->saw(QStringLiteral("Hardware Not Found. Try again?")));
+    EXPECT_EQ(TestEngine->Result, 0);
+    EXPECT_EQ(fmKyr->OpCount, 0);
+    EXPECT_TRUE(fmKyr->DataSaved);
+    EXPECT_FALSE(fmKyr->BtnCheckTCC->isEnabled());
+    EXPECT_EQ(fmKyr->BitBtnRunStopReset->text(), QStringLiteral("RUN"));
+    for (int i = 1; i <= 5; ++i)
+        EXPECT_EQ(fmKyr->TripTime[i]->text(), QStringLiteral("  0.0000 secs")) << i;
+    EXPECT_EQ(fmKyr->Decay[1]->text(), QStringLiteral("0.0%"));
+}
+
+TEST_F(MainWindowTest, KeysChangeTheRangeOnlyWhileArmed)
+{
+    StartProgram();
+    ASSERT_TRUE(fmKyr->cbRange->isEnabled());
+    ASSERT_EQ(fmSetup->Range, 4);
+    struct Step { const char* keys; int range; };
+    const Step steps[] = {{"+", 5}, {"++", 7}, {"+++", 8}, {"-", 7}, {"-------", 1}, {"-", 1}, {"x", 1}};
+    for (const Step& s : steps) {
+        Type(s.keys);
+        EXPECT_EQ(fmSetup->Range, s.range) << s.keys;
+        EXPECT_EQ(fmKyr->cbRange->currentIndex(), s.range - 1) << s.keys;
+        EXPECT_EQ(TestEngine->CurrentFormat, RangeFormat[s.range]) << s.keys;
+    }
+    // No character ever reaches a control.
+    EXPECT_FALSE(fmKyr->Current->text().contains(QLatin1Char('x')));
+    EXPECT_FALSE(fmKyr->Current->text().contains(QLatin1Char('+')));
+    EXPECT_NEAR(RangeFullScale, 50.0, 1e-9);
+
+    // While the range box is disabled (a test is not armed) keys do nothing at all.
+    fmKyr->cbRange->setEnabled(false);
+    Type("+");
+    EXPECT_EQ(fmSetup->Range, 1);
+    fmKyr->cbRange->setEnabled(true);
+
+    // Esc ends the program through its exit.
+    QTest::keyClick(fmKyr->cbRange, Qt::Key_Escape);
+    EXPECT_TRUE(Application.Terminated);
+    EXPECT_TRUE(QFile::exists(DataFile(QStringLiteral("Kestrovan.kdf"))));
+}
+
+TEST_F(MainWindowTest, RangeAndMaxOpsBoxes)
+{
+    StartProgram();
+    // The user's choice in the range box.
+    fmKyr->cbRange->setCurrentIndex(6);
+    emit fmKyr->cbRange->activated(6);
+    EXPECT_EQ(fmSetup->Range, 7);
+    EXPECT_NEAR(RangeFullScale, 5000.0, 1e-9);
+    EXPECT_FLOAT_EQ(fmWaveform->AmpsPerCount, static_cast<float>(5000.0 * fmCal->Factor[7]));
+
+    // Max operations in a normal test: the setup takes it, the rows follow; MaxOps only
+    // at the next application of the test type.
+    fmKyr->cbMaxOps->setCurrentIndex(1);
+    emit fmKyr->cbMaxOps->activated(1);
+    EXPECT_EQ(fmSetup->MaxOps, 2);
+    EXPECT_EQ(RowsShown(), 2);
+    EXPECT_EQ(MaxOps, 4);
+    fmKyr->SelectTestType(0);
+    EXPECT_EQ(MaxOps, 2);
+}
+
+TEST_F(MainWindowTest, CalibrationPanelHidesForGoodOnDoubleClick)
+{
+    StartProgram();
+    ASSERT_TRUE(fmKyr->PanelCal->isVisible());
+    QTest::mouseDClick(fmKyr->PanelCal, Qt::LeftButton);
+    EXPECT_FALSE(fmKyr->PanelCal->isVisible());
+    fmCal->CalibrationDate = Today() - 400;
+    fmKyr->ResetData();
+    EXPECT_FALSE(fmKyr->PanelCal->isVisible());
+    EXPECT_EQ(fmKyr->PanelCal->palette().color(QPalette::Window), QColor(255, 0, 0));
+    EXPECT_TRUE(fmKyr->PanelCal->text().startsWith(QStringLiteral("Calibration Date ")));
+}
+
+TEST_F(MainWindowTest, CloseQueryAsksOnlyForUnsavedResults)
+{
+    StartProgram();
+    // Before any test: closes without a question.
+    answers->clear();
+    EXPECT_TRUE(fmKyr->FormCloseQuery());
+    EXPECT_FALSE(answers->saw(QStringLiteral("OK to discard data?")));
+
+    ASSERT_TRUE(PlayDemo());
+    // Unsaved: No keeps the program running with its results.
+    answers->on(QStringLiteral("OK to discard data?"), {IDNO});
+    EXPECT_FALSE(fmKyr->close());
+    EXPECT_TRUE(fmKyr->isVisible());
+    EXPECT_FALSE(Application.Terminated);
+    const MessageRequest* m = answers->find(QStringLiteral("OK to discard data?"));
+    ASSERT_NE(m, nullptr);
+    EXPECT_EQ(m->caption, QStringLiteral("Program Close"));
+
+    // Saved through Save Data: no question any more.
+    const QString chosen = tmp->file(QStringLiteral("Chosen.kdf"));
+    fileDialog = [&](QString& name) { name = chosen; return true; };
+    fmKyr->mSaveClick();
+    EXPECT_TRUE(fmKyr->DataSaved);
+    answers->clear();
+    EXPECT_TRUE(fmKyr->close());
+    EXPECT_FALSE(answers->saw(QStringLiteral("OK to discard data?")));
+    EXPECT_TRUE(Application.Terminated);
+}
+
+TEST_F(MainWindowTest, SaveDataWritesTheChosenFileAndMarksSavedOnlyWhenWritten)
+{
+    StartProgram();
+    ASSERT_TRUE(PlayDemo());
+    ASSERT_FALSE(fmKyr->DataSaved);
+    // A folder other than the data folder, by its full path.
+    ASSERT_TRUE(QDir(tmp->path()).mkdir(QStringLiteral("elsewhere")));
+    const QString chosen = tmp->file(QStringLiteral("elsewhere/Run1.kdf"));
+    QString offered;
+    fileDialog = [&](QString& name) {
+        offered = name;
+        name = chosen;
+        return true;
+    };
+    // A write that fails leaves the results unsaved: the close box still warns.
+    fmKyr->SaveDialog1.FileName.clear();
+    ASSERT_TRUE(QDir(tmp->path()).mkdir(QStringLiteral("elsewhere/Run1.kdf")));
+    fmKyr->mSaveClick();
+    EXPECT_TRUE(answers->find(QStringLiteral("Error writing file: ")) != nullptr);
+    EXPECT_FALSE(fmKyr->DataSaved);
+    ASSERT_TRUE(QDir(tmp->path()).rmdir(QStringLiteral("elsewhere/Run1.kdf")));
+
+    fmKyr->mSaveClick();
+    EXPECT_TRUE(offered.endsWith(QStringLiteral("Kestrovan.kdf")));
+    EXPECT_TRUE(fmKyr->DataSaved);
+    QFile f(chosen);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll().count('\n'), 21);
+    EXPECT_FALSE(QFile::exists(DataFile(QStringLiteral("Run1.kdf"))));
+    EXPECT_EQ(QDir::currentPath(), dataFolder);
+
+    // Cancel writes nothing and changes nothing.
+    fileDialog = nullptr;
+    fmKyr->DataSaved = false;
+    fmKyr->mSaveClick();
+    EXPECT_FALSE(fmKyr->DataSaved);
+}
+
+TEST_F(MainWindowTest, OpenFileDemoPlaysTheChosenFileByItsFullPath)
+{
+    StartProgram();
+    ASSERT_EQ(fmSetup->TestType, 0);
+    // A minimum pick-up waveform in another folder: playing it switches the test type.
+    ASSERT_TRUE(QDir(tmp->path()).mkdir(QStringLiteral("waves")));
+    const QString other = tmp->file(QStringLiteral("waves/Other.kwf"));
+    ASSERT_TRUE(QFile::copy(DataFile(QStringLiteral("KestrovanMpu.kwf")), other));
+    QString offered;
+    fileDialog = [&](QString& name) {
+        offered = name;
+        name = other;
+        return true;
+    };
+    fmKyr->mOpenClick();
+    EXPECT_EQ(offered, QStringLiteral("KestrovanNorm.kwf"));
+    EXPECT_EQ(fmKyr->OpenDialog1.InitialDir, dataFolder);
+    EXPECT_FALSE(answers->find(QStringLiteral("Error loading: ")));
+    EXPECT_EQ(fmSetup->TestType, 1);
+    EXPECT_EQ(fmWaveform->Header.WaveType, 'M');
+    EXPECT_TRUE(DemoMode);
+    EXPECT_EQ(QDir::currentPath(), dataFolder);
+
+    // A chosen file that cannot be read falls back to the default file of the test type.
+    const QString bad = tmp->file(QStringLiteral("waves/Bad.kwf"));
+    {
+        QFile f(bad);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("not a waveform");
+    }
+    fileDialog = [&](QString& name) { name = bad; return true; };
+    answers->clear();
+    fmKyr->mOpenClick();
+    EXPECT_FALSE(answers->find(QStringLiteral("Error loading: ")));
+    EXPECT_EQ(fmWaveform->Header.WaveType, 'M');
+}
+
+TEST_F(MainWindowTest, CheckTccHandsOverToTheCurveProgram)
+{
+    // Started as the curve program's helper with a parameter: KYRRUN.DAT, then the exit.
+    StartProgram({QStringLiteral("from-curve-program")}, QStringLiteral("kyrrun"));
+    EXPECT_FALSE(DemoMode);  // a parameter that names no file selects no source
+    EXPECT_FALSE(answers->saw(QStringLiteral("Hardware Not Found. Try again?")));
+    QTest::mouseClick(fmKyr->BtnCheckTCC, Qt::LeftButton);
+    EXPECT_FALSE(fmKyr->BtnCheckTCC->isEnabled());  // disabled until a test ends
+    fmKyr->BtnCheckTCCClick();
+    EXPECT_TRUE(QFile::exists(DataFile(QStringLiteral("KYRRUN.DAT"))));
+    EXPECT_TRUE(Application.Terminated);
+}
+
+TEST_F(MainWindowTest, MenuCommandsThatShowWindows)
+{
+    StartProgram();
+    fmKyr->mDebugInfoClick();
+    EXPECT_TRUE(fmDebug->isVisible());
+    fmKyr->mHardwareStatusClick();
+    EXPECT_TRUE(fmComm->isVisible());
+    EXPECT_TRUE(fmComm->grab().save(ArtifactPath(QStringLiteral("communication_status.png"))));
+    fmComm->hide();
+    answers->clear();
+    fmKyr->mAboutClick();
+    const MessageRequest* about = answers->find(QStringLiteral("Version: "));
+    ASSERT_NE(about, nullptr);
+    EXPECT_EQ(about->caption, QStringLiteral("Kestrovan"));
+    EXPECT_EQ(about->flags & 0xF, static_cast<unsigned>(MB_OKCANCEL));
+    EXPECT_TRUE(about->text.startsWith(QStringLiteral("Version: 10.0.0.1\r\r")));
+    // The waveform view is modal: its Exit button ends the command.
+    QTimer::singleShot(50, [] { fmWaveform->hide(); });
+    fmCal->SerNum = QStringLiteral("SN-0042   ");
+    fmKyr->mWaveformClick();
+    EXPECT_FALSE(fmWaveform->isVisible());
+    EXPECT_EQ(fmWaveform->SerNum, QStringLiteral("SN-0042   "));
+}
+
+} // namespace

@@ -1,0 +1,350 @@
+#include "Setup.h"
+#include "Debug.h"
+#include "SysUtils.h"
+#include "TestSupport.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <QtTest/QTest>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void WriteAll(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(bytes);
+}
+
+// A temp data folder, a trace window and a setup window whose file lives in the folder.
+class SetupFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        fmDebug = new TfmDebug();
+        setup = std::make_unique<TfmSetup>();
+        setup->SetupFileName = dir.file("Kestrovan.ksf");
+    }
+    void TearDown() override
+    {
+        setup.reset();
+        delete fmDebug;
+        DecimalSeparator = QLatin1Char('.');
+    }
+    // Reads `bytes` as the setup file into the window's fields.
+    void ReadFrom(const QByteArray& bytes)
+    {
+        WriteAll(setup->SetupFileName, bytes);
+        setup->ReadSetupFile();
+    }
+    int ErrorMessages(const ScriptedMessages& m) const
+    {
+        int n = 0;
+        for (const auto& r : m.requests)
+            n += r.text == "Error reading file: " + setup->SetupFileName;
+        return n;
+    }
+
+    TempCurrentDir dir;
+    std::unique_ptr<TfmSetup> setup;
+};
+
+const QByteArray kGoodFile = "7\r\n2.50\r\n12.25\r\n/data/Results.kdf\r\n/dev/ttyUSB0\r\n3\r\n1\r\n   500\r\n    50\r\n";
+
+}  // namespace
+
+TEST_F(SetupFixture, RoundTripWritesTheNineLinesWithTheSystemSeparatorAndReadsThemBack)
+{
+    struct Case { char sep; QByteArray bytes; };
+    const Case cases[] = {
+        {'.', "7\r\n2.50\r\n12.26\r\n/data/Results.kdf\r\n/dev/ttyUSB0\r\n3\r\n1\r\n  1000\r\n   100\r\n"},
+        {',', "7\r\n2,50\r\n12,26\r\n/data/Results.kdf\r\n/dev/ttyUSB0\r\n3\r\n1\r\n  1000\r\n   100\r\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.sep);
+        ScriptedMessages m;
+        DecimalSeparator = QLatin1Char(c.sep);
+        setup->Range = 7;
+        setup->MaxOnTime = 2.5;
+        setup->MaxOffTime = 12.256;  // two decimals, stored rounded
+        setup->DataFileName = "/data/Results.kdf";
+        setup->SourceName = "/dev/ttyUSB0";
+        setup->MaxOps = 3;
+        setup->TestType = 1;
+        setup->ShuntAmperes = 1000.4;   // "%6.0f": whole numbers, right-aligned
+        setup->ShuntMillivolts = 99.6;
+        setup->WriteSetupFile();
+        EXPECT_EQ(ReadAll(setup->SetupFileName), c.bytes);
+
+        TfmSetup other;
+        other.SetupFileName = setup->SetupFileName;
+        other.ReadSetupFile();
+        EXPECT_EQ(other.Range, 7);
+        EXPECT_DOUBLE_EQ(other.MaxOnTime, 2.5);
+        EXPECT_DOUBLE_EQ(other.MaxOffTime, 12.26);
+        EXPECT_EQ(other.DataFileName, "/data/Results.kdf");
+        EXPECT_EQ(other.SourceName, "/dev/ttyUSB0");
+        EXPECT_EQ(other.MaxOps, 3);
+        EXPECT_EQ(other.TestType, 1);
+        EXPECT_DOUBLE_EQ(other.ShuntAmperes, 1000);
+        EXPECT_DOUBLE_EQ(other.ShuntMillivolts, 100);
+        EXPECT_TRUE(m.requests.empty());
+    }
+}
+
+TEST_F(SetupFixture, MissingFileIsMadeOnceWithTheDefaults)
+{
+    ScriptedMessages m;
+    setup->DataFileName = dir.path() + "/Kestrovan.kdf";  // program control sets the full path first
+    setup->ReadSetupFile();
+    ASSERT_EQ(m.requests.size(), 1u);
+    EXPECT_EQ(m.requests[0].text, "Creating Default Setup File");
+    EXPECT_EQ(m.requests[0].caption, "File Missing");
+    EXPECT_EQ(m.requests[0].flags & 0xF, MB_OK);
+    EXPECT_EQ(ReadAll(setup->SetupFileName),
+              "4\r\n5.00\r\n5.00\r\n" + (dir.path() + "/Kestrovan.kdf").toUtf8() + "\r\nCOM\r\n4\r\n0\r\n  1000\r\n   100\r\n");
+    EXPECT_EQ(setup->Range, 4);
+    EXPECT_EQ(setup->MaxOps, 4);
+    EXPECT_DOUBLE_EQ(setup->ShuntMillivolts, 100);
+
+    setup->ReadSetupFile();  // now it exists: no second message
+    EXPECT_EQ(m.requests.size(), 1u);
+
+    // Without a name from program control the data file gets the bare default name.
+    TfmSetup fresh;
+    fresh.SetupFileName = dir.file("Other.ksf");
+    fresh.ReadSetupFile();
+    EXPECT_EQ(fresh.DataFileName, "Kestrovan.kdf");
+    EXPECT_EQ(ReadAll(fresh.SetupFileName), "4\r\n5.00\r\n5.00\r\nKestrovan.kdf\r\nCOM\r\n4\r\n0\r\n  1000\r\n   100\r\n");
+}
+
+TEST_F(SetupFixture, RangeAndOperationCountOutsideTheirLimitsReadAsFourWithoutAMessage)
+{
+    struct Case { QByteArray range, ops; int wantRange, wantOps; };
+    const Case cases[] = {
+        {"0", "0", 4, 4},      {"9", "6", 4, 4},        {"-1", "-1", 4, 4},
+        {"8", "5", 8, 5},      {"1", "1", 1, 1},        {"  7  ", "\t2 ", 7, 2},
+        {"\x01" "7\x1f", "3", 7, 3},  // control characters are trimmed like blanks
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.range.toStdString());
+        ScriptedMessages m;
+        ReadFrom(c.range + "\r\n5.00\r\n5.00\r\nd.kdf\r\nCOM\r\n" + c.ops + "\r\n0\r\n  1000\r\n   100\r\n");
+        EXPECT_EQ(setup->Range, c.wantRange);
+        EXPECT_EQ(setup->MaxOps, c.wantOps);
+        EXPECT_TRUE(m.requests.empty());
+    }
+}
+
+TEST_F(SetupFixture, AnUnusableLineTakesItsDefaultTheRestIsReadAndOneMessageIsShown)
+{
+    // Start from non-default values so that a default shows where a line was not used.
+    struct Case {
+        const char* what;
+        QByteArray file;
+        int range; double onTime, offTime; const char* dataFile; const char* source;
+        int ops; int testType; double amps, millivolts;
+    };
+    const Case cases[] = {
+        {"bad on time", "7\r\nabc\r\n12.25\r\nr.kdf\r\nS\r\n3\r\n1\r\n500\r\n50\r\n",
+         7, 5.0, 12.25, "r.kdf", "S", 3, 1, 500, 50},
+        {"bad range and test type", "x\r\n2.50\r\n12.25\r\nr.kdf\r\nS\r\n3\r\n300\r\n500\r\n50\r\n",
+         4, 2.5, 12.25, "r.kdf", "S", 3, 0, 500, 50},
+        {"file ends after line 5", "7\r\n2.50\r\n12.25\r\nr.kdf\r\nS\r\n",
+         7, 2.5, 12.25, "r.kdf", "S", 4, 0, 1000, 100},
+        {"file ends after line 3: the data file name stays", "7\r\n2.50\r\n12.25\r\n",
+         7, 2.5, 12.25, "keep.kdf", "COM", 4, 0, 1000, 100},
+        {"shunt rounding to 0 or below", "7\r\n2.50\r\n12.25\r\nr.kdf\r\nS\r\n3\r\n1\r\n0.4\r\n-2\r\n",
+         7, 2.5, 12.25, "r.kdf", "S", 3, 1, 1000, 100},
+        {"empty number lines", "7\r\n\r\n12.25\r\nr.kdf\r\nS\r\n\r\n1\r\n500\r\n\r\n",
+         7, 5.0, 12.25, "r.kdf", "S", 4, 1, 500, 100},
+        {"empty file", "", 4, 5.0, 5.0, "keep.kdf", "COM", 4, 0, 1000, 100},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScriptedMessages m;
+        setup->Range = 2; setup->MaxOnTime = 9; setup->MaxOffTime = 9; setup->DataFileName = "keep.kdf";
+        setup->SourceName = "old"; setup->MaxOps = 2; setup->TestType = 1; setup->ShuntAmperes = 7;
+        setup->ShuntMillivolts = 7;
+        const int traceLines = fmDebug->LineCount;
+        ReadFrom(c.file);
+        EXPECT_EQ(setup->Range, c.range);
+        EXPECT_DOUBLE_EQ(setup->MaxOnTime, c.onTime);
+        EXPECT_DOUBLE_EQ(setup->MaxOffTime, c.offTime);
+        EXPECT_EQ(setup->DataFileName, c.dataFile);
+        EXPECT_EQ(setup->SourceName, c.source);
+        EXPECT_EQ(setup->MaxOps, c.ops);
+        EXPECT_EQ(setup->TestType, c.testType);
+        EXPECT_DOUBLE_EQ(setup->ShuntAmperes, c.amps);
+        EXPECT_DOUBLE_EQ(setup->ShuntMillivolts, c.millivolts);
+        ASSERT_EQ(m.requests.size(), 1u);
+        EXPECT_EQ(ErrorMessages(m), 1);
+        EXPECT_EQ(m.requests[0].dlgType, mtError);
+        EXPECT_GT(fmDebug->LineCount, traceLines + 1);  // "ReadSetupFile " and the error lines
+        EXPECT_TRUE(fmDebug->TraceText().contains("Error reading file: " + setup->SetupFileName + " line "));
+    }
+}
+
+TEST_F(SetupFixture, AFileWithTheOtherSeparatorReadsItsTimesAsDefaults)
+{
+    ScriptedMessages m;
+    DecimalSeparator = QLatin1Char(',');
+    ReadFrom(kGoodFile);  // "2.50" is no number when the separator is a comma
+    EXPECT_DOUBLE_EQ(setup->MaxOnTime, 5.0);
+    EXPECT_DOUBLE_EQ(setup->MaxOffTime, 5.0);
+    EXPECT_EQ(setup->MaxOps, 3);
+    EXPECT_DOUBLE_EQ(setup->ShuntAmperes, 500);
+    EXPECT_EQ(ErrorMessages(m), 1);
+}
+
+TEST_F(SetupFixture, AFailedWriteIsReportedAndTheFieldsKeepTheirValues)
+{
+    ScriptedMessages m;
+    setup->SetupFileName = dir.file("no-such-folder/Kestrovan.ksf");
+    setup->Range = 6;
+    setup->WriteSetupFile();
+    ASSERT_EQ(m.requests.size(), 1u);
+    EXPECT_EQ(m.requests[0].text, "Error writing file: " + setup->SetupFileName);
+    EXPECT_EQ(m.requests[0].dlgType, mtError);
+    EXPECT_EQ(m.requests[0].buttons, Btn(mbAbort));
+    EXPECT_EQ(setup->Range, 6);
+
+    // A missing default file that cannot be made keeps the defaults and raises nothing.
+    ScriptedMessages m2;
+    EXPECT_NO_THROW(setup->ReadSetupFile());
+    EXPECT_EQ(m2.texts(), (std::vector<QString>{"Creating Default Setup File", "Error writing file: " + setup->SetupFileName}));
+    EXPECT_EQ(setup->Range, 4);
+}
+
+// ---- The window ----
+
+TEST_F(SetupFixture, WindowShowsTheFieldsFlushRightAndStaysOnTop)
+{
+    ScriptedMessages m;
+    ReadFrom(kGoodFile);
+    EXPECT_EQ(setup->windowTitle(), "Setup");
+    EXPECT_TRUE(setup->windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_EQ(setup->size(), QSize(269, 289));
+    // Created 2 pixels inside the screen's right edge, shown flush with it.
+    EXPECT_EQ(setup->frameGeometry().right(), setup->screen()->geometry().right() - 2);
+    setup->show();
+    EXPECT_EQ(setup->ebMaxOnTime->text(), "2.50");
+    EXPECT_EQ(setup->ebMaxOffTime->text(), "12.25");
+    EXPECT_EQ(setup->ebMaxOps->text(), "3");
+    EXPECT_EQ(setup->ebDataFileName->text(), "/data/Results.kdf");
+    EXPECT_EQ(setup->cbSourceName->currentText(), "/dev/ttyUSB0");
+    EXPECT_EQ(setup->ebShuntAmperes->text(), "500.0");
+    EXPECT_EQ(setup->ebShuntMillivolts->text(), "50.00");
+    EXPECT_EQ(setup->Button1->text(), "Save and Exit");
+    const QRect screen = setup->screen()->geometry();
+    EXPECT_EQ(setup->frameGeometry().right(), screen.right());
+    EXPECT_TRUE(fmDebug->TraceText().contains("Setup Form Show "));
+    setup->hide();
+}
+
+TEST_F(SetupFixture, AnInvalidEntryKeepsTheWindowOpenAndTakesNothing)
+{
+    struct Case { const char* edit; const char* text; QString message; };
+    const Case cases[] = {
+        {"ebMaxOnTime", "abc", "'abc' is not a valid floating point value."},
+        {"ebMaxOffTime", "", "'' is not a valid floating point value."},
+        {"ebMaxOps", "2.5", "'2.5' is not a valid integer value."},
+        {"ebShuntAmperes", "0.4", "'0.4' is not a valid shunt rating."},
+        {"ebShuntMillivolts", "-100", "'-100' is not a valid shunt rating."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.edit);
+        ScriptedMessages quiet;
+        ReadFrom(kGoodFile);
+        setup->show();
+        // Change every field, then spoil one: nothing at all may be taken.
+        setup->ebMaxOnTime->setText("1.25");
+        setup->ebMaxOffTime->setText("3.75");
+        setup->ebMaxOps->setText("2");
+        setup->ebDataFileName->setText("new.kdf");
+        setup->cbSourceName->setEditText("/dev/ttyACM0");
+        setup->ebShuntAmperes->setText("2000");
+        setup->ebShuntMillivolts->setText("200");
+        auto* bad = setup->findChild<QLineEdit*>(c.edit);
+        ASSERT_NE(bad, nullptr);
+        bad->setText(c.text);
+
+        ScriptedMessages m;
+        QTest::mouseClick(setup->Button1, Qt::LeftButton);
+        EXPECT_TRUE(setup->isVisible());
+        ASSERT_EQ(m.requests.size(), 1u);
+        EXPECT_EQ(m.requests[0].text, c.message);
+        EXPECT_EQ(setup->focusWidget(), bad);
+        EXPECT_DOUBLE_EQ(setup->MaxOnTime, 2.5);
+        EXPECT_EQ(setup->MaxOps, 3);
+        EXPECT_EQ(setup->DataFileName, "/data/Results.kdf");
+        EXPECT_EQ(setup->SourceName, "/dev/ttyUSB0");
+        EXPECT_DOUBLE_EQ(setup->ShuntAmperes, 500);
+        EXPECT_EQ(ReadAll(setup->SetupFileName), kGoodFile);
+
+        // The close box is refused the same way.
+        setup->close();
+        EXPECT_TRUE(setup->isVisible());
+        setup->hide();
+    }
+}
+
+TEST_F(SetupFixture, ButtonAndCloseBoxBothTakeWriteAndReadBackTheEntries)
+{
+    for (bool closeBox : {false, true}) {
+        SCOPED_TRACE(closeBox);
+        ScriptedMessages m;
+        ReadFrom(kGoodFile);
+        setup->show();
+        setup->ebMaxOnTime->setText(" 1.5 ");
+        setup->ebMaxOffTime->setText("3.75");
+        setup->ebMaxOps->setText("2");
+        setup->ebDataFileName->setText("new.kdf");
+        setup->cbSourceName->setEditText("/dev/ttyACM0");
+        setup->ebShuntAmperes->setText("1000.4");
+        setup->ebShuntMillivolts->setText("75.5");
+        if (closeBox)
+            setup->close();
+        else
+            QTest::mouseClick(setup->Button1, Qt::LeftButton);
+        EXPECT_FALSE(setup->isVisible());
+        EXPECT_EQ(setup->result(), QDialog::Accepted);
+        EXPECT_TRUE(m.requests.empty());
+        EXPECT_EQ(ReadAll(setup->SetupFileName),
+                  "7\r\n1.50\r\n3.75\r\nnew.kdf\r\n/dev/ttyACM0\r\n2\r\n1\r\n  1000\r\n    76\r\n");
+        EXPECT_DOUBLE_EQ(setup->ShuntAmperes, 1000);  // what the file holds
+        EXPECT_DOUBLE_EQ(setup->ShuntMillivolts, 76);
+        EXPECT_EQ(setup->Range, 7);  // range and test type are only stored here
+        EXPECT_EQ(setup->TestType, 1);
+    }
+}
+
+TEST_F(SetupFixture, ShownModallyTheWindowReturnsOkAndEscClosesNothing)
+{
+    ScriptedMessages m;
+    ReadFrom(kGoodFile);
+    bool stillOpenAfterEsc = false;
+    QTimer::singleShot(0, setup.get(), [&] {
+        QTest::keyClick(setup.get(), Qt::Key_Escape);
+        stillOpenAfterEsc = setup->isVisible();
+        setup->ebMaxOps->setText("5");
+        setup->Button1->click();
+    });
+    EXPECT_EQ(setup->exec(), QDialog::Accepted);
+    EXPECT_TRUE(stillOpenAfterEsc);
+    EXPECT_EQ(setup->MaxOps, 5);
+}
