@@ -89,7 +89,10 @@ void TAnalogMeter::Changed(const TNotifyEvent& event)
 
 void TAnalogMeter::SetBackGround(const TBitmap* picture)
 {
-    if (picture != &FBackGround)
+    // No picture leaves none behind: the background shows the face colour only.
+    if (!picture)
+        FBackGround.SetSize(0, 0);
+    else if (picture != &FBackGround)
         FBackGround.Assign(picture);
     FullRedraw();
 }

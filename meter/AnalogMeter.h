@@ -64,7 +64,8 @@ public:
 
     // --- published properties, in their declaration order ---
     // The picture drawn behind the meter while ShowBackground is on; kept as assigned
-    // and copied from its top-left corner at (BackGroundLeft, BackGroundTop).
+    // and copied from its top-left corner at (BackGroundLeft, BackGroundTop); assigning
+    // no picture empties it.
     TBitmap* BackGround() { return &FBackGround; }
     void SetBackGround(const TBitmap* picture);
     bool ShowBackground() const { return FShowBackground; }
@@ -180,7 +181,8 @@ public:
     QString ValueText(float v) const;
     QString TickLabel(float v) const;
 
-    // The meter as drawn, before Paint combines it with the background picture.
+    // The meter as drawn. With the background picture shown, Paint leaves only the
+    // meter's own pixels in it (black where the picture shows through).
     const TBitmap& Face() const { return FaceBitmap; }
 
 protected:

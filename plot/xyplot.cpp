@@ -368,9 +368,11 @@ void EffectiveRange(float Min, float Max, float lo, float hi, bool& log, float& 
     }
 }
 
+// A range the axes can divide: finite ends in order, and a span that is finite in
+// single precision too (-3e38..3e38 has none, and its tick values would overflow).
 bool ValidRange(float Min, float Max)
 {
-    return Finite(Min) && Finite(Max) && Min < Max;
+    return Finite(Min) && Finite(Max) && Min < Max && Finite(Max - Min);
 }
 
 QString TickText(double t, std::int32_t decimals, bool labelStyle)
@@ -1370,9 +1372,28 @@ void DrawLegend(std::int32_t Style, std::int32_t X, std::int32_t Y, std::int32_t
 
 // ---------------------------------------------------------------- mouse
 
+namespace {
+
+// Whether a mouse event belongs to the bound paint box. An event forwarded from the
+// handler of a box that another window's paint has since rebound would otherwise act
+// on that window's areas, draw its crosshair there and zoom that window; a press
+// paints its own box again first, which binds the library to it. Events from outside
+// a paint box's handler are taken as the bound box's.
+bool MouseBoxBound(bool press)
+{
+    TPaintBox* sender = TPaintBox::MouseSender();
+    if (!sender || sender == Box)
+        return true;
+    if (press)
+        sender->Repaint();
+    return sender == Box;
+}
+
+} // namespace
+
 void GraphMouseDown(TMouseButton Button, TShiftState Shift, std::int32_t X, std::int32_t Y)
 {
-    if (!Cv)
+    if (!MouseBoxBound(true) || !Cv)
         return;
     if (!(Crosshair && !Band)) {
         Current = 0;
@@ -1421,7 +1442,7 @@ void GraphMouseDown(TMouseButton Button, TShiftState Shift, std::int32_t X, std:
 
 void GraphMouseMove(TShiftState Shift, std::int32_t X, std::int32_t Y)
 {
-    if (!Shift.Contains(ssLeft))
+    if (!Shift.Contains(ssLeft) || !MouseBoxBound(false))
         return;
     if (Crosshair) {
         DrawCrosshair(CrossX, CrossY);
@@ -1435,7 +1456,7 @@ void GraphMouseMove(TShiftState Shift, std::int32_t X, std::int32_t Y)
 
 void GraphMouseUp(TMouseButton Button, TShiftState Shift, std::int32_t, std::int32_t)
 {
-    if (Button != mbLeft)
+    if (Button != mbLeft || !MouseBoxBound(false))
         return;
     if (Crosshair) {
         DrawCrosshair(CrossX, CrossY);

@@ -5,7 +5,8 @@
 // for the crosshair and the rubber-band zoom.
 //
 // The zoom of each area is kept per paint box: two windows drawing into slot 1 each
-// keep their own.
+// keep their own. A mouse press forwarded from a paint box's handler after another
+// window's paint repaints its own box first, so it acts on that box's areas.
 #pragma once
 
 #include "Canvas.h"

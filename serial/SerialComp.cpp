@@ -773,10 +773,13 @@ void TWorkThread::CheckWriteDone()
     if (!Owner->FSendInProgress)
         return;
     WriteCheckCount = 0;
+    // Everything of this write is read and done before SendInProgress falls: from then on
+    // the GUI thread may start the next write, which sets BytesToWrite and the record anew.
     if (GetOverlappedResult(Owner->FComHandle, &Owner->WriteOverlapped, &WriteCheckCount, FALSE)) {
+        const bool Short = WriteCheckCount != Owner->BytesToWrite;
         Owner->FWrittenBytes = WriteCheckCount;
         Owner->FSendInProgress = false;
-        if (WriteCheckCount != Owner->BytesToWrite)
+        if (Short)
             ReportError(9701, LastStatus, QStringLiteral("Error write TimeOut"), 0);
         SyncCall(&TWorkThread::DoWriteDone);
         return;
@@ -792,14 +795,14 @@ void TWorkThread::CheckWriteDone()
         if (Elapsed <= Limit)
             return;
         Owner->FWrittenBytes = WriteCheckCount;
-        Owner->FSendInProgress = false;
         ResetEvent(Owner->WriteOverlapped.hEvent);
+        Owner->FSendInProgress = false;
         ReportError(9701, Err, QStringLiteral("Error write TimeOut"), 0);
         SyncCall(&TWorkThread::DoWriteDone);
         return;
     }
-    Owner->FSendInProgress = false;
     ResetEvent(Owner->WriteOverlapped.hEvent);
+    Owner->FSendInProgress = false;
     ReportError(9702, Err, QStringLiteral("Error getting Overlapped Result"), 0);
     SyncCall(&TWorkThread::DoWriteDone);
 }
@@ -898,6 +901,11 @@ void TWorkThread::StartCommEventWait()
         WaitPending = true;
         return;
     }
+    // The port was found open just before, but closing has cleared Active and then the
+    // mask in between: the refusal is the port closing, not a fault. Reporting it would
+    // hold this thread in a hand-over that the closing GUI thread does not run.
+    if (!Owner->FActive)
+        return;
     WaitFailed = true;
     ReportError(9907, Err, QStringLiteral("Error calling WaitCommEvent"), 0);
 }

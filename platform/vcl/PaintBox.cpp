@@ -97,6 +97,20 @@ void TPaintBox::resizeEvent(QResizeEvent* event)
 
 namespace {
 
+TPaintBox* CurrentMouseSender = nullptr;
+
+// Marks the box as the sender for the length of one mouse handler.
+class MouseScope {
+public:
+    explicit MouseScope(TPaintBox* box) : keep_(CurrentMouseSender) { CurrentMouseSender = box; }
+    ~MouseScope() { CurrentMouseSender = keep_; }
+    MouseScope(const MouseScope&) = delete;
+    MouseScope& operator=(const MouseScope&) = delete;
+
+private:
+    TPaintBox* keep_;
+};
+
 TShiftState ShiftOf(Qt::KeyboardModifiers mods, Qt::MouseButtons buttons)
 {
     TShiftState s;
@@ -127,9 +141,15 @@ bool ButtonOf(Qt::MouseButton b, TMouseButton& out)
 
 } // namespace
 
+TPaintBox* TPaintBox::MouseSender()
+{
+    return CurrentMouseSender;
+}
+
 void TPaintBox::mousePressEvent(QMouseEvent* event)
 {
     Guarded([&] {
+        MouseScope scope(this);
         TMouseButton b;
         if (OnMouseDown && ButtonOf(event->button(), b)) {
             const QPoint p = event->position().toPoint();
@@ -141,6 +161,7 @@ void TPaintBox::mousePressEvent(QMouseEvent* event)
 void TPaintBox::mouseDoubleClickEvent(QMouseEvent* event)
 {
     Guarded([&] {
+        MouseScope scope(this);
         TMouseButton b;
         if (OnMouseDown && ButtonOf(event->button(), b)) {
             const QPoint p = event->position().toPoint();
@@ -152,6 +173,7 @@ void TPaintBox::mouseDoubleClickEvent(QMouseEvent* event)
 void TPaintBox::mouseMoveEvent(QMouseEvent* event)
 {
     Guarded([&] {
+        MouseScope scope(this);
         if (OnMouseMove) {
             const QPoint p = event->position().toPoint();
             OnMouseMove(this, ShiftOf(event->modifiers(), event->buttons()), p.x(), p.y());
@@ -162,6 +184,7 @@ void TPaintBox::mouseMoveEvent(QMouseEvent* event)
 void TPaintBox::mouseReleaseEvent(QMouseEvent* event)
 {
     Guarded([&] {
+        MouseScope scope(this);
         TMouseButton b;
         if (OnMouseUp && ButtonOf(event->button(), b)) {
             const QPoint p = event->position().toPoint();

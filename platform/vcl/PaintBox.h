@@ -69,6 +69,8 @@ public:
     void Repaint();
     void Refresh() { Repaint(); }
     const QImage& Image() const { return image_; }
+    // The paint box whose mouse handler is running, or null outside them.
+    static TPaintBox* MouseSender();
 
 protected:
     // Runs OnPaint on the image; a control with its own drawing overrides it.

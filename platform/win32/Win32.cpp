@@ -89,18 +89,23 @@ std::size_t OpenHandleCount()
 
 BOOL CloseHandle(HANDLE handle)
 {
-    std::shared_ptr<HandleObject> object;
-    {
-        std::lock_guard<std::mutex> l(g_tableMutex);
-        auto it = g_table.find(reinterpret_cast<std::uintptr_t>(handle));
-        if (it == g_table.end()) {
-            SetLastError(ERROR_INVALID_HANDLE);
-            return FALSE;
-        }
-        object = std::move(it->second);
-        g_table.erase(it);
+    // The object is closed while its handle is still in the table, and only then taken
+    // out: a thread that finds the handle gone knows the object has ended every
+    // outstanding operation and will not touch a caller's buffer again (a reader may
+    // then free the buffer of a read that was pending).
+    std::shared_ptr<HandleObject> object = LookupHandle(handle);
+    if (!object) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
     }
     object->Close();
+    std::lock_guard<std::mutex> l(g_tableMutex);
+    auto it = g_table.find(reinterpret_cast<std::uintptr_t>(handle));
+    if (it == g_table.end() || it->second != object) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return FALSE;
+    }
+    g_table.erase(it);
     return TRUE;
 }
 

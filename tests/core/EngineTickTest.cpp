@@ -203,6 +203,33 @@ TEST_F(EngineTick, DemoWithoutPlaybackIsNoiseBelowThreshold)
     EXPECT_LT(engine->MeterAmps, 2.7);
 }
 
+// A demo tick takes interval x rate / 1000 samples, rounded with halves to even; the
+// interval itself is the averaging time in whole milliseconds, rounded the same way.
+struct DemoCountCase {
+    double avgTime, rate;
+    int interval, samples;
+    friend void PrintTo(const DemoCountCase& c, std::ostream* os) { *os << c.avgTime << " s, " << c.rate << "/s"; }
+};
+
+class EngineDemoCount : public EngineTick, public ::testing::WithParamInterface<DemoCountCase> {};
+
+TEST_P(EngineDemoCount, SamplesPerTick)
+{
+    fmCal->AvgTime = GetParam().avgTime;
+    fmWaveform->SampleRate = GetParam().rate;
+    ResetEngine();
+    EXPECT_EQ(engine->Timer->interval(), GetParam().interval);
+    engine->TimerTick();
+    EXPECT_EQ(engine->TotalSamples, GetParam().samples);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, EngineDemoCount, ::testing::Values(
+    DemoCountCase{0.0625, 2400, 62, 149},     // 62.5 ms -> 62; 148.8 -> 149
+    DemoCountCase{0.1875, 2400, 188, 451},    // 187.5 ms -> 188; 451.2 -> 451
+    DemoCountCase{0.1, 2405, 100, 240},       // 240.5 -> 240
+    DemoCountCase{0.1, 2415, 100, 242},       // 241.5 -> 242
+    DemoCountCase{0.1, 2399.99994, 100, 240})); // a file's rate just below 2400
+
 TEST_F(EngineTick, DemoPlaybackStopsAtSixtyThousand)
 {
     std::fill(engine->DemoSamples.begin(), engine->DemoSamples.end(), 30);
@@ -241,6 +268,11 @@ INSTANTIATE_TEST_SUITE_P(Cases, EngineGauge, ::testing::Values(
     GaugeCase{500, 500, 100, 1000},  // full scale
     GaugeCase{500, 750, 150, 1500},  // beyond: passed on, the controls limit it
     GaugeCase{500, 1.23, 0, 2},      // 0.246 % -> 0; 2.46 -> 2
+    GaugeCase{500, 4.99, 1, 10},     // 0.998 -> 1 and 9.98 -> 10: rounded, not truncated
+    GaugeCase{500, 12.5, 2, 25},     // 2.5 -> 2: halves go to even
+    GaugeCase{500, 17.5, 4, 35},     // 3.5 -> 4
+    GaugeCase{500, 0.25, 0, 0},      // meter 0.5 -> 0
+    GaugeCase{500, 0.75, 0, 2},      // meter 1.5 -> 2
     GaugeCase{0, 250, 0, 0},         // a bad shunt gives no full scale: nothing to show
     GaugeCase{-500, 250, 0, 0}));
 

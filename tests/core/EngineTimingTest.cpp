@@ -24,6 +24,9 @@
 //   (a A / current - 1) * -100.
 #include "EngineFixture.h"
 
+#include "Debug.h"
+
+#include <QRegularExpression>
 #include <QString>
 #include <cmath>
 #include <functional>
@@ -526,3 +529,201 @@ TEST_F(EngineTest, OverrangeWhileIdleChangesNoStatus)
     EXPECT_EQ(engine->Result, trOverrange);
     EXPECT_EQ(view.status[1], status);
 }
+
+// ---------------------------------------------------------------------------------
+// Edges of the rules above that the whole-test cases do not reach.
+
+// The countdown counts only windows whose maximum is above the pick-up threshold in
+// amperes, 100 * 0.5 = 50 A. Five samples of 110 start the current at 107; a steady
+// level L follows (at least max(20, 110 div 8) = 20, so the current stays on). Every
+// full window then reads L * 0.5 A exactly; from the window at 1433 there is no new
+// maximum. At L = 102 (51 A) the count runs out at 1433 + 50 * 239 = 13383, trip
+// 107..13382 = 13276 samples; the blocks of 102 give a pick-up current of 51 A. At
+// L = 100 (exactly 50 A) and 90 (45 A) the count never starts.
+struct CountdownCase {
+    int level;
+    uint8_t result;
+    double tripTime;  // when it ends
+    const char* minPickUp;
+    friend void PrintTo(const CountdownCase& c, std::ostream* os) { *os << "level " << c.level; }
+};
+
+class EngineMinimumPickupCountdown : public EngineTest, public ::testing::WithParamInterface<CountdownCase> {};
+
+TEST_P(EngineMinimumPickupCountdown, CountsOnlyAboveThePickupThreshold)
+{
+    const CountdownCase& c = GetParam();
+    fmSetup->TestType = 1;
+    fmSetup->MaxOnTime = 0;
+    fmSetup->MaxOffTime = 0;
+    MaxOps = 1;
+    ResetEngine();
+    Play(Wave().zeros(103).level(5, 110).level(14000, c.level));
+    EXPECT_EQ(engine->Result, c.result);
+    if (c.result == trMinimumPickup) {
+        EXPECT_FALSE(engine->Running);
+        EXPECT_NEAR(engine->TripTime[1], c.tripTime, 1e-6);
+        EXPECT_EQ(view.minPickUp, QString::fromLatin1(c.minPickUp));
+        EXPECT_EQ(view.status[1], QStringLiteral("Minimum Pickup"));
+    } else {
+        EXPECT_TRUE(engine->Running);
+        EXPECT_EQ(engine->MpuCountdown, 50);
+        EXPECT_DOUBLE_EQ(engine->MpuPeak, c.level * 0.5);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, EngineMinimumPickupCountdown, ::testing::Values(
+    CountdownCase{102, trMinimumPickup, Samples(13276), " 51.0 A"},
+    CountdownCase{100, trNone, 0, ""},
+    CountdownCase{90, trNone, 0, ""}));
+
+// Each operation's decay uses its own largest block only when more than one operation
+// is allowed. Operation 1 at +-400 (largest block 200 A), operation 2 at +-200 (100 A):
+// operation 2's current is 100 sqrt(236/240) A (the later-operation rule above).
+// - MaxOps 2: the blocks restart after operation 1, decay 2 = (100 / that - 1) * -100
+//   = -0.844 %, and the end of operation 2 clears the pick-up current again;
+// - MaxOps 1: the 200 A of operation 1 stays, decay 2 = (200 / that - 1) * -100
+//   = -101.688 %; operation 2 is the excess shot, and the pick-up current (the data
+//   file's last line) is still 200 A.
+struct PickupPerOpCase {
+    int maxOps;
+    uint8_t result;
+    double decay2, pickupRms;
+    friend void PrintTo(const PickupPerOpCase& c, std::ostream* os) { *os << "MaxOps " << c.maxOps; }
+};
+
+class EnginePickupPerOperation : public EngineTest, public ::testing::WithParamInterface<PickupPerOpCase> {};
+
+TEST_P(EnginePickupPerOperation, DecayUsesTheOperationsOwnBlocks)
+{
+    const PickupPerOpCase& c = GetParam();
+    MaxOps = c.maxOps;
+    ResetEngine();
+    // Operation 2's off decision comes at 1801 (level max(20, 200 div 8) = 25).
+    Feed(Wave().zeros(107).on(240, 400).zeros(1200).on(240, 200).zeros(20));
+    const double curr2 = 100 * std::sqrt(236.0 / 240);
+    EXPECT_EQ(engine->Result, c.result);
+    ASSERT_EQ(view.opCount, 2);
+    EXPECT_NEAR(engine->TripCurr[1], Curr1, 1e-3);
+    EXPECT_NEAR(engine->Decay[1], Decay1, 1e-3);
+    EXPECT_NEAR(engine->TripCurr[2], curr2, 1e-3);
+    EXPECT_NEAR(engine->Decay[2], c.decay2, 1e-3);
+    EXPECT_DOUBLE_EQ(engine->PickupRms, c.pickupRms);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, EnginePickupPerOperation, ::testing::Values(
+    PickupPerOpCase{2, trNone, (100 / (100 * std::sqrt(236.0 / 240)) - 1) * -100, 0},
+    PickupPerOpCase{1, trExcessShot, (200 / (100 * std::sqrt(236.0 / 240)) - 1) * -100, 200}));
+
+// From range 2 a trip current of exactly 30 % of full scale is not underrange; a full
+// scale one step larger makes it so. Operation 1 of 240 samples at +-a gives about
+// a / 2 * sqrt(240/241) A (99.79 A at a = 200); the full scale is then chosen so that
+// 0.3 times it is that current exactly (not every double has such a full scale, so
+// the amplitude goes up by one until one does).
+TEST_F(EngineTest, UnderrangeIsStrictlyBelowThirtyPercent)
+{
+    fmSetup->Range = 2;
+    Wave w;
+    double t = 0, fs = 0;
+    for (int a = 200; a < 220 && fs == 0; ++a) {
+        w = Wave().zeros(107).on(240, a).zeros(30);
+        ResetEngine();
+        Feed(w);
+        t = engine->TripCurr[1];
+        ASSERT_NEAR(t, a * 0.5 * std::sqrt(240.0 / 241), 1e-4);
+        double f = t / 0.3;
+        for (int i = 0; i < 4; ++i)
+            f = std::nextafter(f, 0.0);
+        for (int i = 0; i < 9 && fs == 0; ++i, f = std::nextafter(f, 1e9))
+            if (0.3 * f == t)
+                fs = f;
+    }
+    ASSERT_NE(fs, 0) << "no full scale whose 30 % is the trip current exactly";
+    double above = fs;
+    while (0.3 * above <= t)
+        above = std::nextafter(above, 1e9);
+
+    struct {
+        double fullScale;
+        bool underrange;
+    } const cases[] = {{fs, false}, {above, true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "full scale " << c.fullScale);
+        RangeFullScale = c.fullScale;
+        ResetEngine();
+        Feed(w);
+        ASSERT_EQ(engine->TripCurr[1], t);
+        EXPECT_EQ(engine->Underrange, c.underrange);
+    }
+}
+
+// The recording stops advancing at the store's last entry (145000), which then takes
+// every further sample. 20 zeros, then distinct values 500..999 (always above an eighth
+// of their peak, so the current stays on): the on decision at 24 puts the ring's 15..24
+// at entries 0..9, so entry p holds sample p + 15 up to entry 144999; samples
+// 145015..145029 all land in entry 145000, the last of them staying.
+TEST_F(EngineTest, RecordingEndsInTheStoresLastEntry)
+{
+    Wave w = Wave().zeros(20);
+    for (int i = 0; i < 145010; ++i)
+        w.s.push_back(static_cast<int16_t>(500 + (i * 7) % 500));
+    Feed(w);
+    ASSERT_TRUE(engine->Running);
+    EXPECT_EQ(fmWaveform->SampleIndex, 145000);
+    EXPECT_EQ(fmWaveform->Samples[0], w.s[15]);
+    EXPECT_EQ(fmWaveform->Samples[9], w.s[24]);
+    EXPECT_EQ(fmWaveform->Samples[144999], w.s[145014]);
+    ASSERT_NE(w.s[145015], w.s.back());
+    EXPECT_EQ(fmWaveform->Samples[145000], w.s.back());
+}
+
+// The trace of a test, from the arming by Reset to its end: each ending routine names
+// itself before the end. Lines read "n: text at: seconds"; the texts end in a blank.
+struct TraceCase {
+    const char* name;
+    std::function<Wave()> wave;
+    int testType, maxOps;
+    double maxOnTime;
+    bool stop;
+    std::vector<const char*> lines;
+    friend void PrintTo(const TraceCase& c, std::ostream* os) { *os << c.name; }
+};
+
+class EngineTrace : public EngineTest, public ::testing::WithParamInterface<TraceCase> {};
+
+TEST_P(EngineTrace, EndingRoutinesTraceThemselves)
+{
+    const TraceCase& c = GetParam();
+    fmSetup->TestType = static_cast<uint8_t>(c.testType);
+    fmSetup->MaxOnTime = c.maxOnTime;
+    fmSetup->MaxOffTime = 5;
+    MaxOps = c.maxOps;
+    fmDebug = new TfmDebug();
+    ResetEngine();
+    Play(c.wave(), 240, false);
+    if (c.stop)
+        engine->TestAbort();
+    const QStringList trace = fmDebug->TraceText().split(QLatin1Char('\n'));
+    delete fmDebug;
+    fmDebug = nullptr;
+
+    std::vector<std::string> texts;
+    static const QRegularExpression line(QStringLiteral("^\\d+: (.*) at: \\S+$"));
+    for (const QString& l : trace) {
+        const QRegularExpressionMatch m = line.match(l);
+        ASSERT_TRUE(m.hasMatch()) << l.toStdString();
+        texts.push_back(m.captured(1).toStdString());
+    }
+    EXPECT_EQ(texts, std::vector<std::string>(c.lines.begin(), c.lines.end()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, EngineTrace, ::testing::Values(
+    TraceCase{"excess_shot", [] { return Operations(107, 2, 240, 1200, 400, 2000); }, 0, 1, 5, false,
+        {"Test Arm ", "Test Start ", "ExcessShot ", "Test End "}},
+    TraceCase{"time_out", [] { return Wave().zeros(103).on(1440, 400); }, 0, 1, 0.5, false,
+        {"Test Arm ", "Test Start ", "Test Timeout ", "Test End "}},
+    TraceCase{"minimum_pickup", [] { return Wave().zeros(103).on(1440, 400).zeros(1500); }, 1, 1, 5, false,
+        {"Test Arm ", "Test Start ", "MinimumPickup ", "Test End "}},
+    TraceCase{"stop", [] { return Wave().zeros(103).on(480, 400); }, 0, 2, 5, true,
+        {"Test Arm ", "Test Start ", "Test Abort ", "Test End "}}),
+    [](const auto& info) { return std::string(info.param.name); });

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <ostream>
+#include <vector>
 
 namespace {
 
@@ -73,6 +74,23 @@ Px FaceAt(const TAnalogMeter& m, int x, int y)
     return At(m.Face().Image(), x, y);
 }
 
+// Where the meter should have put its texts: each drawn alone in black on white with
+// the face's font, its top-left corner at the given point.
+struct PlacedText {
+    QString text;
+    int x, y;
+};
+QImage TextsAlone(TAnalogMeter& m, const std::vector<PlacedText>& texts)
+{
+    TBitmap alone(m.width(), m.height());
+    alone.Canvas->Font->Assign(*m.Font());
+    alone.Canvas->Font->Color = clBlack;
+    alone.Canvas->Brush->Style = bsClear;
+    for (const PlacedText& t : texts)
+        alone.Canvas->TextOut(t.x, t.y, t.text);
+    return alone.Image().copy();
+}
+
 // A point at angle a between the outer and the inner edge of the zone ring.
 TPoint RingPoint(const TAnalogMeter& m, float a)
 {
@@ -106,7 +124,7 @@ TEST(AnalogMeterDraw, Layout)
     const int rY = m->RadiusY();
     auto depth = [&](int r) { return r + TAnalogMeter::EllipseRadius(118, r, 45) * std::cos(M_PI / 4); };
     EXPECT_LT(depth(rY), availH);
-    EXPECT_GE(depth(rY + 2), availH);
+    EXPECT_GE(depth(rY + 1), availH);  // one short of the first that reaches it
 
     // A half circle or less takes the whole height.
     m->SetAngularRange(180);
@@ -168,6 +186,160 @@ TEST(AnalogMeterDraw, NeedleReachesItsTipAndNoFurther)
         // The pen's end reaches a pixel past the tip, up to the ring's inner edge.
         EXPECT_FALSE(along(len + 4, clNavy)) << v;
         EXPECT_FALSE(along(len + 6, clNavy)) << v;
+    }
+}
+
+TEST(AnalogMeterDraw, TicksRunFromTheRingInwards)
+{
+    // On a half circle the end ticks lie flat and the middle one stands upright, so
+    // their pixels can be counted: (W + H) div 35 long from the ring's inner edge
+    // towards the centre, the end pixel left out.
+    struct { int w, h, length; } sizes[] = {{262, 262, 14}, {548, 468, 29}};
+    for (auto s : sizes) {
+        auto m = ShownMeter(s.w, s.h);
+        m->SetAngularRange(180);
+        m->SetTickCount(3);
+        m->SetShowZones(false);
+        m->SetCaption("");
+        m->SetShowValue(false);
+        m->SetTickColor(clNavy);
+        m->SetValue(25);  // the needle points up and to the left, away from the ticks
+        const int cx = m->CenterX(), cy = m->CenterY(), ix = m->InnerRadii().X, iy = m->InnerRadii().Y;
+        const int len = s.length;
+        for (int d = 0; d < len; ++d) {
+            EXPECT_EQ(FaceAt(*m, cx - ix + d, cy), clNavy) << s.w << " left " << d;
+            EXPECT_EQ(FaceAt(*m, cx, cy - iy + d), clNavy) << s.w << " top " << d;
+            EXPECT_EQ(FaceAt(*m, cx + ix - d, cy), clNavy) << s.w << " right " << d;
+        }
+        struct { int x, y; } beyond[] = {{cx - ix - 1, cy}, {cx - ix + len, cy}, {cx, cy - iy - 1},
+                                         {cx, cy - iy + len}, {cx + ix + 1, cy}, {cx + ix - len, cy}};
+        for (auto b : beyond)
+            EXPECT_EQ(FaceAt(*m, b.x, b.y), clBtnFace) << s.w << " at " << b.x << "," << b.y;
+    }
+}
+
+TEST(AnalogMeterDraw, TickLabelsSitInsideTheScaleBesideTheirPoints)
+{
+    // Where a label's top-left corner lies from its point on the label ellipse, in
+    // fractions of the text's width and height (truncated): at the bottom the text
+    // stands on its point, at 45 degrees it starts there and rises, on the left it
+    // hangs right of it, at the top it hangs below it (centred at 180), and so round.
+    struct Anchor {
+        double angle, fx, fy;
+    };
+    const Anchor anchors[] = {
+        {0, -0.5, -1},      {22.5, -0.25, -1}, {45, 0, -1},         {67.5, 0, -0.75},   {90, 0, -0.5},
+        {112.5, 0, -0.25},  {135, 0, 0},       {157.5, -0.25, 0},   {180, -0.5, 0},     {202.5, -0.75, 0},
+        {225, -1, 0},       {247.5, -1, -0.25}, {270, -1, -0.5},    {292.5, -1, -0.75}, {315, -1, -1},
+        {337.5, -0.75, -1}, {360, -0.5, -1},
+    };
+    struct Case {
+        const char* name;
+        float max;
+        bool log;
+        int range, digits;
+        bool abbr;
+        std::vector<QString> labels;
+    } cases[] = {
+        {"linear", 120, false, 270, 1, false, {"0.0", "20.0", "40.0", "60.0", "80.0", "100.0", "120.0"}},
+        {"logarithmic, evenly spaced", 1000, true, 270, 1, false, {"1.0", "10.0", "100.0", "1000.0"}},
+        {"abbreviated, full circle", 1000, false, 360, 1, true,
+         {"0.0", "125.0", "250.0", "375.0", "500.0", "625.0", "750.0", "875.0", "1k0"}},
+        {"no decimals, full circle", 160, false, 360, 0, false,
+         {"0", "10", "20", "30", "40", "50", "60", "70", "80", "90", "100", "110", "120", "130", "140", "150", "160"}},
+    };
+    for (const Case& c : cases) {
+        auto setUp = [&](TAnalogMeter& m, bool labels) {
+            m.SetMax(c.max);
+            m.SetLogScale(c.log);
+            m.SetAngularRange(c.range);
+            m.SetTickCount(uint8_t(c.labels.size()));
+            m.SetTickDigits(uint8_t(c.digits));
+            m.SetTickValAbbr(c.abbr);
+            m.SetCaption("");
+            m.SetTickColor(clNavy);
+            m.Font()->Color = clMaroon;
+            m.SetShowTicksScale(labels);
+            m.SetValue(c.max * 0.37f);
+        };
+        auto with = ShownMeter(262, 262), without = ShownMeter(262, 262);
+        setUp(*with, true);
+        setUp(*without, false);
+        ASSERT_EQ(with->Min(), c.log ? 1 : 0) << c.name;
+
+        const int len = (262 + 262) / 35;
+        const float lx = with->InnerRadii().X - len, ly = with->InnerRadii().Y - len;
+        const TCanvas* fonts = with->Face().Canvas;
+        std::vector<PlacedText> placed;
+        const int n = int(c.labels.size());
+        for (int i = 0; i < n; ++i) {
+            const double a = (360 - c.range) / 2.0 + double(c.range) * i / (n - 1);
+            const Anchor* anchor = nullptr;
+            for (const Anchor& an : anchors)
+                if (std::fabs(an.angle - a) < 1e-6)
+                    anchor = &an;
+            ASSERT_NE(anchor, nullptr) << a;
+            const TPoint P = with->EllipsePoint(lx, ly, float(a));
+            const int w = fonts->TextWidth(c.labels[i]), h = fonts->TextHeight(c.labels[i]);
+            placed.push_back({c.labels[i], P.X + int(std::trunc(w * anchor->fx)), P.Y + int(std::trunc(h * anchor->fy))});
+        }
+        // The label pixels are exactly the texts at their places (the needle and the
+        // ticks share their colour); everything else is as without labels.
+        const QImage alone = TextsAlone(*with, placed);
+        const QImage& a = with->Face().Image();
+        const QImage& b = without->Face().Image();
+        int wrong = 0;
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x) {
+                const bool text = At(alone, x, y) == clBlack;
+                if (text ? !(At(a, x, y) == clNavy) : a.pixel(x, y) != b.pixel(x, y)) {
+                    if (wrong++ < 3)
+                        ADD_FAILURE() << c.name << ": " << (text ? "text" : "beside the texts") << " at " << x << ","
+                                      << y;
+                }
+            }
+        EXPECT_EQ(wrong, 0) << c.name;
+    }
+}
+
+TEST(AnalogMeterDraw, CaptionAndValueTextPlaces)
+{
+    // The meter window changes the font in place, so TextHeight keeps 8 while its
+    // texts are taller: the caption below the centre is placed with both.
+    struct {
+        TCaptionPos pos;
+        int captionAdj, valueAdj;
+    } cases[] = {
+        {cpTop, 0, 0}, {cpTop, -30, -20}, {cpTop, 30, 10}, {cpBottom, 0, 0}, {cpBottom, -10, -20}, {cpBottom, 10, 5},
+    };
+    for (auto c : cases) {
+        MeterWindowMeter m;
+        m->Font()->Color = clMaroon;
+        m->SetCaptionPosition(c.pos);
+        m->SetCaptionVertAdj(int8_t(c.captionAdj));
+        m->SetValueVertAdj(int8_t(c.valueAdj));
+        m->SetValue(170);  // the needle lies about flat, away from both texts
+        const int H = 262, M = m->Margin(), cx = m->CenterX(), cy = m->CenterY();
+        const int iy = m->InnerRadii().Y, ry = m->RadiusY();
+        ASSERT_EQ(m->TextHeight(), 8);
+        const TCanvas* fonts = m->Face().Canvas;
+        const QString caption = "% FS x 10", value = "170.0";
+        ASSERT_GT(fonts->TextHeight(caption), 8);
+        // On top: halfway between the face's top and the centre less the margin; below:
+        // centred halfway between the centre plus the margin and the value line less
+        // the ring's depth.
+        const int captionY = c.pos == cpTop
+                                 ? ((cy - iy - 1) + (cy - M)) / 2 + c.captionAdj
+                                 : ((cy + M) + (H - 8 - 2 - (ry - iy))) / 2 + c.captionAdj - fonts->TextHeight(caption) / 2;
+        const QImage alone =
+            TextsAlone(*m.m, {{caption, cx - fonts->TextWidth(caption) / 2, captionY},
+                              {value, cx - fonts->TextWidth(value) / 2, H - M - 8 + c.valueAdj - 1}});
+        const QImage& face = m->Face().Image();
+        int wrong = 0;
+        for (int y = 0; y < face.height(); ++y)
+            for (int x = 0; x < face.width(); ++x)
+                wrong += (At(face, x, y) == clMaroon) != (At(alone, x, y) == clBlack);
+        EXPECT_EQ(wrong, 0) << (c.pos == cpTop ? "top " : "bottom ") << c.captionAdj << " " << c.valueAdj;
     }
 }
 
@@ -266,6 +438,9 @@ TEST(AnalogMeterDraw, Frame)
 
 TEST(AnalogMeterDraw, FaceAfterManyValueChangesEqualsAFreshFace)
 {
+    TBitmap picture(262, 262);
+    picture.Canvas->Brush->Color = clTeal;
+    picture.Canvas->FillRect(Rect(0, 0, 262, 262));
     struct Variant {
         const char* name;
         std::function<void(TAnalogMeter&)> setUp;
@@ -279,6 +454,12 @@ TEST(AnalogMeterDraw, FaceAfterManyValueChangesEqualsAFreshFace)
              m.SetKnobSize(6);
          }},
         {"log scale", [](TAnalogMeter& m) { m.SetLogScale(true); }},
+        {"over a background picture, with labels",
+         [&picture](TAnalogMeter& m) {
+             m.SetBackGround(&picture);
+             m.SetShowBackground(true);
+             m.SetShowTicksScale(true);
+         }},
     };
     for (const Variant& var : variants) {
         MeterWindowMeter used;
@@ -298,7 +479,8 @@ TEST(AnalogMeterDraw, FaceAfterManyValueChangesEqualsAFreshFace)
             for (int x = 0; x < a.width(); ++x)
                 differing += a.pixel(x, y) != b.pixel(x, y);
         EXPECT_EQ(differing, 0) << var.name;
-
+        // And so is what reaches the screen, mask and picture included.
+        EXPECT_EQ(OnScreen(*used.m), OnScreen(*fresh.m)) << var.name;
     }
 }
 
@@ -340,6 +522,12 @@ TEST(AnalogMeterDraw, BackgroundPictureShowsAroundAndInsideTheMeter)
     EXPECT_EQ(At(s, 30, 40), clBlue);
     EXPECT_EQ(m->BackGround()->Width(), 200);
     EXPECT_EQ(m->BackGround()->Height(), 150);
+
+    // Assigning no picture takes the old one away.
+    m->SetBackGround(nullptr);
+    EXPECT_TRUE(m->BackGround()->Empty());
+    EXPECT_EQ(At(OnScreen(*m.m), 30, 40), clBtnFace);
+    EXPECT_EQ(At(OnScreen(*m.m), cx, cy), clRed);
 
     m->SetShowBackground(false);
     EXPECT_EQ(At(OnScreen(*m.m), 30, 40), clBtnFace);

@@ -141,6 +141,47 @@ TEST_F(PlotTest, LegendLayoutsSideBySideAndBelow)
     }
 }
 
+TEST_F(PlotTest, LegendSymbolTakesTheFontSizeAndKindThreeGetsItsDot)
+{
+    struct Case { int kind, symbol, fill; bool dot; } cases[] = {
+        {2, 2, 2, false}, // filled square
+        {3, 2, 0, true},  // hollow square with a centre dot
+        {3, 7, 0, false}, // a cross gets no dot
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "kind " << c.kind << " symbol " << c.symbol);
+        Open();
+        canvas()->Pen->Color = clLime;
+        canvas()->Pen->Width = 1;
+        PlotMove(100, 100);
+        PlotSymbol(c.symbol, 30, c.fill); // plotted large
+        AddLegendEntry(c.kind, QStringLiteral("mark"));
+        InitGraph(&box, Back, Fore, 1); // drops the queued symbol
+        const int size = canvas()->Font->Size;
+        DrawLegend(2, 200, 150, 1, 1, 0, 0, 20, false);
+        // Entry at (200 + xo, 150 + round(gap) + 1); its sample's middle is iw / 2 and th / 2 in.
+        int x0 = 999, y0 = 999, x1 = -1, y1 = -1;
+        for (int y = 140; y < 180; ++y)
+            for (int x = 195; x < 228; ++x) // the sample, short of its text
+                if (at(x, y) == clLime) {
+                    x0 = std::min(x0, x);
+                    x1 = std::max(x1, x);
+                    y0 = std::min(y0, y);
+                    y1 = std::max(y1, y);
+                }
+        const int h = size / 2;
+        EXPECT_EQ(x1 - x0, 2 * h) << "the font size, not the plotted 30";
+        EXPECT_EQ(y1 - y0, 2 * h);
+        const int xm = (x0 + x1) / 2, ym = (y0 + y1) / 2;
+        if (c.symbol == 2) {
+            // Filled: the inside too. Hollow: the 3-pixel dot's outline round the middle, else empty.
+            EXPECT_EQ(at(xm + 2, ym + 2) == clLime, c.fill == 2);
+            EXPECT_EQ(at(xm - 1, ym) == clLime, c.fill == 2 || c.dot);
+            EXPECT_EQ(at(xm, ym + 1) == clLime, c.fill == 2 || c.dot);
+        }
+    }
+}
+
 class MouseTest : public PlotTest {
 protected:
     void SetUp() override
@@ -153,7 +194,7 @@ protected:
         box.Repaint();
     }
     void TearDown() override { ResetZoom(0); }
-    // Two areas side by side: the left one with y axes 1 and 3.
+    // One area with y axes 1 and 3 and a red diagonal.
     void Paint()
     {
         InitGraph(&box, Back, Fore, 1);
@@ -218,6 +259,36 @@ TEST_F(MouseTest, PressOutsideThePlotSelectsWithoutCrosshair)
     PixelToData(100, 100, dx, dy);
     EXPECT_EQ(dx, 0);
     EXPECT_EQ(dy, 0);
+}
+
+TEST_F(MouseTest, OverlappingAreasSelectTheLaterAndCtrlOnTheLabelsStartsABand)
+{
+    box.OnPaint = [this](QObject*) {
+        ++paints;
+        InitGraph(&box, Back, Fore, 1);
+        GraphWindow(0, 100, 0, 100, 50, 10, 10, 50, false);
+        XAxis(clGray, QString(), false, 0, 340, 0, 0, false, true);
+        YAxis(clGray, QString(), 1, 0, 240, 0, 0, false, false, true);
+        GraphWindow(25, 75, 25, 75, 50, 10, 10, 50, false); // inside the first
+        XAxis(clGray, QString(), false, 0, 1, 0, 0, false, true);
+        YAxis(clGray, QString(), 2, 0, 1, 0, 0, false, false, true);
+    };
+    box.Repaint();
+    GraphMouseDown(mbLeft, {ssLeft}, 200, 150); // in both areas
+    EXPECT_EQ(CurrentGraph(), 2);
+    EXPECT_EQ(CurrentYAxisNumber(), 2) << "the later area's only y axis";
+    GraphMouseUp(mbLeft, {}, 200, 150);
+    GraphMouseDown(mbLeft, {ssLeft}, 60, 40); // in the first only
+    EXPECT_EQ(CurrentGraph(), 1);
+    GraphMouseUp(mbLeft, {}, 60, 40);
+
+    // On the labels of the first area, with Ctrl: no crosshair, but a band.
+    GraphMouseDown(mbLeft, {ssCtrl, ssLeft}, 20, 100);
+    EXPECT_EQ(CurrentGraph(), 1);
+    EXPECT_FALSE(CrosshairOn());
+    EXPECT_TRUE(BandOn());
+    GraphMouseUp(mbLeft, {}, 20, 100);
+    EXPECT_FALSE(BandOn());
 }
 
 TEST_F(MouseTest, BandZoomsIntoItsRectangle)
@@ -320,6 +391,47 @@ TEST_F(MouseTest, ZoomBelongsToThePaintBoxItWasMadeIn)
     box.Repaint();
     EXPECT_FLOAT_EQ(GraphSlot(1).ZoomXHigh, 0.5f);
     EXPECT_FLOAT_EQ(GraphSlot(1).XAxis.Maximum, 170);
+}
+
+TEST_F(MouseTest, MouseInAWindowActsOnItEvenAfterAnotherWindowPainted)
+{
+    box.OnMouseDown = [](QObject*, TMouseButton b, TShiftState s, int x, int y) { GraphMouseDown(b, s, x, y); };
+    box.OnMouseMove = [](QObject*, TShiftState s, int x, int y) { GraphMouseMove(s, x, y); };
+    box.OnMouseUp = [](QObject*, TMouseButton b, TShiftState s, int x, int y) { GraphMouseUp(b, s, x, y); };
+    // A log-log window in another box, painted last: the library is bound to it.
+    TPaintBox curves;
+    curves.resize(BoxW, BoxH);
+    curves.OnPaint = [&](QObject*) {
+        InitGraph(&curves, Back, Fore, 1);
+        GraphWindow(0, 100, 0, 100, 50, 10, 10, 50, false);
+        XAxis(clGray, QString(), true, 1.5f, 15, 0, 0, true, true);
+        YAxis(clGray, QString(), 1, 0.01f, 20, 0, 0, true, true, true);
+    };
+    curves.Repaint();
+    const QImage curvesBefore = curves.Image().copy();
+
+    // A Ctrl band in the first box zooms the first box, drawn on its own canvas.
+    QTest::mousePress(&box, Qt::LeftButton, Qt::ControlModifier, QPoint(L + 34, B - 24));
+    EXPECT_TRUE(BandOn());
+    EXPECT_EQ(curves.Image(), curvesBefore) << "the band is not drawn on the other window";
+    QTest::mouseMove(&box, QPoint(L + 170, B - 120));
+    QTest::mouseRelease(&box, Qt::LeftButton, Qt::ControlModifier, QPoint(L + 170, B - 120));
+    EXPECT_FLOAT_EQ(GraphSlot(1).ZoomXLow, 0.1f);
+    EXPECT_FLOAT_EQ(GraphSlot(1).XAxis.Maximum, 170);
+    EXPECT_EQ(curves.Image(), curvesBefore);
+
+    // The log-log window, painted again, keeps its full range.
+    curves.Repaint();
+    EXPECT_FLOAT_EQ(GraphSlot(1).XAxis.Minimum, 1.5f);
+    EXPECT_FLOAT_EQ(GraphSlot(1).XAxis.Maximum, 15);
+    EXPECT_EQ(curves.Image(), curvesBefore);
+
+    // A crosshair too: shown and erased in the first box only.
+    QTest::mousePress(&box, Qt::LeftButton, Qt::NoModifier, QPoint(150, 100));
+    EXPECT_TRUE(CrosshairOn());
+    EXPECT_EQ(curves.Image(), curvesBefore);
+    QTest::mouseRelease(&box, Qt::LeftButton, Qt::NoModifier, QPoint(150, 100));
+    EXPECT_FALSE(CrosshairOn());
 }
 
 TEST_F(MouseTest, InitGraphEndsTheCrosshairAndAsksForARepaint)

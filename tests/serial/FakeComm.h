@@ -9,6 +9,7 @@
 #include "CommDevice.h"
 #include "Win32.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <deque>
@@ -16,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 // ---- virtual clock -------------------------------------------------------------------------
@@ -56,22 +58,57 @@ struct FakeCommState {
     DWORD pendingEvents = 0;
     std::vector<BYTE> written;
     std::vector<std::string> calls;
+    // The calls made on the thread that opened the device (the GUI thread), apart from
+    // the worker's: a sequence of the component's own steps can be checked exactly.
+    std::thread::id opener = std::this_thread::get_id();
+    std::vector<std::string> openerCalls;
     std::vector<DCB> states;
     std::vector<COMMTIMEOUTS> timeouts;
     std::map<std::string, DWORD> fail;  // call name -> error code
     FakeWriteAnswer writeAnswer;
     FakeWriteResult writeResult;
     bool closed = false;
-    bool readEmpty = false;  // ReadFile completes with no bytes
+    std::atomic<bool> readEmpty{false};  // ReadFile completes with no bytes
     bool readPends = false;  // ReadFile stays outstanding until CompleteRead()
     // Observers (called without the lock).
     std::function<void(const std::string&)> onCall;
+    // Runs on the calling thread as WaitCommEvent begins, before the device looks at
+    // anything (set with SetBeforeWait).
+    std::function<void()> beforeWait;
+    void SetBeforeWait(std::function<void()> f)
+    {
+        std::lock_guard<std::mutex> l(m);
+        beforeWait = std::move(f);
+    }
     FakeCommDevice* device = nullptr;
 
     std::vector<std::string> Calls()
     {
         std::lock_guard<std::mutex> l(m);
         return calls;
+    }
+    std::vector<std::string> OpenerCalls()
+    {
+        std::lock_guard<std::mutex> l(m);
+        return openerCalls;
+    }
+    // With m held.
+    void Log(const std::string& call)
+    {
+        calls.push_back(call);
+        if (std::this_thread::get_id() == opener)
+            openerCalls.push_back(call);
+    }
+    void Unlog()
+    {
+        if (std::this_thread::get_id() == opener)
+            openerCalls.pop_back();
+        calls.pop_back();
+    }
+    bool Called(const std::string& call)
+    {
+        std::lock_guard<std::mutex> l(m);
+        return std::find(calls.begin(), calls.end(), call) != calls.end();
     }
     bool RxEmpty()
     {
@@ -82,6 +119,7 @@ struct FakeCommState {
     {
         std::lock_guard<std::mutex> l(m);
         calls.clear();
+        openerCalls.clear();
     }
     void Feed(const std::vector<BYTE>& bytes);
     void Feed(const char* text) { Feed(std::vector<BYTE>(text, text + std::strlen(text))); }
@@ -123,7 +161,7 @@ public:
     // With s_->m held.
     bool Failing(const std::string& call, BOOL& result)
     {
-        s_->calls.push_back(call);
+        s_->Log(call);
         if (s_->closed) {
             SetLastError(ERROR_INVALID_HANDLE);
             result = FALSE;
@@ -211,7 +249,7 @@ public:
                 return FALSE;
             }
             if (ov == writeOv_) {
-                s_->calls.push_back("GetOverlappedResult(write)");
+                s_->Log("GetOverlappedResult(write)");
                 const FakeWriteResult wr = s_->writeResult;
                 if (wr.done) {
                     writeOv_ = nullptr;
@@ -313,6 +351,13 @@ public:
     }
     BOOL WaitEvent(LPDWORD mask, LPOVERLAPPED ov) override
     {
+        std::function<void()> before;
+        {
+            std::lock_guard<std::mutex> l(s_->m);
+            before = s_->beforeWait;
+        }
+        if (before)
+            before();
         std::lock_guard<std::mutex> l(s_->m);
         BOOL r;
         if (Failing("WaitCommEvent", r))
@@ -368,10 +413,10 @@ public:
         std::lock_guard<std::mutex> l(s_->m);
         BOOL r;
         if (Failing("ClearCommError", r)) {
-            s_->calls.pop_back();
+            s_->Unlog();
             return r;
         }
-        s_->calls.pop_back();  // polled on every pass: kept out of the call log
+        s_->Unlog();  // polled on every pass: kept out of the call log
         if (errors)
             *errors = s_->errors;
         s_->errors = 0;
@@ -387,10 +432,10 @@ public:
         std::lock_guard<std::mutex> l(s_->m);
         BOOL r;
         if (Failing("GetCommModemStatus", r)) {
-            s_->calls.pop_back();
+            s_->Unlog();
             return r;
         }
-        s_->calls.pop_back();
+        s_->Unlog();
         *status = s_->modem;
         return TRUE;
     }
@@ -417,7 +462,7 @@ public:
     void Close() override
     {
         std::lock_guard<std::mutex> l(s_->m);
-        s_->calls.push_back("CloseHandle");
+        s_->Log("CloseHandle");
         s_->closed = true;
         if (waitOv_)
             Complete(waitOv_, ERROR_OPERATION_ABORTED, 0);

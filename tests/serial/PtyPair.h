@@ -2,6 +2,9 @@
 // component opens the device path of the near end.
 #pragma once
 
+#include "CommDevice.h"
+#include "PosixComm.h"
+
 #include <QByteArray>
 #include <QString>
 #include <cerrno>
@@ -11,6 +14,9 @@
 #include <pty.h>
 #include <string>
 #include <termios.h>
+#include <atomic>
+#include <memory>
+#include <mutex>
 #include <thread>
 #include <unistd.h>
 
@@ -87,4 +93,71 @@ public:
 private:
     int master_ = -1;
     std::string path_;
+};
+
+// The real device of one path, passed through unchanged, counting the communication-
+// event waits started on it: a test learns that the worker has made a whole pass.
+class WatchedCommDevice : public CommDevice {
+public:
+    explicit WatchedCommDevice(std::shared_ptr<CommDevice> inner) : inner_(std::move(inner)) {}
+    std::atomic<int> Waits{0};
+
+    BOOL Read(LPVOID b, DWORD n, LPDWORD r, LPOVERLAPPED ov) override { return inner_->Read(b, n, r, ov); }
+    BOOL Write(LPCVOID b, DWORD n, LPDWORD w, LPOVERLAPPED ov) override { return inner_->Write(b, n, w, ov); }
+    BOOL OverlappedResult(LPOVERLAPPED ov, LPDWORD t, BOOL wait) override { return inner_->OverlappedResult(ov, t, wait); }
+    BOOL Setup(DWORD in, DWORD out) override { return inner_->Setup(in, out); }
+    BOOL GetState(LPDCB dcb) override { return inner_->GetState(dcb); }
+    BOOL SetState(const DCB& dcb) override { return inner_->SetState(dcb); }
+    BOOL GetTimeouts(LPCOMMTIMEOUTS t) override { return inner_->GetTimeouts(t); }
+    BOOL SetTimeouts(const COMMTIMEOUTS& t) override { return inner_->SetTimeouts(t); }
+    BOOL SetMask(DWORD mask) override { return inner_->SetMask(mask); }
+    BOOL GetMask(LPDWORD mask) override { return inner_->GetMask(mask); }
+    BOOL WaitEvent(LPDWORD mask, LPOVERLAPPED ov) override
+    {
+        const BOOL r = inner_->WaitEvent(mask, ov);
+        const DWORD e = GetLastError();
+        ++Waits;
+        SetLastError(e);
+        return r;
+    }
+    BOOL ClearError(LPDWORD errors, LPCOMSTAT stat) override { return inner_->ClearError(errors, stat); }
+    BOOL ModemStatus(LPDWORD status) override { return inner_->ModemStatus(status); }
+    BOOL Escape(DWORD function) override { return inner_->Escape(function); }
+    BOOL Purge(DWORD flags) override { return inner_->Purge(flags); }
+    void Close() override { inner_->Close(); }
+
+private:
+    std::shared_ptr<CommDevice> inner_;
+};
+
+// While it lives, every open of `path` gets the real device behind a WatchedCommDevice;
+// `Last()` is the one opened last.
+class WatchedPtyDevices {
+public:
+    explicit WatchedPtyDevices(const std::string& path)
+    {
+        SetCommDeviceFactory([this, path](const std::string& p, DWORD& error) -> std::shared_ptr<CommDevice> {
+            if (p != path)
+                return nullptr;
+            auto inner = OpenPosixCommDevice(p, GENERIC_READ | GENERIC_WRITE, true, error);
+            if (!inner)
+                return nullptr;
+            auto d = std::make_shared<WatchedCommDevice>(inner);
+            std::lock_guard<std::mutex> l(mutex_);
+            last_ = d;
+            return d;
+        });
+    }
+    ~WatchedPtyDevices() { SetCommDeviceFactory(nullptr); }
+    WatchedPtyDevices(const WatchedPtyDevices&) = delete;
+    WatchedPtyDevices& operator=(const WatchedPtyDevices&) = delete;
+    std::shared_ptr<WatchedCommDevice> Last()
+    {
+        std::lock_guard<std::mutex> l(mutex_);
+        return last_;
+    }
+
+private:
+    std::mutex mutex_;
+    std::shared_ptr<WatchedCommDevice> last_;
 };

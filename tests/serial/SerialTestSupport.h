@@ -12,6 +12,11 @@
 #include <string>
 #include <vector>
 
+// How long a test waits for something the worker or the device does at once when the
+// machine is idle: generous, since a loaded machine (tests run in parallel beside
+// builds) can hold a thread back for a long time. Only a fault runs into it.
+constexpr int kPatience = 20000;
+
 // Processes GUI events until `done` holds or `ms` passed; returns done().
 inline bool PumpUntil(const std::function<bool()>& done, int ms)
 {
