@@ -208,6 +208,10 @@ TfmKyr::TfmKyr(QWidget* parent) : QMainWindow(parent), ui(new Ui::TfmKyr)
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setPixelSize(11);
     setFont(font);
+    QFont small = font;
+    small.setPixelSize(10);
+    TestTypeSelItem[0]->setFont(small);
+    TestTypeSelItem[1]->setFont(small);
     SetBackground(this, QColor(192, 192, 255));
     SetBackground(ui->centralwidget, QColor(192, 192, 255));
     ui->centralwidget->setFixedSize(498, 342);

@@ -10,6 +10,7 @@
 #include <QFont>
 #include <QPushButton>
 #include <QScreen>
+#include <algorithm>
 
 TfmKyrMeter* fmKyrMeter = nullptr;
 
@@ -102,8 +103,8 @@ int TfmKyrMeter::ScreenWidth() const
 
 int TfmKyrMeter::MainWindowWidth() const
 {
-    // The main window's outer width, with the frame of its single border.
-    return fmKyr ? fmKyr->width() + 22 : 520;
+    // The main window's outer width, its frame included where the platform draws one.
+    return fmKyr ? std::max(fmKyr->frameGeometry().width(), fmKyr->width()) : 520;
 }
 
 void TfmKyrMeter::Button1Click()
