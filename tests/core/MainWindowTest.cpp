@@ -90,11 +90,31 @@ TEST_F(MainWindowTest, FormHoldsEveryControlByItsName)
     ASSERT_EQ(fmKyr->cbMaxOps->count(), 5);
     EXPECT_EQ(fmKyr->cbMaxOps->itemText(0), QStringLiteral("1"));
     EXPECT_EQ(fmKyr->cbMaxOps->itemText(4), QStringLiteral("5"));
-    // Layout corners the way the window stores them.
-    EXPECT_EQ(Control(QStringLiteral("TripCurr1"))->pos(), QPoint(40, 48));
-    EXPECT_EQ(Control(QStringLiteral("RecloseTime5"))->pos(), QPoint(320, 176));
-    EXPECT_EQ(Control(QStringLiteral("BitBtnRunStopReset"))->pos(), QPoint(256, 304));
-    EXPECT_EQ(Control(QStringLiteral("cbRange"))->pos(), QPoint(336, 216));
+    // Layout corners the way the window stores them: the top line, the headings, the
+    // five rows, and the three lines of boxes and buttons.
+    struct Place { const char* name; int left, top; };
+    const Place places[] = {
+        {"PanelCal", 88, 8}, {"ProgressBar1", 456, 8},
+        {"LabelOper", 0, 24}, {"LabelTripCurr", 40, 24}, {"LabelDecay", 144, 24}, {"LabelTripTime", 224, 24},
+        {"LabelReclTime", 320, 24},
+        {"LabelOp1", 16, 48}, {"TripCurr1", 40, 48}, {"Decay1", 136, 48}, {"TripTime1", 208, 48},
+        {"RecloseTime1", 320, 48}, {"LabelOp2", 16, 80}, {"Decay2", 136, 80}, {"LabelOp3", 16, 112},
+        {"TripTime3", 208, 112}, {"LabelOp4", 16, 144}, {"TripCurr4", 40, 144}, {"LabelOp5", 16, 176},
+        {"RecloseTime5", 320, 176},
+        {"LabelCurr", 8, 216}, {"Current", 72, 216}, {"TestTypeSel", 160, 216}, {"LabelRange", 280, 216},
+        {"cbRange", 336, 216},
+        {"MinPUlabel", 8, 256}, {"MinPickUpCurrent", 72, 256}, {"LabelMaxOps", 288, 256}, {"cbMaxOps", 360, 256},
+        {"BtnReclData", 48, 304}, {"PanelArmedRunning", 160, 304}, {"BitBtnRunStopReset", 256, 304},
+        {"BtnCheckTCC", 352, 304}, {"lbCommError", 462, 304},
+    };
+    for (const Place& p : places) {
+        QWidget* w = Control(QString::fromLatin1(p.name));
+        ASSERT_NE(w, nullptr) << p.name;
+        EXPECT_EQ(w->pos(), QPoint(p.left, p.top)) << p.name;
+    }
+    // Help context numbers for the help kit: the window, the test type selector, Contents.
+    EXPECT_EQ(fmKyr->property("HelpContext").toInt(), 1000);
+    EXPECT_EQ(fmKyr->TestTypeSel->property("HelpContext").toInt(), 1130);
     EXPECT_EQ(Background(fmKyr), QColor(192, 192, 255));
     EXPECT_TRUE(fmKyr->windowTitle().startsWith(QStringLiteral("Kestrovan 10 (")));
     EXPECT_EQ(fmKyr->windowTitle().count(QLatin1Char('(')), 1);
@@ -113,6 +133,9 @@ TEST_F(MainWindowTest, FormHoldsEveryControlByItsName)
                          QStringLiteral("&View:&Database,D&ebug Info,&Hardware Status,&Waveform"),
                          QStringLiteral("&Help:&About,&Contents,&Operation Guide"),
                      }));
+    const QAction* contents = fmKyr->findChild<QAction*>(QStringLiteral("mContents"));
+    ASSERT_NE(contents, nullptr);
+    EXPECT_EQ(contents->property("HelpContext").toInt(), 1000);
 }
 
 TEST_F(MainWindowTest, RunPlaysTheNormalDemoToLockoutWithFourOperations)
