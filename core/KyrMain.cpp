@@ -904,8 +904,11 @@ void TfmKyr::BtnCheckTCCClick()
 {
     if (ParamCount() > 0 && ParamStr(1) != QLatin1String("!")) {
         QString name = IsKyrRunName(ProgName) ? QStringLiteral("KYRRUN.DAT") : fmSetup->DataFileName;
-        WriteDataFile(name);
-        ProgExit();
+        // The curve program reads the file once this program has ended: ending after a
+        // failed write would hand it the last test's file as this one's. Stay, with the
+        // results on screen, so the user can try again.
+        if (WriteDataFile(name))
+            ProgExit();
     } else if (ParamCount() > 0) {
         // The results window comes with the recloser records.
     } else {

@@ -16,6 +16,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -421,9 +422,44 @@ TEST_F(MainWindowTest, CheckTccHandsOverToTheCurveProgram)
     EXPECT_FALSE(answers->saw(QStringLiteral("Hardware Not Found. Try again?")));
     QTest::mouseClick(fmKyr->BtnCheckTCC, Qt::LeftButton);
     EXPECT_FALSE(fmKyr->BtnCheckTCC->isEnabled());  // disabled until a test ends
+    // A hand-over file that cannot be written: the message, and the program stays with
+    // its results, so the curve program is not handed the last test's file.
+    ASSERT_TRUE(QDir(dataFolder).mkdir(QStringLiteral("KYRRUN.DAT")));
+    answers->clear();
     fmKyr->BtnCheckTCCClick();
-    EXPECT_TRUE(QFile::exists(DataFile(QStringLiteral("KYRRUN.DAT"))));
+    EXPECT_TRUE(answers->find(QStringLiteral("Error writing file: ")) != nullptr);
+    EXPECT_FALSE(Application.Terminated);
+    ASSERT_TRUE(QDir(dataFolder).rmdir(QStringLiteral("KYRRUN.DAT")));
+    fmKyr->BtnCheckTCCClick();
+    EXPECT_TRUE(QFileInfo(DataFile(QStringLiteral("KYRRUN.DAT"))).isFile());
     EXPECT_TRUE(Application.Terminated);
+}
+
+TEST_F(MainWindowTest, CheckTccWithAndWithoutParameterOrWithBang)
+{
+    // Another program name with a parameter: the setup's data file, then the exit.
+    // "!" and no parameter stay in the program; only without a parameter is the meter
+    // window hidden (the results window, when there is one, takes its place).
+    struct Case { QStringList params; bool ends; bool meterShown; };
+    const Case cases[] = {
+        {{QStringLiteral("from-curve-program")}, true, true},
+        {{QStringLiteral("!")}, false, true},
+        {{}, false, false},
+    };
+    for (const Case& c : cases) {
+        const QString what = c.params.isEmpty() ? QStringLiteral("(none)") : c.params.first();
+        StartProgram(c.params);
+        const QString dataFile = fmSetup->DataFileName;
+        QFile::remove(dataFile);
+        fmKyr->SelectTestType(1);  // a minimum pick-up test shows the meter window
+        ASSERT_TRUE(fmKyrMeter->isVisible()) << what.toStdString();
+        fmKyr->BtnCheckTCCClick();
+        EXPECT_EQ(Application.Terminated, c.ends) << what.toStdString();
+        EXPECT_EQ(QFile::exists(dataFile), c.ends) << what.toStdString();
+        EXPECT_FALSE(QFile::exists(DataFile(QStringLiteral("KYRRUN.DAT")))) << what.toStdString();
+        EXPECT_EQ(fmKyrMeter->isVisible(), c.meterShown) << what.toStdString();
+        StopProgram();
+    }
 }
 
 TEST_F(MainWindowTest, MenuCommandsThatShowWindows)
