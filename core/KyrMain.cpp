@@ -818,8 +818,13 @@ void TfmKyr::mSaveClick()
         fmSetup->DataFileName = QStringLiteral("Kestrovan.kdf");
     SaveDialog1.FileName = fmSetup->DataFileName;
     if (SaveDialog1.Execute(this)) {
-        // The chosen file itself, by its full path; saved only when it was written.
+        // The chosen file itself: its folder made current and the name written there, so
+        // the name rules look at the name alone and a refused name becomes
+        // "Kestrovan.kdf" beside it. Saved only when the file was written.
         QString name = SaveDialog1.FileName;
+        const QString folder = ExtractFilePath(name);
+        if (!folder.isEmpty() && QDir::setCurrent(folder))
+            name = ExtractFileName(name);
         if (WriteDataFile(name))
             DataSaved = true;
     }

@@ -370,6 +370,24 @@ TEST_F(MainWindowTest, SaveDataWritesTheChosenFileAndMarksSavedOnlyWhenWritten)
     EXPECT_FALSE(QFile::exists(DataFile(QStringLiteral("Run1.kdf"))));
     EXPECT_EQ(QDir::currentPath(), dataFolder);
 
+    // A name that is not a results data file name: only the name counts, not a folder
+    // whose name looks like one, and "Kestrovan.kdf" goes into the chosen folder.
+    ASSERT_TRUE(QDir(tmp->path()).mkdir(QStringLiteral("runs.dat")));
+    const QString refused = tmp->file(QStringLiteral("runs.dat/Run2.txt"));
+    fileDialog = [&](QString& name) { name = refused; return true; };
+    answers->clear();
+    fmKyr->DataSaved = false;
+    ASSERT_FALSE(QFile::exists(DataFile(QStringLiteral("Kestrovan.kdf"))));
+    fmKyr->mSaveClick();
+    const MessageRequest* wrong = answers->find(QStringLiteral("Must be type .kdf or .dat"));
+    ASSERT_NE(wrong, nullptr);
+    EXPECT_EQ(wrong->caption, QStringLiteral("Wrong Data File Name"));
+    EXPECT_FALSE(QFile::exists(refused));
+    EXPECT_TRUE(QFile::exists(tmp->file(QStringLiteral("runs.dat/Kestrovan.kdf"))));
+    EXPECT_FALSE(QFile::exists(DataFile(QStringLiteral("Kestrovan.kdf"))));
+    EXPECT_TRUE(fmKyr->DataSaved);
+    EXPECT_EQ(QDir::currentPath(), dataFolder);
+
     // Cancel writes nothing and changes nothing.
     fileDialog = nullptr;
     fmKyr->DataSaved = false;
