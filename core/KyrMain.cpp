@@ -138,9 +138,10 @@ void ShowModal(QWidget* w)
 {
     w->setWindowModality(Qt::ApplicationModal);
     w->show();
+    // Sleeps between events: a time-limited pass would ignore the wait and spin.
     QEventLoop loop;
     while (w->isVisible())
-        loop.processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+        loop.processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     w->setWindowModality(Qt::NonModal);
 }
 
