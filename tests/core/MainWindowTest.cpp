@@ -2,6 +2,7 @@
 // keys, boxes, menus and the close query.
 #include "ProgramFixture.h"
 
+#include "AnalogMeter.h"
 #include "Cal.h"
 #include "Comm.h"
 #include "Debug.h"
@@ -14,6 +15,7 @@
 #include "Waveform.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
@@ -25,8 +27,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStatusBar>
 #include <QTest>
 #include <QTimer>
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 namespace {
@@ -137,6 +141,131 @@ TEST_F(MainWindowTest, FormHoldsEveryControlByItsName)
     const QAction* contents = fmKyr->findChild<QAction*>(QStringLiteral("mContents"));
     ASSERT_NE(contents, nullptr);
     EXPECT_EQ(contents->property("HelpContext").toInt(), 1000);
+}
+
+TEST_F(MainWindowTest, MissingOrWrongResultControlEndsTheProgram)
+{
+    StartProgram();
+    // A control gone, or one of the wrong kind under the name: "Component not found".
+    struct Case { const char* name; bool wrongKind; };
+    const Case cases[] = {{"LabelOp2", false}, {"TripTime3", false}, {"RecloseTime5", false}, {"Decay4", true},
+                          {"LabelOp1", true}};
+    for (const Case& c : cases) {
+        const QString name = QString::fromLatin1(c.name);
+        QWidget* real = Control(name);
+        ASSERT_NE(real, nullptr) << c.name;
+        real->setObjectName(name + QStringLiteral("_away"));
+        QWidget* impostor = nullptr;
+        if (c.wrongKind) {
+            impostor = c.name[0] == 'L' ? static_cast<QWidget*>(new QLineEdit(real->parentWidget()))
+                                        : static_cast<QWidget*>(new QLabel(real->parentWidget()));
+            impostor->setObjectName(name);
+        }
+        answers->clear();
+        Application.Terminated = false;
+        fmKyr->ProgramSetup();
+        const MessageRequest* m = answers->find(QStringLiteral("Component not found"));
+        ASSERT_NE(m, nullptr) << c.name;
+        EXPECT_EQ(m->caption, QStringLiteral("Error")) << c.name;
+        EXPECT_EQ(m->flags & 0xF, static_cast<unsigned>(MB_OK)) << c.name;
+        EXPECT_TRUE(Application.Terminated) << c.name;
+        delete impostor;
+        real->setObjectName(name);
+    }
+    // Every control back under its name: bound without a word.
+    answers->clear();
+    Application.Terminated = false;
+    fmKyr->ProgramSetup();
+    EXPECT_FALSE(answers->find(QStringLiteral("Component not found")));
+    EXPECT_FALSE(Application.Terminated);
+    fmKyr->SetOpText(3, ocTripTime, QStringLiteral("bound"));
+    EXPECT_EQ(fmKyr->TripTime[3]->text(), QStringLiteral("bound"));
+}
+
+TEST_F(MainWindowTest, EngineDisplaysReachTheirControls)
+{
+    StartProgram();
+    // Progress bar and meter: values beyond their ranges are limited, not ignored.
+    struct Level { int value; int bar; float meter; };
+    const Level levels[] = {{57, 57, 57}, {-5, 0, 0}, {100, 100, 100}, {250, 100, 250}, {1500, 100, 1000},
+                            {-40, 0, 0}};
+    for (const Level& l : levels) {
+        fmKyr->SetProgress(l.value);
+        EXPECT_EQ(fmKyr->ProgressBar1->value(), l.bar) << l.value;
+        fmKyr->SetMeterValue(l.value);
+        EXPECT_EQ(fmKyrMeter->Meter->Value(), l.meter) << l.value;
+    }
+
+    // The named colours on the status bar and the test state panel.
+    struct Colour { TKyrColor c; QColor rgb; };
+    const Colour colours[] = {{TKyrColor::Red, QColor(255, 0, 0)},
+                              {TKyrColor::Lime, QColor(0, 255, 0)},
+                              {TKyrColor::Yellow, QColor(255, 255, 0)},
+                              {TKyrColor::Green, QColor(0, 128, 0)},
+                              {TKyrColor::BtnFace, QApplication::palette().color(QPalette::Button)}};
+    for (const Colour& c : colours) {
+        fmKyr->SetStatusColor(c.c);
+        EXPECT_EQ(Background(fmKyr->StatusBar1), c.rgb) << c.rgb.name().toStdString();
+        fmKyr->SetArmedRunning(QStringLiteral("ARMED"), c.c);
+        EXPECT_EQ(Background(fmKyr->PanelArmedRunning), c.rgb) << c.rgb.name().toStdString();
+    }
+    EXPECT_EQ(fmKyr->PanelArmedRunning->text(), QStringLiteral("ARMED"));
+
+    // The button's caption and the colour its text is drawn in.
+    auto hasTextIn = [](QWidget* w, QColor want) {
+        const QImage img = w->grab().toImage();
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x) {
+                const QColor p = img.pixelColor(x, y);
+                if (std::abs(p.red() - want.red()) < 40 && std::abs(p.green() - want.green()) < 40 &&
+                    std::abs(p.blue() - want.blue()) < 40)
+                    return true;
+            }
+        return false;
+    };
+    fmKyr->SetRunStopReset(QStringLiteral("STOP"), TKyrColor::Red);
+    EXPECT_EQ(fmKyr->BitBtnRunStopReset->text(), QStringLiteral("STOP"));
+    EXPECT_TRUE(hasTextIn(fmKyr->BitBtnRunStopReset, QColor(255, 0, 0)));
+    EXPECT_FALSE(hasTextIn(fmKyr->BitBtnRunStopReset, QColor(0, 128, 0)));
+    fmKyr->SetRunStopReset(QStringLiteral("RESET"), TKyrColor::Green);
+    EXPECT_TRUE(hasTextIn(fmKyr->BitBtnRunStopReset, QColor(0, 128, 0)));
+    EXPECT_FALSE(hasTextIn(fmKyr->BitBtnRunStopReset, QColor(255, 0, 0)));
+
+    // Enabled and visible flags.
+    for (bool on : {false, true}) {
+        fmKyr->SetCheckTCCEnabled(on);
+        fmKyr->SetRangeEnabled(on);
+        fmKyr->SetTestTypeSelEnabled(on);
+        fmKyr->SetMaxOpsBoxEnabled(on);
+        fmKyr->SetCommErrorVisible(on);
+        EXPECT_EQ(fmKyr->BtnCheckTCC->isEnabled(), on);
+        EXPECT_EQ(fmKyr->cbRange->isEnabled(), on);
+        EXPECT_EQ(fmKyr->TestTypeSel->isEnabled(), on);
+        EXPECT_EQ(fmKyr->cbMaxOps->isEnabled(), on);
+        EXPECT_EQ(fmKyr->lbCommError->isVisible(), on);
+    }
+
+    // Texts: each result edit by row and column; rows outside 1..5 and panels outside
+    // 0..2 touch nothing.
+    const QLineEdit* const* columns[4] = {fmKyr->TripCurr, fmKyr->Decay, fmKyr->TripTime, fmKyr->RecloseTime};
+    for (int op = 1; op <= 5; ++op)
+        for (int c = 0; c < 4; ++c)
+            fmKyr->SetOpText(op, static_cast<TOpColumn>(c), QStringLiteral("%1/%2").arg(op).arg(c));
+    fmKyr->SetOpText(0, ocTripCurr, QStringLiteral("none"));
+    fmKyr->SetOpText(6, ocDecay, QStringLiteral("none"));
+    for (int op = 1; op <= 5; ++op)
+        for (int c = 0; c < 4; ++c)
+            EXPECT_EQ(columns[c][op]->text(), QStringLiteral("%1/%2").arg(op).arg(c));
+    fmKyr->SetCurrentText(QStringLiteral("123.4 A"));
+    fmKyr->SetMinPickUpText(QStringLiteral("56.7 A"));
+    EXPECT_EQ(fmKyr->Current->text(), QStringLiteral("123.4 A"));
+    EXPECT_EQ(fmKyr->MinPickUpCurrent->text(), QStringLiteral("56.7 A"));
+    for (int panel = 0; panel < 3; ++panel)
+        fmKyr->SetStatusPanel(panel, QStringLiteral("p%1").arg(panel));
+    fmKyr->SetStatusPanel(3, QStringLiteral("none"));
+    fmKyr->SetStatusPanel(-1, QStringLiteral("none"));
+    for (int panel = 0; panel < 3; ++panel)
+        EXPECT_EQ(fmKyr->StatusPanelText(panel), QStringLiteral("p%1").arg(panel));
 }
 
 TEST_F(MainWindowTest, RunPlaysTheNormalDemoToLockoutWithFourOperations)
