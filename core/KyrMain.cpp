@@ -385,6 +385,13 @@ void TfmKyr::paintEvent(QPaintEvent* e)
 
 void TfmKyr::closeEvent(QCloseEvent* e)
 {
+    // Ending the application closes its windows: the exit has already written the data
+    // file and the trace, so the window goes without the close query and without a
+    // second exit.
+    if (Application.Terminated) {
+        e->accept();
+        return;
+    }
     bool canClose = true;
     Guarded([&] { canClose = FormCloseQuery(); });
     if (!canClose) {

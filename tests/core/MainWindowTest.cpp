@@ -468,6 +468,33 @@ TEST_F(MainWindowTest, CloseQueryAsksOnlyForUnsavedResults)
     EXPECT_TRUE(Application.Terminated);
 }
 
+TEST_F(MainWindowTest, ExitWithUnsavedResultsEndsWithoutTheCloseQuery)
+{
+    // The program's own exit (Esc, File Exit, the hand-over) writes the data file and
+    // ends the application, which closes its windows: that close asks nothing and does
+    // not run the exit again. Run inside the application's loop, as the program runs.
+    StartProgram();
+    ASSERT_TRUE(PlayDemo());
+    ASSERT_FALSE(fmKyr->DataSaved);
+    QAction* exitItem = fmKyr->findChild<QAction*>(QStringLiteral("mExit"));
+    ASSERT_NE(exitItem, nullptr);
+    answers->on(QStringLiteral("OK to discard data?"), {IDNO});
+    answers->clear();
+    const int exitsBefore = static_cast<int>(TraceText().count(QStringLiteral(": ProgExit")));
+    QTimer::singleShot(0, exitItem, &QAction::trigger);  // File, Exit
+    // A loop that never ends would fail here after a generous while, not hang the run.
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+    guard.start(60000);
+    EXPECT_EQ(QApplication::exec(), 0);
+    guard.stop();
+    EXPECT_TRUE(Application.Terminated);
+    EXPECT_FALSE(answers->saw(QStringLiteral("OK to discard data?")));
+    EXPECT_EQ(TraceText().count(QStringLiteral(": ProgExit")), exitsBefore + 1);
+    EXPECT_TRUE(QFile::exists(DataFile(QStringLiteral("Kestrovan.kdf"))));
+}
+
 TEST_F(MainWindowTest, SaveDataWritesTheChosenFileAndMarksSavedOnlyWhenWritten)
 {
     StartProgram();
