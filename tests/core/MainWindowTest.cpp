@@ -636,6 +636,43 @@ TEST_F(MainWindowTest, CheckTccWithAndWithoutParameterOrWithBang)
     }
 }
 
+TEST_F(MainWindowTest, CommandsOfWindowsNotBuiltDoNothingAndSetupInitialisesAgain)
+{
+    StartProgram();
+    auto visibleWindows = [] {
+        QStringList names;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible())
+                names << w->objectName();
+        names.sort();
+        return names;
+    };
+    const QStringList before = visibleWindows();
+    const QString trace = TraceText();
+    answers->clear();
+    // Report, Database, Contents and Operation Guide, Test Reset (no handler at all),
+    // and the recloser data button.
+    for (const char* name : {"mReport", "mDatabase", "mContents", "mOpGuide", "mReset"}) {
+        QAction* a = fmKyr->findChild<QAction*>(QString::fromLatin1(name));
+        ASSERT_NE(a, nullptr) << name;
+        a->trigger();
+    }
+    QTest::mouseClick(fmKyr->BtnReclData, Qt::LeftButton);
+    EXPECT_TRUE(answers->requests.empty());
+    EXPECT_EQ(visibleWindows(), before);
+    EXPECT_FALSE(Application.Terminated);
+    EXPECT_EQ(TraceText().count(QStringLiteral(": ResetData ")), trace.count(QStringLiteral(": ResetData ")));
+
+    // Setup: the setup window, modal; once it is closed, a new initialisation (here
+    // with its search, no instrument answering).
+    QTimer::singleShot(0, [] { fmSetup->Button1->click(); });
+    fmKyr->findChild<QAction*>(QStringLiteral("mSetup"))->trigger();
+    EXPECT_FALSE(fmSetup->isVisible());
+    EXPECT_EQ(TraceText().count(QStringLiteral(": ProgInit ")), trace.count(QStringLiteral(": ProgInit ")) + 1);
+    EXPECT_TRUE(answers->saw(QStringLiteral("Hardware Not Found. Try again?")));
+    EXPECT_TRUE(DemoMode);
+}
+
 TEST_F(MainWindowTest, MenuCommandsThatShowWindows)
 {
     StartProgram();
