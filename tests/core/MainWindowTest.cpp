@@ -10,6 +10,7 @@
 #include "KyrMain.h"
 #include "KyrMeter.h"
 #include "KyrUpdate.h"
+#include "Pass.h"
 #include "Setup.h"
 #include "SysUtils.h"
 #include "Waveform.h"
@@ -671,6 +672,56 @@ TEST_F(MainWindowTest, CommandsOfWindowsNotBuiltDoNothingAndSetupInitialisesAgai
     EXPECT_EQ(TraceText().count(QStringLiteral(": ProgInit ")), trace.count(QStringLiteral(": ProgInit ")) + 1);
     EXPECT_TRUE(answers->saw(QStringLiteral("Hardware Not Found. Try again?")));
     EXPECT_TRUE(DemoMode);
+}
+
+TEST_F(MainWindowTest, CalibrateAsksForTheAccessCodeFirst)
+{
+    StartProgram();
+    fmCal->CalibrationDate = Today() - 10;
+    const QString dateLine = QStringLiteral("Calibration Date: ") + DateToStr(DayNumberToDate(Today() - 10));
+    struct Case { const char* code; bool calibrationShown; };
+    const Case cases[] = {{nullptr, false}, {"9847", true}};
+    for (const Case& c : cases) {
+        const char* what = c.code ? c.code : "(cancel)";
+        QString shownDate;
+        bool calibrationShown = false;
+        // The user: answers the access-code dialog once it is up, then leaves the
+        // calibration window once that is up. Polled, so no step depends on timing.
+        QTimer user;
+        user.setInterval(10);
+        bool answered = false;
+        QObject::connect(&user, &QTimer::timeout, [&] {
+            if (!answered) {
+                auto* pass = fmKyr->findChild<TfmPass*>();
+                if (!pass || !pass->isVisible())
+                    return;
+                answered = true;
+                shownDate = pass->lbCalDate->text();
+                if (c.code) {
+                    pass->Password->setText(QString::fromLatin1(c.code));
+                    pass->OKBtn->click();
+                } else {
+                    pass->CancelBtn->click();
+                }
+            } else if (fmCal->isVisible()) {
+                calibrationShown = true;
+                fmCal->reject();
+            }
+        });
+        user.start();
+        fmKyr->mCalibrateClick();
+        user.stop();
+        EXPECT_TRUE(answered) << what;
+        EXPECT_EQ(shownDate, dateLine) << what;
+        EXPECT_EQ(calibrationShown, c.calibrationShown) << what;
+        EXPECT_EQ(fmKyr->findChild<TfmPass*>(), nullptr) << what;  // a fresh dialog each time, released
+        EXPECT_FALSE(fmCal->isVisible()) << what;
+        // Then the range again and a reset.
+        EXPECT_EQ(fmKyr->BitBtnRunStopReset->text(), QStringLiteral("RUN")) << what;
+        const QString trace = TraceText();
+        EXPECT_GT(trace.lastIndexOf(QStringLiteral(": SetRange ")), trace.lastIndexOf(QStringLiteral(": CalibrateClick ")));
+        EXPECT_GT(trace.lastIndexOf(QStringLiteral(": End CalibrateClick ")), trace.lastIndexOf(QStringLiteral(": ResetData ")));
+    }
 }
 
 TEST_F(MainWindowTest, MenuCommandsThatShowWindows)
