@@ -3,6 +3,7 @@
 #include "ui_KyrImage.h"
 
 #include "Forms.h"
+#include "Graphics.h"
 
 #include <QCloseEvent>
 #include <QFile>
@@ -107,7 +108,10 @@ TfmKyr560::TfmKyr560(QWidget* parent) : QWidget(parent), ui(new Ui::TfmKyr560)
     const QImage picture = DecodeJpeg(WelcomePictureJpeg());
     if (!picture.isNull())
         Image1->setPixmap(QPixmap::fromImage(picture));
+    // The label's face as stored, through the installed face of the same metrics: a
+    // wider stand-in would cut the text at the label's edges.
     QFont f = Label1->font();
+    f.setFamily(TFont::FaceFor(f.family()));
     f.setPixelSize(48);
     Label1->setFont(f);
     Label1->setAttribute(Qt::WA_TranslucentBackground);

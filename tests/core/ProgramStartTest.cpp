@@ -10,6 +10,8 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QElapsedTimer>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -54,6 +56,9 @@ TEST(WelcomeWindow, FormAsStoredAndEveryClickHides)
     EXPECT_EQ(w.Label1->text(), QStringLiteral("Kestrovan for Win10"));
     EXPECT_TRUE(w.Label1->font().italic());
     EXPECT_EQ(w.Label1->font().pixelSize(), 48);
+    // The name fits its label in the face that stands in for the stored one.
+    EXPECT_LE(QFontMetrics(w.Label1->font()).horizontalAdvance(w.Label1->text()), w.Label1->width());
+    EXPECT_EQ(QFontInfo(w.Label1->font()).family(), QStringLiteral("Caladea"));
     ASSERT_FALSE(w.Image1->pixmap().isNull());
     EXPECT_FALSE(w.isVisible());
 
