@@ -719,9 +719,10 @@ void TfmKyr::Start()
         fmComm->StartComm();
     } else {
         DemoPlaying = true;
-        if (fmSetup->TestType == 1 && fmKyrMeter)
-            fmKyrMeter->show();
     }
+    // A minimum pick-up test is watched on the meter, from either source.
+    if (fmSetup->TestType == 1 && fmKyrMeter)
+        fmKyrMeter->show();
     Trace(QStringLiteral("End Start "));
 }
 

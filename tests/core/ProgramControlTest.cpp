@@ -198,6 +198,27 @@ TEST_F(ProgramControlTest, CalibrationAgeColours)
     }
 }
 
+TEST_F(ProgramControlTest, StartShowsTheMeterOfAMinimumPickupTestFromEitherSource)
+{
+    // No parameter: the demo after Cancel; "!": no source at all (not a demo).
+    struct Case { QStringList params; bool demo; };
+    const Case cases[] = {{{}, true}, {{QStringLiteral("!")}, false}};
+    for (const Case& c : cases) {
+        StartProgram(c.params);
+        ASSERT_EQ(DemoMode, c.demo);
+        for (int type : {1, 0}) {
+            fmKyr->SelectTestType(type);
+            fmKyrMeter->hide();
+            DemoPlaying = false;
+            fmKyr->Start();
+            EXPECT_EQ(fmKyrMeter->isVisible(), type == 1) << c.demo << " type " << type;
+            EXPECT_EQ(DemoPlaying, c.demo) << c.demo << " type " << type;
+        }
+        EXPECT_TRUE(TraceText().contains(QStringLiteral("End Start ")));
+        StopProgram();
+    }
+}
+
 TEST_F(ProgramControlTest, ResetAsksBeforeDiscardingResults)
 {
     StartProgram();
