@@ -89,12 +89,19 @@ class DataFileTest : public ProgramFixture {};
 TEST_F(DataFileTest, AfterResetHolds190BytesOfZeros)
 {
     StartProgram();
-    QString name = QStringLiteral("Reset.kdf");
-    EXPECT_TRUE(fmKyr->WriteDataFile(name));
-    EXPECT_EQ(name, QStringLiteral("Reset.kdf"));
-    const QByteArray bytes = ReadAll(DataFile(name));
-    EXPECT_EQ(bytes.size(), 190);
-    EXPECT_EQ(bytes, ZeroFile());
+    const QChar old = DecimalSeparator;
+    // The system's decimal separator, whichever it is.
+    for (const char sep : {'.', ','}) {
+        DecimalSeparator = QLatin1Char(sep);
+        QString name = QStringLiteral("Reset.kdf");
+        const bool written = fmKyr->WriteDataFile(name);
+        DecimalSeparator = old;
+        EXPECT_TRUE(written) << sep;
+        EXPECT_EQ(name, QStringLiteral("Reset.kdf"));
+        const QByteArray bytes = ReadAll(DataFile(name));
+        EXPECT_EQ(bytes.size(), 190) << sep;
+        EXPECT_EQ(bytes, ZeroFile().replace('.', sep)) << sep;
+    }
     EXPECT_TRUE(TraceText().contains(QStringLiteral("WriteDataFile ")));
     EXPECT_TRUE(TraceText().contains(QStringLiteral("End WriteDataFile ")));
 }
