@@ -8,6 +8,7 @@
 #include "KyrImage.h"
 #include "KyrMain.h"
 #include "KyrMeter.h"
+#include "Pass.h"
 #include "Setup.h"
 #include "SysUtils.h"
 #include "USB.h"
@@ -59,6 +60,7 @@ void CreateProgramWindows()
     CreateForm(fmDelay);
     CreateForm(fmSetup);
     CreateForm(fmCal);
+    CreateForm(fmPass);
     CreateForm(fmUSB);
     CreateForm(fmComm);
     CreateForm(fmWaveform);
@@ -76,6 +78,7 @@ void FreeProgramWindows()
     FreeForm(fmWaveform);
     FreeForm(fmComm);
     FreeForm(fmUSB);
+    FreeForm(fmPass);
     FreeForm(fmCal);
     FreeForm(fmSetup);
     FreeForm(fmDelay);

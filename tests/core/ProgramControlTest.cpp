@@ -9,6 +9,7 @@
 #include "KyrMain.h"
 #include "KyrMeter.h"
 #include "KyrUpdate.h"
+#include "Pass.h"
 #include "Setup.h"
 #include "SysUtils.h"
 #include "Waveform.h"
@@ -65,6 +66,8 @@ TEST_F(ProgramControlTest, StartWithoutInstrumentFallsBackToTheDefaultDemo)
     EXPECT_FALSE(fmComm->PortFound);
     EXPECT_TRUE(TestEngine->Timer->isActive());
     EXPECT_TRUE(ProgInitDone);
+    ASSERT_NE(fmPass, nullptr);  // created with the others, shown only by Calibrate
+    EXPECT_FALSE(fmPass->isVisible());
     EXPECT_EQ(fmWaveform->FileName, QStringLiteral("KestrovanNorm.kwf"));
     EXPECT_EQ(fmKyr->StatusPanelText(2), QStringLiteral("KestrovanNorm.kwf"));
     // The demo buffer holds the file's samples but the last.
