@@ -42,6 +42,15 @@ TEST(ProgramBlock, WelcomeAndProgramNameRules)
     for (const Case& c : cases)
         EXPECT_EQ(WelcomeWanted(ProgramFileName(QString::fromLatin1(c.argv0)), c.params), c.welcome) << c.argv0;
     EXPECT_EQ(ProgramFileName(QStringLiteral("/a/b/KYRRUN.EXE")), QStringLiteral("KYRRUN.EXE"));
+    // The program file itself (its date is the window's caption): a folder as given,
+    // a bare name through the search path, never the current folder.
+    EXPECT_EQ(ProgramFilePath(QStringLiteral("/a/b/KYRRUN.EXE")), QStringLiteral("/a/b/KYRRUN.EXE"));
+    EXPECT_EQ(ProgramFilePath(QStringLiteral("./bin/kv")), QDir::current().absoluteFilePath(QStringLiteral("bin/kv")));
+    const QString sh = ProgramFilePath(QStringLiteral("sh"));
+    EXPECT_TRUE(QFileInfo(sh).isAbsolute()) << sh.toStdString();
+    EXPECT_EQ(QFileInfo(sh).fileName(), QStringLiteral("sh"));
+    EXPECT_TRUE(QFileInfo(sh).isExecutable()) << sh.toStdString();
+    EXPECT_EQ(ProgramFileName(sh), QStringLiteral("sh"));
 }
 
 class ProgramControlTest : public ProgramFixture {};
