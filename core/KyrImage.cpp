@@ -10,6 +10,8 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QScreen>
+#include <QGuiApplication>
 
 #include <csetjmp>
 #include <cstdio>
@@ -104,6 +106,8 @@ TfmKyr560::TfmKyr560(QWidget* parent) : QWidget(parent), ui(new Ui::TfmKyr560)
     Image1 = ui->Image1;
     Label1 = ui->Label1;
     setFixedSize(509, 414);
+    if (QScreen* s = QGuiApplication::primaryScreen())
+        move(s->geometry().center() - rect().center());  // centred on the screen
     Image1->setScaledContents(true);  // the picture is stretched to fit
     const QImage picture = DecodeJpeg(WelcomePictureJpeg());
     if (!picture.isNull())

@@ -18,6 +18,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QScreen>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -75,6 +77,9 @@ TEST_F(ProgramControlTest, StartWithoutInstrumentFallsBackToTheDefaultDemo)
     EXPECT_FALSE(fmComm->PortFound);
     EXPECT_TRUE(TestEngine->Timer->isActive());
     EXPECT_TRUE(ProgInitDone);
+    const QPoint mid = QGuiApplication::primaryScreen()->geometry().center();
+    // Centred on the screen (the menu bar settles its height after the placement).
+    EXPECT_LE((fmKyr->geometry().center() - mid).manhattanLength(), 10);
     ASSERT_NE(fmPass, nullptr);  // created with the others, shown only by Calibrate
     EXPECT_FALSE(fmPass->isVisible());
     EXPECT_EQ(fmWaveform->FileName, QStringLiteral("KestrovanNorm.kwf"));

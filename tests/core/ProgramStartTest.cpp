@@ -9,6 +9,8 @@
 #include <QBuffer>
 #include <QCloseEvent>
 #include <QLabel>
+#include <QScreen>
+#include <QGuiApplication>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QTest>
@@ -50,6 +52,8 @@ TEST(WelcomeWindow, FormAsStoredAndEveryClickHides)
     TfmKyr560 w;
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Welcome to the Kestrovan Recloser Test System for Windows 10"));
     EXPECT_EQ(w.size(), QSize(509, 414));
+    const QPoint mid = QGuiApplication::primaryScreen()->geometry().center();
+    EXPECT_LE((w.geometry().center() - mid).manhattanLength(), 2);  // centred on the screen
     EXPECT_EQ(w.Image1->geometry(), QRect(32, 16, 449, 321));
     EXPECT_EQ(w.Label1->geometry(), QRect(32, 344, 449, 57));
     EXPECT_EQ(w.Label1->text(), QStringLiteral("Kestrovan for Win10"));
