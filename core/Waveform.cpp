@@ -370,7 +370,16 @@ void TfmWaveform::MakeWaveFile(const QString& FileName, bool MpuType, WaveSegmen
 namespace {
 constexpr int LastStoreIndex = WaveStoreSize - 1;
 
-int ClampIndex(long long i) { return static_cast<int>(std::clamp<long long>(i, 0, LastStoreIndex)); }
+// The store index nearest to a sample position (halves to even), never below 0 nor past
+// the last entry, whatever the position (also one that is not finite).
+int IndexAt(double position)
+{
+    if (!(position > 0))
+        return 0;
+    if (position >= LastStoreIndex)
+        return LastStoreIndex;
+    return static_cast<int>(Round(position));
+}
 
 QString ViewNumber(float v) { return Format("%.4f", static_cast<double>(v)); }
 } // namespace
@@ -467,8 +476,8 @@ void TfmWaveform::PaintBox1Paint()
         if (end - start < 0.02f)
             end = start + 0.02f;
         // Never past the store, whatever a typed or loaded time says: the end first, then the start.
-        LastShown = ClampIndex(Round(static_cast<double>(end) * SampleRate));
-        FirstShown = std::min(ClampIndex(Round(static_cast<double>(start) * SampleRate)), LastShown);
+        LastShown = IndexAt(static_cast<double>(end) * SampleRate);
+        FirstShown = std::min(IndexAt(static_cast<double>(start) * SampleRate), LastShown);
 
         InitGraph(PaintBox1, clBlack, clWhite, 1.1f);
         GraphWindow(0, 100, 0, 100, 50, 10, 10, 50, false);
@@ -505,7 +514,10 @@ void TfmWaveform::PaintBox1Paint()
         }
 
         if (TotalTime > MinTime) {
-            const int pos = static_cast<int>(Round(static_cast<double>(start / (TotalTime - MinTime) * 1000)));
+            // Worked out in full precision before the rounding: a single-precision
+            // quotient can land on a half and round to the even neighbour instead.
+            const int pos = static_cast<int>(
+                Round(static_cast<double>(start) / (static_cast<double>(TotalTime) - MinTime) * 1000));
             // A new position is a trackbar change: the view snaps to the trackbar's step
             // and is drawn again right here.
             if (pos != TrackBar1->value())
@@ -541,7 +553,7 @@ void TfmWaveform::TrackBar1Change()
 void TfmWaveform::TrackToView()
 {
     const float width = ViewEnd - ViewStart;
-    ViewStart = static_cast<float>(TrackBar1->value()) / 1000 * TotalTime;
+    ViewStart = static_cast<float>(TrackBar1->value() / 1000.0 * TotalTime);
     ViewEnd = ViewStart + width;
     if (ViewEnd > TotalTime) {
         ViewEnd = TotalTime;
@@ -627,8 +639,9 @@ void TfmWaveform::PaintBox1MouseDown(int Button, bool LeftHeld, bool RightHeld, 
         PixelToData(X, Y, dx, dy);
         CursorEnd = dx;
     }
-    long long s = Round(static_cast<double>(CursorStart / SecPerSample));
-    long long e = Round(static_cast<double>(CursorEnd / SecPerSample));
+    // Sample numbers from the times in full precision, as for the RMS.
+    long long s = Round(static_cast<double>(CursorStart) / SecPerSample);
+    long long e = Round(static_cast<double>(CursorEnd) / SecPerSample);
     if (e - s < 1) {
         if (RightHeld && !LeftHeld)
             s = e;
@@ -643,17 +656,23 @@ float TfmWaveform::RmsBetweenCursors(float T1, float T2)
 {
     if (!(SecPerSample > 0))
         SecPerSample = static_cast<float>(1 / SampleRate);
-    long long i = Round(static_cast<double>(T1 / SecPerSample));
+    // The sample number in full precision: a single-precision quotient can land on a
+    // half and round to the even neighbour, one sample early.
+    const double at = static_cast<double>(T1) / SecPerSample;
     if (T2 - T1 < SecPerSample)
-        return std::fabs(Samples[ClampIndex(i)] * AmpsPerCount);
+        return std::fabs(Samples[IndexAt(at)] * AmpsPerCount);
+    if (!std::isfinite(at))
+        return 0;
+    long long i = Round(std::clamp(at, -1e15, 1e15));
     float t = T1;
     float sum = 0;
     int n = 0;
     // Only samples the store holds take part: the span is cut at both of its ends.
     while (t < T2 && i <= LastStoreIndex) {
         if (i >= 0) {
-            const float a = Samples[i] * AmpsPerCount;
-            sum += a * a;
+            // Each square added in full precision, the running sum kept in single.
+            const double a = static_cast<double>(Samples[i]) * AmpsPerCount;
+            sum = static_cast<float>(static_cast<double>(sum) + a * a);
             ++n;
         }
         ++i;

@@ -227,12 +227,43 @@ TEST_F(ViewerTest, TypedCursorStartFarPastTheEndStaysInsideTheStore)
     w->Draw();
     EXPECT_EQ(w->LastShown, WaveStoreSize - 1);
     EXPECT_EQ(w->FirstShown, WaveStoreSize - 1);
+    // An end so far out that its sample number has no integer: still the last entry.
+    w->ViewStart = 0;
+    w->ViewEnd = 1e30f;
+    w->Draw();
+    EXPECT_EQ(w->FirstShown, 0);
+    EXPECT_EQ(w->LastShown, WaveStoreSize - 1);
     // A negative cursor span ends before the start: the start goes one sample before it.
     w->TotalTime = 25;
     w->CursorStart = 5;
     w->CursorEnd = 4;
     w->Draw();
     EXPECT_NEAR(w->CursorStart, 4 - w->SecPerSample, 1e-6);
+}
+
+TEST_F(ViewerTest, TimesBecomeSampleNumbersInFullPrecision)
+{
+    // Times whose quotient comes out exactly on a half in single precision, while the
+    // true quotient lies just above it: the rounding must go up, not to the even side.
+    // 8.33354187 s is sample 20000.500004: the one sample at the start cursor is 20001.
+    w->Samples[20000] = 100;
+    w->Samples[20001] = -300;
+    const float t = 8.33354187f;
+    EXPECT_FLOAT_EQ(w->RmsBetweenCursors(t, t), 300 * 0.5f);
+    w->CursorStart = t;
+    w->CursorEnd = t;
+    w->Draw();
+    EXPECT_EQ(w->CurValue->text(), QStringLiteral("150.0000"));
+
+    // A typed view start of 2.5125 s is trackbar position 100.500002 of 25 s: 101, and
+    // the view snaps to its step at 2.525 s.
+    w->ViewStart = 0;
+    w->ViewEnd = 1;
+    Type(w->TStart, QStringLiteral("2.5125"));
+    EXPECT_EQ(w->TrackBar1->value(), 101);
+    EXPECT_EQ(w->LastTrackPos, 101);
+    EXPECT_FLOAT_EQ(w->ViewStart, 2.525f);
+    EXPECT_EQ(w->TStart->text(), QStringLiteral("2.5250"));
 }
 
 TEST_F(ViewerTest, FullStoreAtThousandPixelsKeepsEveryPeak)
