@@ -266,6 +266,74 @@ TEST_F(ViewerTest, TimesBecomeSampleNumbersInFullPrecision)
     EXPECT_EQ(w->TStart->text(), QStringLiteral("2.5250"));
 }
 
+// The trace as drawn sample by sample: a move to the first, then a line and a marker
+// (queued after the last axis, so never drawn) to each of the others; the cursors over it.
+QImage DrawEverySample(TfmWaveform& w, float start, float end, float cursorStart, float cursorEnd)
+{
+    InitGraph(w.PaintBox1, clBlack, clWhite, 1.1f);
+    GraphWindow(0, 100, 0, 100, 50, 10, 10, 50, false);
+    XAxis(clWhite, QString(), true, start, end, 0, 0, false, true);
+    YAxis(clWhite, QString(), 1, w.YMin, w.YMax, 0, 0, true, false, true);
+    TPen* pen = w.PaintBox1->Canvas->Pen;
+    pen->Width = 2;
+    pen->Color = clYellow;
+    auto x = [&](int i) { return static_cast<float>(i / w.SampleRate); };
+    PlotMove(x(w.FirstShown), w.Samples[w.FirstShown] * w.AmpsPerCount);
+    for (int i = w.FirstShown + 1; i <= w.LastShown; ++i) {
+        PlotLine(x(i), w.Samples[i] * w.AmpsPerCount);
+        PlotSymbol(1, 0, 1);
+    }
+    pen->Width = 2;
+    PlotMove(cursorStart, w.YMax);
+    pen->Color = clLime;
+    PlotLine(cursorStart, w.YMin);
+    PlotMove(cursorEnd, w.YMax);
+    pen->Color = clRed;
+    PlotLine(cursorEnd, w.YMin);
+    return w.PaintBox1->Image().copy();
+}
+
+TEST_F(ViewerTest, DrawingLooksLikeEverySampleDrawn)
+{
+    // A noisy 60 Hz current with one-sample spikes of both signs over the whole store.
+    for (int i = 0; i < WaveStoreSize; ++i) {
+        double v = 1500 * std::sin(2 * M_PI * 60 * i / 2400.0) * (i % 24000 < 6000 ? 1.0 : 0.1);
+        v += (i * 7919) % 13 - 6;
+        if (i % 9973 == 0)
+            v = i % 2 ? -2040 : 2040;
+        w->Samples[i] = static_cast<int16_t>(std::lround(v));
+    }
+    struct Case { float start, end; int zoom; };
+    const Case cases[] = {
+        {0, (WaveStoreSize - 1) / 2400.0f, 0},  // the whole store, some 240 samples a column
+        {10, 20, 3},                            // zoomed in: the trace runs past the top and bottom
+        {3.3333f, 9.8765f, 1},                  // edges between samples
+        {1.0f, 1.05f, 0},                       // fewer samples than columns
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.start << ".." << c.end << " zoom " << c.zoom);
+        w->UpDown1->setValue(c.zoom);
+        w->TotalTime = 0;  // no trackbar snap: the view drawn is the one set
+        w->ViewStart = c.start;
+        w->ViewEnd = c.end;
+        const float cs = c.start + (c.end - c.start) / 3, ce = c.start + (c.end - c.start) / 2;
+        w->CursorStart = cs;
+        w->CursorEnd = ce;
+        w->Draw();
+        const QImage drawn = w->PaintBox1->Image().copy();
+        const QImage every = DrawEverySample(*w, c.start, c.end, cs, ce);
+        ASSERT_EQ(drawn.size(), every.size());
+        int differing = 0, yellow = 0;
+        for (int y = 0; y < drawn.height(); ++y)
+            for (int x = 0; x < drawn.width(); ++x) {
+                differing += drawn.pixel(x, y) != every.pixel(x, y);
+                yellow += drawn.pixel(x, y) == qRgb(255, 255, 0);
+            }
+        EXPECT_EQ(differing, 0);
+        EXPECT_GT(yellow, 100);
+    }
+}
+
 TEST_F(ViewerTest, FullStoreAtThousandPixelsKeepsEveryPeak)
 {
     w->resize(1000 + 39, w->height());
