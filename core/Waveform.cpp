@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFont>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QInputDialog>
@@ -147,6 +148,10 @@ TfmWaveform::TfmWaveform(QWidget* parent) : QWidget(parent, Qt::Window), ui(new 
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("fmWaveform"));
+    // The form's font is sized in pixels, not points: the same on every screen.
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPixelSize(11);
+    setFont(font);
     PaintBox1 = ui->PaintBox1;
     Panel1 = ui->Panel1;
     ContractButton = ui->ContractButton;

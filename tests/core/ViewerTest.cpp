@@ -61,6 +61,8 @@ TEST_F(ViewerTest, ShowingResetsViewCursorsAndAxis)
     EXPECT_FLOAT_EQ(w->YMax, 1024.0f);
     EXPECT_FLOAT_EQ(w->YMin, -1024.0f);
     EXPECT_FLOAT_EQ(w->SecPerSample, 1.0f / 2400);
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Waveform View"));
+    EXPECT_EQ(w->font().pixelSize(), 11);
     w->Draw();
     EXPECT_EQ(w->TStart->text(), QStringLiteral("0.0000"));
     EXPECT_EQ(w->TEnd->text(), QStringLiteral("1.0000"));
@@ -365,16 +367,21 @@ TEST_F(ViewerTest, SaveWritesTheChosenFileByItsFullPath)
     TempCurrentDir here;
     ASSERT_TRUE(QDir(here.path()).mkdir(QStringLiteral("other")));
     const QString chosen = here.file(QStringLiteral("other/Saved.kwf"));
-    QString offered;
+    TFileDialog offered;
     SetFileDialogResponder([&](TFileDialog& d) {
-        offered = d.FileName;
+        offered = d;
         d.FileName = chosen;
         return true;
     });
     ScriptedMessages m;
     m.answer(mrOk);
     QTest::mouseClick(w->SaveButton, Qt::LeftButton);
-    EXPECT_EQ(offered, QStringLiteral("Test.kwf"));
+    EXPECT_TRUE(offered.Save);
+    EXPECT_EQ(offered.FileName, QStringLiteral("Test.kwf"));
+    EXPECT_EQ(offered.Title, QStringLiteral("Save Waveform File"));
+    EXPECT_EQ(offered.DefaultExt, QStringLiteral(".kwf"));
+    EXPECT_EQ(offered.Filter, QStringLiteral("Kestrovan Wave Files|*.kwf|Recloser Wave Files|*.rwf|All Files|*.*"));
+    EXPECT_EQ(offered.InitialDir, here.path());  // opens in the current folder
     EXPECT_EQ(w->FileName, chosen);
     EXPECT_EQ(QFileInfo(chosen).size(), 120059);
     EXPECT_FALSE(QFile::exists(here.file(QStringLiteral("Saved.kwf"))));
