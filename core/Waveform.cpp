@@ -401,7 +401,7 @@ void TfmWaveform::ViewerSetup()
     PaintBox1->Color = clBlack;
     PaintBox1->OnPaint = [this](QObject*) { PaintBox1Paint(); };
     PaintBox1->OnMouseDown = [this](QObject*, TMouseButton b, TShiftState s, int x, int y) {
-        Guarded([&] { PaintBox1MouseDown(b, s.Contains(ssLeft), s.Contains(ssRight), x, y); });
+        Guarded([&] { PaintBox1MouseDown(b, s, x, y); });
     };
     // The up-down control counts up towards its top.
     UpDown1->setRange(0, 6);
@@ -632,15 +632,15 @@ void TfmWaveform::UpDown1Click()
     Draw();
 }
 
-void TfmWaveform::PaintBox1MouseDown(int Button, bool LeftHeld, bool RightHeld, int X, int Y)
+void TfmWaveform::PaintBox1MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y)
 {
-    const TShiftState shift = LeftHeld ? TShiftState{ssLeft} : RightHeld ? TShiftState{ssRight} : TShiftState{};
-    GraphMouseDown(static_cast<TMouseButton>(Button), shift, X, Y);
+    // The plotting library gets the press as it came, Ctrl and all (Ctrl starts its band).
+    GraphMouseDown(Button, Shift, X, Y);
     float dx = 0, dy = 0;
-    if (LeftHeld) {
+    if (Shift.Contains(ssLeft)) {
         PixelToData(X, Y, dx, dy);
         CursorStart = dx;
-    } else if (RightHeld) {
+    } else if (Shift.Contains(ssRight)) {
         PixelToData(X, Y, dx, dy);
         CursorEnd = dx;
     }
@@ -648,7 +648,8 @@ void TfmWaveform::PaintBox1MouseDown(int Button, bool LeftHeld, bool RightHeld, 
     long long s = Round(static_cast<double>(CursorStart) / SecPerSample);
     long long e = Round(static_cast<double>(CursorEnd) / SecPerSample);
     if (e - s < 1) {
-        if (RightHeld && !LeftHeld)
+        // The pressed button decides, whichever others are held.
+        if (Button == mbRight)
             s = e;
         e = s + 1;
     }

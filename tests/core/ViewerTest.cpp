@@ -144,6 +144,27 @@ TEST_F(ViewerTest, MouseClicksPlaceTheCursorsOnSamples)
     QTest::mouseClick(w->PaintBox1, Qt::RightButton, {}, QPoint(100, 100));
     EXPECT_NEAR(w->CursorStart, std::round(dataX(100) / sps) * sps, 1e-6);
     EXPECT_NEAR(w->CursorEnd - w->CursorStart, sps, 1e-6);
+    // The right button pressed while the left is held, right of the end cursor: the
+    // held left places the start, the pressed right then moves it onto the end cursor.
+    w->CursorStart = 0.2f;
+    w->CursorEnd = 0.3f;
+    ASSERT_GT(dataX(400), 0.3f);
+    w->PaintBox1MouseDown(mbRight, {ssLeft, ssRight}, 400, 100);
+    EXPECT_NEAR(w->CursorStart, std::round(0.3f / sps) * sps, 1e-6);
+    EXPECT_NEAR(w->CursorEnd - w->CursorStart, sps, 1e-6);
+
+    // The press reaches the plotting library as it came: Ctrl with the left button
+    // starts its band, without Ctrl the left button its crosshair.
+    w->Draw();
+    QTest::mousePress(w->PaintBox1, Qt::LeftButton, Qt::ControlModifier, QPoint(200, 100));
+    EXPECT_TRUE(BandOn());
+    EXPECT_FALSE(CrosshairOn());
+    QTest::mouseRelease(w->PaintBox1, Qt::LeftButton, Qt::ControlModifier, QPoint(200, 100));
+    w->Draw();
+    QTest::mousePress(w->PaintBox1, Qt::LeftButton, {}, QPoint(200, 100));
+    EXPECT_FALSE(BandOn());
+    EXPECT_TRUE(CrosshairOn());
+    QTest::mouseRelease(w->PaintBox1, Qt::LeftButton, {}, QPoint(200, 100));
 }
 
 TEST_F(ViewerTest, RmsBetweenCursors)
