@@ -8,6 +8,7 @@
 #include "KyrImage.h"
 #include "KyrMain.h"
 #include "KyrMeter.h"
+#include "Pass.h"
 #include "Setup.h"
 #include "SysUtils.h"
 #include "USB.h"
@@ -15,10 +16,22 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QStandardPaths>
 #include <QThread>
 #include <clocale>
 
 QString ProgramFileName(const QString& argv0) { return QFileInfo(argv0).fileName(); }
+
+QString ProgramFilePath(const QString& argv0)
+{
+    // A bare name was found through the search path, not in the current folder.
+    if (!argv0.contains(QLatin1Char('/'))) {
+        const QString found = QStandardPaths::findExecutable(argv0);
+        if (!found.isEmpty())
+            return found;
+    }
+    return QFileInfo(argv0).absoluteFilePath();
+}
 
 bool WelcomeWanted(const QString& progName, const QStringList& params)
 {
@@ -59,6 +72,7 @@ void CreateProgramWindows()
     CreateForm(fmDelay);
     CreateForm(fmSetup);
     CreateForm(fmCal);
+    CreateForm(fmPass);
     CreateForm(fmUSB);
     CreateForm(fmComm);
     CreateForm(fmWaveform);
@@ -76,6 +90,7 @@ void FreeProgramWindows()
     FreeForm(fmWaveform);
     FreeForm(fmComm);
     FreeForm(fmUSB);
+    FreeForm(fmPass);
     FreeForm(fmCal);
     FreeForm(fmSetup);
     FreeForm(fmDelay);
@@ -90,7 +105,7 @@ int Kestrovan10Main(int argc, char** argv)
     // The windows are ended by the program, not by the last one closing.
     QApplication::setQuitOnLastWindowClosed(false);
     const QStringList args = QCoreApplication::arguments();
-    Application.ExeName = QFileInfo(QString::fromLocal8Bit(argv[0])).absoluteFilePath();
+    Application.ExeName = ProgramFilePath(QString::fromLocal8Bit(argv[0]));
     ProgName = ProgramFileName(QString::fromLocal8Bit(argv[0]));
     ParamList = args.mid(1);
     Application.Title = QStringLiteral("Kestrovan for Windows");

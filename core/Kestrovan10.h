@@ -7,6 +7,9 @@
 
 // The file-name part of the program file's path (the first command-line item).
 QString ProgramFileName(const QString& argv0);
+// The program file's full path from the first command-line item: a name without a
+// folder is looked up on the search path, as the shell found it.
+QString ProgramFilePath(const QString& argv0);
 // The welcome picture is shown unless the program runs as the curve program's helper
 // ("KYRRUN.EXE", or "KYRRUN" on this system, any letter case) or a first parameter
 // other than "!" is given.

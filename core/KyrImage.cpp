@@ -3,12 +3,15 @@
 #include "ui_KyrImage.h"
 
 #include "Forms.h"
+#include "Graphics.h"
 
 #include <QCloseEvent>
 #include <QFile>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPixmap>
+#include <QScreen>
+#include <QGuiApplication>
 
 #include <csetjmp>
 #include <cstdio>
@@ -103,11 +106,16 @@ TfmKyr560::TfmKyr560(QWidget* parent) : QWidget(parent), ui(new Ui::TfmKyr560)
     Image1 = ui->Image1;
     Label1 = ui->Label1;
     setFixedSize(509, 414);
+    if (QScreen* s = QGuiApplication::primaryScreen())
+        move(s->geometry().center() - rect().center());  // centred on the screen
     Image1->setScaledContents(true);  // the picture is stretched to fit
     const QImage picture = DecodeJpeg(WelcomePictureJpeg());
     if (!picture.isNull())
         Image1->setPixmap(QPixmap::fromImage(picture));
+    // The label's face as stored, through the installed face of the same metrics: a
+    // wider stand-in would cut the text at the label's edges.
     QFont f = Label1->font();
+    f.setFamily(TFont::FaceFor(f.family()));
     f.setPixelSize(48);
     Label1->setFont(f);
     Label1->setAttribute(Qt::WA_TranslucentBackground);

@@ -32,6 +32,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -238,6 +239,8 @@ TfmKyr::TfmKyr(QWidget* parent) : QMainWindow(parent), ui(new Ui::TfmKyr)
     lbCommError->setStyleSheet(QStringLiteral("color: yellow; font-weight: bold; font-size: 20px;"));
     setFixedSize(498, 342 + 19 + menuBar()->sizeHint().height());
     setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
+    if (QScreen* s = QGuiApplication::primaryScreen())
+        move(s->geometry().center() - rect().center());  // centred on the screen
 
     OpenDialog1.Title = QStringLiteral("Select Waveform File");
     OpenDialog1.DefaultExt = QStringLiteral("*.kwf");
@@ -719,9 +722,10 @@ void TfmKyr::Start()
         fmComm->StartComm();
     } else {
         DemoPlaying = true;
-        if (fmSetup->TestType == 1 && fmKyrMeter)
-            fmKyrMeter->show();
     }
+    // A minimum pick-up test is watched on the meter, from either source.
+    if (fmSetup->TestType == 1 && fmKyrMeter)
+        fmKyrMeter->show();
     Trace(QStringLiteral("End Start "));
 }
 

@@ -158,6 +158,7 @@ const FaceAlias FaceAliases[] = {
     {"Helvetica", {"Liberation Sans", "Arimo", nullptr}},
     {"Times New Roman", {"Liberation Serif", "Tinos", nullptr}},
     {"Courier New", {"Liberation Mono", "Cousine", nullptr}},
+    {"Cambria", {"Caladea", nullptr, nullptr}},
     {"MS Sans Serif", {"Liberation Sans", "DejaVu Sans", nullptr}},
     {"Small Fonts", {"DejaVu Sans Condensed", "Liberation Sans", "DejaVu Sans"}},
 };

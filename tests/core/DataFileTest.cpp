@@ -2,6 +2,7 @@
 // check, and that it is written whole or not at all.
 #include "ProgramFixture.h"
 
+#include "Debug.h"
 #include "Forms.h"
 #include "KyrMain.h"
 #include "KyrUpdate.h"
@@ -89,12 +90,19 @@ class DataFileTest : public ProgramFixture {};
 TEST_F(DataFileTest, AfterResetHolds190BytesOfZeros)
 {
     StartProgram();
-    QString name = QStringLiteral("Reset.kdf");
-    EXPECT_TRUE(fmKyr->WriteDataFile(name));
-    EXPECT_EQ(name, QStringLiteral("Reset.kdf"));
-    const QByteArray bytes = ReadAll(DataFile(name));
-    EXPECT_EQ(bytes.size(), 190);
-    EXPECT_EQ(bytes, ZeroFile());
+    const QChar old = DecimalSeparator;
+    // The system's decimal separator, whichever it is.
+    for (const char sep : {'.', ','}) {
+        DecimalSeparator = QLatin1Char(sep);
+        QString name = QStringLiteral("Reset.kdf");
+        const bool written = fmKyr->WriteDataFile(name);
+        DecimalSeparator = old;
+        EXPECT_TRUE(written) << sep;
+        EXPECT_EQ(name, QStringLiteral("Reset.kdf"));
+        const QByteArray bytes = ReadAll(DataFile(name));
+        EXPECT_EQ(bytes.size(), 190) << sep;
+        EXPECT_EQ(bytes, ZeroFile().replace('.', sep)) << sep;
+    }
     EXPECT_TRUE(TraceText().contains(QStringLiteral("WriteDataFile ")));
     EXPECT_TRUE(TraceText().contains(QStringLiteral("End WriteDataFile ")));
 }
@@ -182,6 +190,24 @@ TEST_F(DataFileTest, EveryExitWritesTheSetupsDataFile)
     EXPECT_EQ(fmSetup->DataFileName, QStringLiteral("Kestrovan.kdf"));
     EXPECT_EQ(ReadAll(DataFile(QStringLiteral("Kestrovan.kdf"))), ZeroFile());
     EXPECT_TRUE(QFile::exists(DataFile(QStringLiteral("Kestrovan.ksf"))));
+}
+
+TEST_F(DataFileTest, ExitEndsWhenTheTraceCannotBeSaved)
+{
+    StartProgram();
+    answers->clear();
+    // The trace file's name is taken by a folder: the save fails after the results and
+    // the setup were written; the exit says so and ends all the same.
+    const QString trace = TfmDebug::LogFileName(Application.ExeName);
+    ASSERT_TRUE(QDir(dataFolder).mkdir(trace));
+    QFile::remove(DataFile(QStringLiteral("Kestrovan.kdf")));
+    fmKyr->ProgExit();
+    EXPECT_TRUE(Application.Terminated);
+    EXPECT_EQ(ReadAll(DataFile(QStringLiteral("Kestrovan.kdf"))), ZeroFile());
+    EXPECT_TRUE(QFile::exists(DataFile(QStringLiteral("Kestrovan.ksf"))));
+    const MessageRequest* m = answers->find(QStringLiteral("I/O error writing "));
+    ASSERT_NE(m, nullptr);
+    EXPECT_TRUE(m->text.contains(trace)) << m->text.toStdString();
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include "InstrumentSim.h"
 
 #include <QFile>
+#include <QTimer>
 #include <cmath>
 #include <QPushButton>
 #include <gtest/gtest.h>
@@ -88,16 +89,28 @@ TEST_F(EndToEndTest, DemoFileAndInstrumentGiveTheSameResults)
     EXPECT_FALSE(fmCal->CalError);
     EXPECT_EQ(fmSetup->SourceName, QString::fromStdString(sim.DevicePath()));
     EXPECT_TRUE(fmComm->Streaming);
-    EXPECT_TRUE(WaitFor([&] { return sim.Streaming(); }, 2000));
+    EXPECT_TRUE(WaitFor([&] { return sim.Streaming(); }, 20000));
     EXPECT_EQ(sim.Range(), fmSetup->Range);
     EXPECT_EQ(fmKyr->BitBtnRunStopReset->text(), QStringLiteral("READY"));
     EXPECT_EQ(fmKyr->StatusPanelText(1), QStringLiteral("Armed - Initiate test current"));
     EXPECT_TRUE(fmKyr->StatusPanelText(2).endsWith(QStringLiteral(" on ") + fmSetup->SourceName));
 
+    // A hardware tick takes what arrived since the last one: a tick made late by a busy
+    // machine takes more. Note the size of the tick that decided the result (this slot
+    // runs right after the engine's own).
+    QObject tickWatch;
+    auto seen = TestEngine->TotalSamples;
+    decltype(seen) decidingTick = 0;
+    QObject::connect(TestEngine->Timer, &QTimer::timeout, &tickWatch, [&] {
+        if (TestEngine->Result != 0 && decidingTick == 0)
+            decidingTick = TestEngine->TotalSamples - seen;
+        seen = TestEngine->TotalSamples;
+    });
+
     // Let the engine see some idle stream, then the current.
-    ASSERT_TRUE(WaitFor([] { return TestEngine->TotalSamples > 1200; }, 5000));
+    ASSERT_TRUE(WaitFor([] { return TestEngine->TotalSamples > 1200; }, 20000));
     sim.Play();
-    ASSERT_TRUE(WaitFor([] { return TestEngine->Result != 0 && !TestEngine->Running; }, 30000));
+    ASSERT_TRUE(WaitFor([] { return TestEngine->Result != 0 && !TestEngine->Running; }, 60000));
     const Outcome hw = Take();
     EXPECT_TRUE(fmKyr->grab().save(ArtifactPath(QStringLiteral("main_window_after_hardware_test.png"))));
 
@@ -115,8 +128,11 @@ TEST_F(EndToEndTest, DemoFileAndInstrumentGiveTheSameResults)
         }
     }
     EXPECT_EQ(hw.trip[5], 0.0);
-    // The lockout's last reclose time is decided at a tick: it may differ by one.
-    EXPECT_NEAR(hw.recl[4], demo.recl[4], 0.1 + 1e-9);
+    // The lockout's last reclose time is decided at the end of a tick: it may differ by
+    // one tick, the demo's 100 ms or the deciding hardware tick, whichever is longer.
+    ASSERT_GT(decidingTick, 0);
+    const double tick = std::max(0.1, static_cast<double>(decidingTick) / 2400.0);
+    EXPECT_NEAR(hw.recl[4], demo.recl[4], tick + 1e-9);
     EXPECT_EQ(fmComm->ErrorCount, 0);
     StopProgram();
     sim.Close();

@@ -9,6 +9,7 @@
 #include "KyrMain.h"
 #include "KyrMeter.h"
 #include "KyrUpdate.h"
+#include "Pass.h"
 #include "Setup.h"
 #include "SysUtils.h"
 #include "Waveform.h"
@@ -17,6 +18,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QScreen>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -41,6 +44,15 @@ TEST(ProgramBlock, WelcomeAndProgramNameRules)
     for (const Case& c : cases)
         EXPECT_EQ(WelcomeWanted(ProgramFileName(QString::fromLatin1(c.argv0)), c.params), c.welcome) << c.argv0;
     EXPECT_EQ(ProgramFileName(QStringLiteral("/a/b/KYRRUN.EXE")), QStringLiteral("KYRRUN.EXE"));
+    // The program file itself (its date is the window's caption): a folder as given,
+    // a bare name through the search path, never the current folder.
+    EXPECT_EQ(ProgramFilePath(QStringLiteral("/a/b/KYRRUN.EXE")), QStringLiteral("/a/b/KYRRUN.EXE"));
+    EXPECT_EQ(ProgramFilePath(QStringLiteral("./bin/kv")), QDir::current().absoluteFilePath(QStringLiteral("bin/kv")));
+    const QString sh = ProgramFilePath(QStringLiteral("sh"));
+    EXPECT_TRUE(QFileInfo(sh).isAbsolute()) << sh.toStdString();
+    EXPECT_EQ(QFileInfo(sh).fileName(), QStringLiteral("sh"));
+    EXPECT_TRUE(QFileInfo(sh).isExecutable()) << sh.toStdString();
+    EXPECT_EQ(ProgramFileName(sh), QStringLiteral("sh"));
 }
 
 class ProgramControlTest : public ProgramFixture {};
@@ -65,6 +77,11 @@ TEST_F(ProgramControlTest, StartWithoutInstrumentFallsBackToTheDefaultDemo)
     EXPECT_FALSE(fmComm->PortFound);
     EXPECT_TRUE(TestEngine->Timer->isActive());
     EXPECT_TRUE(ProgInitDone);
+    const QPoint mid = QGuiApplication::primaryScreen()->geometry().center();
+    // Centred on the screen (the menu bar settles its height after the placement).
+    EXPECT_LE((fmKyr->geometry().center() - mid).manhattanLength(), 10);
+    ASSERT_NE(fmPass, nullptr);  // created with the others, shown only by Calibrate
+    EXPECT_FALSE(fmPass->isVisible());
     EXPECT_EQ(fmWaveform->FileName, QStringLiteral("KestrovanNorm.kwf"));
     EXPECT_EQ(fmKyr->StatusPanelText(2), QStringLiteral("KestrovanNorm.kwf"));
     // The demo buffer holds the file's samples but the last.
@@ -195,6 +212,27 @@ TEST_F(ProgramControlTest, CalibrationAgeColours)
         EXPECT_EQ(fmKyr->PanelCal->palette().color(QPalette::Window), c.colour) << c.age;
         EXPECT_EQ(fmKyr->PanelCal->text(),
                   QStringLiteral("Calibration Date ") + DateToStr(DayNumberToDate(Today() - c.age)));
+    }
+}
+
+TEST_F(ProgramControlTest, StartShowsTheMeterOfAMinimumPickupTestFromEitherSource)
+{
+    // No parameter: the demo after Cancel; "!": no source at all (not a demo).
+    struct Case { QStringList params; bool demo; };
+    const Case cases[] = {{{}, true}, {{QStringLiteral("!")}, false}};
+    for (const Case& c : cases) {
+        StartProgram(c.params);
+        ASSERT_EQ(DemoMode, c.demo);
+        for (int type : {1, 0}) {
+            fmKyr->SelectTestType(type);
+            fmKyrMeter->hide();
+            DemoPlaying = false;
+            fmKyr->Start();
+            EXPECT_EQ(fmKyrMeter->isVisible(), type == 1) << c.demo << " type " << type;
+            EXPECT_EQ(DemoPlaying, c.demo) << c.demo << " type " << type;
+        }
+        EXPECT_TRUE(TraceText().contains(QStringLiteral("End Start ")));
+        StopProgram();
     }
 }
 

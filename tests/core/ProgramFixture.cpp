@@ -119,7 +119,7 @@ void ProgramFixture::StartProgram(const QStringList& params, const QString& prog
     ProgInitDone = false;
     CreateProgramWindows();
     started = true;
-    ASSERT_TRUE(WaitFor([] { return ProgInitDone || Application.Terminated; }, 20000)) << "no first initialisation";
+    ASSERT_TRUE(WaitFor([] { return ProgInitDone || Application.Terminated; }, 60000)) << "no first initialisation";
 }
 
 void ProgramFixture::StopProgram()

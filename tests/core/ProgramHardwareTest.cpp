@@ -58,7 +58,7 @@ TEST_F(ProgramHardwareTest, RetryProbesAgainAndFindsTheInstrument)
     ASSERT_TRUE(fmComm->PortFound);
     EXPECT_FALSE(DemoMode);
     EXPECT_EQ(fmSetup->SourceName, serialPorts.first());
-    EXPECT_TRUE(WaitFor([this] { return sim->Streaming(); }, 2000));
+    EXPECT_TRUE(WaitFor([this] { return sim->Streaming(); }, 20000));
     EXPECT_EQ(fmKyr->BitBtnRunStopReset->text(), QStringLiteral("READY"));
 }
 
@@ -93,7 +93,7 @@ TEST_F(ProgramHardwareTest, SecondInitialisationKeepsTheInstrumentFoundBefore)
     EXPECT_EQ(CountReceived(kvsim::CmdProbe), 0);
     EXPECT_EQ(CountReceived(kvsim::CmdReadCal), 0);
     EXPECT_EQ(sim->Resets(), 0);
-    EXPECT_TRUE(WaitFor([this] { return sim->Streaming(); }, 2000));
+    EXPECT_TRUE(WaitFor([this] { return sim->Streaming(); }, 20000));
     // RESET with an instrument applies the test type again without a search.
     sim->ClearReceived();
     fmKyr->SetRunStopReset(QStringLiteral("RESET"), TKyrColor::Green);
@@ -115,7 +115,7 @@ TEST_F(ProgramHardwareTest, SecondInitialisationKeepsTheInstrumentFoundBefore)
     EXPECT_TRUE(TraceText().contains(QStringLiteral("Reset PIC ")));
     // The reset did not cost the link: the instrument streams again.
     EXPECT_TRUE(fmComm->PortFound);
-    EXPECT_TRUE(WaitFor([this] { return sim->Streaming(); }, 2000));
+    EXPECT_TRUE(WaitFor([this] { return sim->Streaming(); }, 20000));
 }
 
 } // namespace
