@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFont>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QInputDialog>
@@ -147,6 +148,10 @@ TfmWaveform::TfmWaveform(QWidget* parent) : QWidget(parent, Qt::Window), ui(new 
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("fmWaveform"));
+    // The form's font is sized in pixels, not points: the same on every screen.
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPixelSize(11);
+    setFont(font);
     PaintBox1 = ui->PaintBox1;
     Panel1 = ui->Panel1;
     ContractButton = ui->ContractButton;
@@ -370,7 +375,16 @@ void TfmWaveform::MakeWaveFile(const QString& FileName, bool MpuType, WaveSegmen
 namespace {
 constexpr int LastStoreIndex = WaveStoreSize - 1;
 
-int ClampIndex(long long i) { return static_cast<int>(std::clamp<long long>(i, 0, LastStoreIndex)); }
+// The store index nearest to a sample position (halves to even), never below 0 nor past
+// the last entry, whatever the position (also one that is not finite).
+int IndexAt(double position)
+{
+    if (!(position > 0))
+        return 0;
+    if (position >= LastStoreIndex)
+        return LastStoreIndex;
+    return static_cast<int>(Round(position));
+}
 
 QString ViewNumber(float v) { return Format("%.4f", static_cast<double>(v)); }
 } // namespace
@@ -387,7 +401,7 @@ void TfmWaveform::ViewerSetup()
     PaintBox1->Color = clBlack;
     PaintBox1->OnPaint = [this](QObject*) { PaintBox1Paint(); };
     PaintBox1->OnMouseDown = [this](QObject*, TMouseButton b, TShiftState s, int x, int y) {
-        Guarded([&] { PaintBox1MouseDown(b, s.Contains(ssLeft), s.Contains(ssRight), x, y); });
+        Guarded([&] { PaintBox1MouseDown(b, s, x, y); });
     };
     // The up-down control counts up towards its top.
     UpDown1->setRange(0, 6);
@@ -467,8 +481,8 @@ void TfmWaveform::PaintBox1Paint()
         if (end - start < 0.02f)
             end = start + 0.02f;
         // Never past the store, whatever a typed or loaded time says: the end first, then the start.
-        LastShown = ClampIndex(Round(static_cast<double>(end) * SampleRate));
-        FirstShown = std::min(ClampIndex(Round(static_cast<double>(start) * SampleRate)), LastShown);
+        LastShown = IndexAt(static_cast<double>(end) * SampleRate);
+        FirstShown = std::min(IndexAt(static_cast<double>(start) * SampleRate), LastShown);
 
         InitGraph(PaintBox1, clBlack, clWhite, 1.1f);
         GraphWindow(0, 100, 0, 100, 50, 10, 10, 50, false);
@@ -505,7 +519,10 @@ void TfmWaveform::PaintBox1Paint()
         }
 
         if (TotalTime > MinTime) {
-            const int pos = static_cast<int>(Round(static_cast<double>(start / (TotalTime - MinTime) * 1000)));
+            // Worked out in full precision before the rounding: a single-precision
+            // quotient can land on a half and round to the even neighbour instead.
+            const int pos = static_cast<int>(
+                Round(static_cast<double>(start) / (static_cast<double>(TotalTime) - MinTime) * 1000));
             // A new position is a trackbar change: the view snaps to the trackbar's step
             // and is drawn again right here.
             if (pos != TrackBar1->value())
@@ -541,7 +558,7 @@ void TfmWaveform::TrackBar1Change()
 void TfmWaveform::TrackToView()
 {
     const float width = ViewEnd - ViewStart;
-    ViewStart = static_cast<float>(TrackBar1->value()) / 1000 * TotalTime;
+    ViewStart = static_cast<float>(TrackBar1->value() / 1000.0 * TotalTime);
     ViewEnd = ViewStart + width;
     if (ViewEnd > TotalTime) {
         ViewEnd = TotalTime;
@@ -615,22 +632,24 @@ void TfmWaveform::UpDown1Click()
     Draw();
 }
 
-void TfmWaveform::PaintBox1MouseDown(int Button, bool LeftHeld, bool RightHeld, int X, int Y)
+void TfmWaveform::PaintBox1MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y)
 {
-    const TShiftState shift = LeftHeld ? TShiftState{ssLeft} : RightHeld ? TShiftState{ssRight} : TShiftState{};
-    GraphMouseDown(static_cast<TMouseButton>(Button), shift, X, Y);
+    // The plotting library gets the press as it came, Ctrl and all (Ctrl starts its band).
+    GraphMouseDown(Button, Shift, X, Y);
     float dx = 0, dy = 0;
-    if (LeftHeld) {
+    if (Shift.Contains(ssLeft)) {
         PixelToData(X, Y, dx, dy);
         CursorStart = dx;
-    } else if (RightHeld) {
+    } else if (Shift.Contains(ssRight)) {
         PixelToData(X, Y, dx, dy);
         CursorEnd = dx;
     }
-    long long s = Round(static_cast<double>(CursorStart / SecPerSample));
-    long long e = Round(static_cast<double>(CursorEnd / SecPerSample));
+    // Sample numbers from the times in full precision, as for the RMS.
+    long long s = Round(static_cast<double>(CursorStart) / SecPerSample);
+    long long e = Round(static_cast<double>(CursorEnd) / SecPerSample);
     if (e - s < 1) {
-        if (RightHeld && !LeftHeld)
+        // The pressed button decides, whichever others are held.
+        if (Button == mbRight)
             s = e;
         e = s + 1;
     }
@@ -643,17 +662,23 @@ float TfmWaveform::RmsBetweenCursors(float T1, float T2)
 {
     if (!(SecPerSample > 0))
         SecPerSample = static_cast<float>(1 / SampleRate);
-    long long i = Round(static_cast<double>(T1 / SecPerSample));
+    // The sample number in full precision: a single-precision quotient can land on a
+    // half and round to the even neighbour, one sample early.
+    const double at = static_cast<double>(T1) / SecPerSample;
     if (T2 - T1 < SecPerSample)
-        return std::fabs(Samples[ClampIndex(i)] * AmpsPerCount);
+        return std::fabs(Samples[IndexAt(at)] * AmpsPerCount);
+    if (!std::isfinite(at))
+        return 0;
+    long long i = Round(std::clamp(at, -1e15, 1e15));
     float t = T1;
     float sum = 0;
     int n = 0;
     // Only samples the store holds take part: the span is cut at both of its ends.
     while (t < T2 && i <= LastStoreIndex) {
         if (i >= 0) {
-            const float a = Samples[i] * AmpsPerCount;
-            sum += a * a;
+            // Each square added in full precision, the running sum kept in single.
+            const double a = static_cast<double>(Samples[i]) * AmpsPerCount;
+            sum = static_cast<float>(static_cast<double>(sum) + a * a);
             ++n;
         }
         ++i;

@@ -3,6 +3,8 @@
 // and the view draws it. Also the waveform file ".kwf" and the two demo files.
 #pragma once
 
+#include "PaintBox.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QWidget>
@@ -18,7 +20,6 @@ class QPushButton;
 class QScrollBar;
 class QSlider;
 class QResizeEvent;
-class TPaintBox;
 struct TFileDialog;
 
 // The first 59 bytes of a waveform file. Kept as plain fields; PackWaveHeader and
@@ -96,7 +97,7 @@ public:
     // The view's handlers and the two routines they share.
     void FormShow();
     void PaintBox1Paint();
-    void PaintBox1MouseDown(int Button, bool LeftHeld, bool RightHeld, int X, int Y);
+    void PaintBox1MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y);
     void Contract();
     void Expand();
     void SaveButtonClick();

@@ -409,13 +409,17 @@ void TCanvas::WideLine(int x0, int y0, int x1, int y1)
     const int sx = x0 < x1 ? 1 : -1, sy = y0 < y1 ? 1 : -1;
     int err = dx - dy;
     int x = x0, y = y0;
+    // The rows are found from the image's start once per line: asking the image for a
+    // row per stamped pixel cost more than the stamping on long traces.
+    uchar* const bits = direct ? image_->bits() : nullptr;
+    const qsizetype rowBytes = image_->bytesPerLine();
     for (int n = std::max(dx, dy) + 1; n > 0; --n) {
         for (const TPoint& o : disc) {
             const int px = x + o.X, py = y + o.Y;
             if (px < bx0 || px > bx1 || py < by0 || py > by1)
                 continue;
             if (direct)
-                reinterpret_cast<std::uint32_t*>(image_->scanLine(py))[px] = p;
+                reinterpret_cast<std::uint32_t*>(bits + py * rowBytes)[px] = p;
             else
                 mask[size_t(py - by0) * size_t(mw) + size_t(px - bx0)] = 1;
         }

@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
@@ -56,6 +57,24 @@ TEST(MeterWindow, ButtonTogglesTheSize)
     EXPECT_EQ(w->size(), QSize(284, 289));
     EXPECT_EQ(w->Meter->height(), 262);
     EXPECT_EQ(w->Button1->pos(), QPoint(10, 266));
+}
+
+TEST(MeterWindow, ShowingPlacesTheWindowByItsOuterWidthAndKeepsTheTop)
+{
+    // No main window here: its held width of 520 stands in.
+    auto w = std::make_unique<TfmKyrMeter>();
+    const int screen = w->screen()->geometry().width();
+    w->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    EXPECT_EQ(w->x(), screen / 2 + 520 / 2 + 2);
+    QTest::mouseClick(w->Button1, Qt::LeftButton);  // large: at the screen's right edge
+    EXPECT_EQ(w->pos(), QPoint(screen - 564 - 1, 10));
+    w->hide();
+    w->move(w->x(), 77);
+    w->show();
+    EXPECT_EQ(w->pos(), QPoint(screen - 564 - 1, 77));
+    QTest::mouseClick(w->Button1, Qt::LeftButton);
+    EXPECT_EQ(w->pos(), QPoint(screen / 2 + 520 / 2 + 2, 10));
 }
 
 TEST(MeterWindow, PlacesOfTheTwoSizes)

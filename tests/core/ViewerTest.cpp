@@ -61,6 +61,8 @@ TEST_F(ViewerTest, ShowingResetsViewCursorsAndAxis)
     EXPECT_FLOAT_EQ(w->YMax, 1024.0f);
     EXPECT_FLOAT_EQ(w->YMin, -1024.0f);
     EXPECT_FLOAT_EQ(w->SecPerSample, 1.0f / 2400);
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("Waveform View"));
+    EXPECT_EQ(w->font().pixelSize(), 11);
     w->Draw();
     EXPECT_EQ(w->TStart->text(), QStringLiteral("0.0000"));
     EXPECT_EQ(w->TEnd->text(), QStringLiteral("1.0000"));
@@ -142,6 +144,27 @@ TEST_F(ViewerTest, MouseClicksPlaceTheCursorsOnSamples)
     QTest::mouseClick(w->PaintBox1, Qt::RightButton, {}, QPoint(100, 100));
     EXPECT_NEAR(w->CursorStart, std::round(dataX(100) / sps) * sps, 1e-6);
     EXPECT_NEAR(w->CursorEnd - w->CursorStart, sps, 1e-6);
+    // The right button pressed while the left is held, right of the end cursor: the
+    // held left places the start, the pressed right then moves it onto the end cursor.
+    w->CursorStart = 0.2f;
+    w->CursorEnd = 0.3f;
+    ASSERT_GT(dataX(400), 0.3f);
+    w->PaintBox1MouseDown(mbRight, {ssLeft, ssRight}, 400, 100);
+    EXPECT_NEAR(w->CursorStart, std::round(0.3f / sps) * sps, 1e-6);
+    EXPECT_NEAR(w->CursorEnd - w->CursorStart, sps, 1e-6);
+
+    // The press reaches the plotting library as it came: Ctrl with the left button
+    // starts its band, without Ctrl the left button its crosshair.
+    w->Draw();
+    QTest::mousePress(w->PaintBox1, Qt::LeftButton, Qt::ControlModifier, QPoint(200, 100));
+    EXPECT_TRUE(BandOn());
+    EXPECT_FALSE(CrosshairOn());
+    QTest::mouseRelease(w->PaintBox1, Qt::LeftButton, Qt::ControlModifier, QPoint(200, 100));
+    w->Draw();
+    QTest::mousePress(w->PaintBox1, Qt::LeftButton, {}, QPoint(200, 100));
+    EXPECT_FALSE(BandOn());
+    EXPECT_TRUE(CrosshairOn());
+    QTest::mouseRelease(w->PaintBox1, Qt::LeftButton, {}, QPoint(200, 100));
 }
 
 TEST_F(ViewerTest, RmsBetweenCursors)
@@ -227,12 +250,111 @@ TEST_F(ViewerTest, TypedCursorStartFarPastTheEndStaysInsideTheStore)
     w->Draw();
     EXPECT_EQ(w->LastShown, WaveStoreSize - 1);
     EXPECT_EQ(w->FirstShown, WaveStoreSize - 1);
+    // An end so far out that its sample number has no integer: still the last entry.
+    w->ViewStart = 0;
+    w->ViewEnd = 1e30f;
+    w->Draw();
+    EXPECT_EQ(w->FirstShown, 0);
+    EXPECT_EQ(w->LastShown, WaveStoreSize - 1);
     // A negative cursor span ends before the start: the start goes one sample before it.
     w->TotalTime = 25;
     w->CursorStart = 5;
     w->CursorEnd = 4;
     w->Draw();
     EXPECT_NEAR(w->CursorStart, 4 - w->SecPerSample, 1e-6);
+}
+
+TEST_F(ViewerTest, TimesBecomeSampleNumbersInFullPrecision)
+{
+    // Times whose quotient comes out exactly on a half in single precision, while the
+    // true quotient lies just above it: the rounding must go up, not to the even side.
+    // 8.33354187 s is sample 20000.500004: the one sample at the start cursor is 20001.
+    w->Samples[20000] = 100;
+    w->Samples[20001] = -300;
+    const float t = 8.33354187f;
+    EXPECT_FLOAT_EQ(w->RmsBetweenCursors(t, t), 300 * 0.5f);
+    w->CursorStart = t;
+    w->CursorEnd = t;
+    w->Draw();
+    EXPECT_EQ(w->CurValue->text(), QStringLiteral("150.0000"));
+
+    // A typed view start of 2.5125 s is trackbar position 100.500002 of 25 s: 101, and
+    // the view snaps to its step at 2.525 s.
+    w->ViewStart = 0;
+    w->ViewEnd = 1;
+    Type(w->TStart, QStringLiteral("2.5125"));
+    EXPECT_EQ(w->TrackBar1->value(), 101);
+    EXPECT_EQ(w->LastTrackPos, 101);
+    EXPECT_FLOAT_EQ(w->ViewStart, 2.525f);
+    EXPECT_EQ(w->TStart->text(), QStringLiteral("2.5250"));
+}
+
+// The trace as drawn sample by sample: a move to the first, then a line and a marker
+// (queued after the last axis, so never drawn) to each of the others; the cursors over it.
+QImage DrawEverySample(TfmWaveform& w, float start, float end, float cursorStart, float cursorEnd)
+{
+    InitGraph(w.PaintBox1, clBlack, clWhite, 1.1f);
+    GraphWindow(0, 100, 0, 100, 50, 10, 10, 50, false);
+    XAxis(clWhite, QString(), true, start, end, 0, 0, false, true);
+    YAxis(clWhite, QString(), 1, w.YMin, w.YMax, 0, 0, true, false, true);
+    TPen* pen = w.PaintBox1->Canvas->Pen;
+    pen->Width = 2;
+    pen->Color = clYellow;
+    auto x = [&](int i) { return static_cast<float>(i / w.SampleRate); };
+    PlotMove(x(w.FirstShown), w.Samples[w.FirstShown] * w.AmpsPerCount);
+    for (int i = w.FirstShown + 1; i <= w.LastShown; ++i) {
+        PlotLine(x(i), w.Samples[i] * w.AmpsPerCount);
+        PlotSymbol(1, 0, 1);
+    }
+    pen->Width = 2;
+    PlotMove(cursorStart, w.YMax);
+    pen->Color = clLime;
+    PlotLine(cursorStart, w.YMin);
+    PlotMove(cursorEnd, w.YMax);
+    pen->Color = clRed;
+    PlotLine(cursorEnd, w.YMin);
+    return w.PaintBox1->Image().copy();
+}
+
+TEST_F(ViewerTest, DrawingLooksLikeEverySampleDrawn)
+{
+    // A noisy 60 Hz current with one-sample spikes of both signs over the whole store.
+    for (int i = 0; i < WaveStoreSize; ++i) {
+        double v = 1500 * std::sin(2 * M_PI * 60 * i / 2400.0) * (i % 24000 < 6000 ? 1.0 : 0.1);
+        v += (i * 7919) % 13 - 6;
+        if (i % 9973 == 0)
+            v = i % 2 ? -2040 : 2040;
+        w->Samples[i] = static_cast<int16_t>(std::lround(v));
+    }
+    struct Case { float start, end; int zoom; };
+    const Case cases[] = {
+        {0, (WaveStoreSize - 1) / 2400.0f, 0},  // the whole store, some 240 samples a column
+        {10, 20, 3},                            // zoomed in: the trace runs past the top and bottom
+        {3.3333f, 9.8765f, 1},                  // edges between samples
+        {1.0f, 1.05f, 0},                       // fewer samples than columns
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.start << ".." << c.end << " zoom " << c.zoom);
+        w->UpDown1->setValue(c.zoom);
+        w->TotalTime = 0;  // no trackbar snap: the view drawn is the one set
+        w->ViewStart = c.start;
+        w->ViewEnd = c.end;
+        const float cs = c.start + (c.end - c.start) / 3, ce = c.start + (c.end - c.start) / 2;
+        w->CursorStart = cs;
+        w->CursorEnd = ce;
+        w->Draw();
+        const QImage drawn = w->PaintBox1->Image().copy();
+        const QImage every = DrawEverySample(*w, c.start, c.end, cs, ce);
+        ASSERT_EQ(drawn.size(), every.size());
+        int differing = 0, yellow = 0;
+        for (int y = 0; y < drawn.height(); ++y)
+            for (int x = 0; x < drawn.width(); ++x) {
+                differing += drawn.pixel(x, y) != every.pixel(x, y);
+                yellow += drawn.pixel(x, y) == qRgb(255, 255, 0);
+            }
+        EXPECT_EQ(differing, 0);
+        EXPECT_GT(yellow, 100);
+    }
 }
 
 TEST_F(ViewerTest, FullStoreAtThousandPixelsKeepsEveryPeak)
@@ -266,16 +388,21 @@ TEST_F(ViewerTest, SaveWritesTheChosenFileByItsFullPath)
     TempCurrentDir here;
     ASSERT_TRUE(QDir(here.path()).mkdir(QStringLiteral("other")));
     const QString chosen = here.file(QStringLiteral("other/Saved.kwf"));
-    QString offered;
+    TFileDialog offered;
     SetFileDialogResponder([&](TFileDialog& d) {
-        offered = d.FileName;
+        offered = d;
         d.FileName = chosen;
         return true;
     });
     ScriptedMessages m;
     m.answer(mrOk);
     QTest::mouseClick(w->SaveButton, Qt::LeftButton);
-    EXPECT_EQ(offered, QStringLiteral("Test.kwf"));
+    EXPECT_TRUE(offered.Save);
+    EXPECT_EQ(offered.FileName, QStringLiteral("Test.kwf"));
+    EXPECT_EQ(offered.Title, QStringLiteral("Save Waveform File"));
+    EXPECT_EQ(offered.DefaultExt, QStringLiteral(".kwf"));
+    EXPECT_EQ(offered.Filter, QStringLiteral("Kestrovan Wave Files|*.kwf|Recloser Wave Files|*.rwf|All Files|*.*"));
+    EXPECT_EQ(offered.InitialDir, here.path());  // opens in the current folder
     EXPECT_EQ(w->FileName, chosen);
     EXPECT_EQ(QFileInfo(chosen).size(), 120059);
     EXPECT_FALSE(QFile::exists(here.file(QStringLiteral("Saved.kwf"))));
