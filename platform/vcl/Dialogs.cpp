@@ -45,6 +45,9 @@ int runBox(const QString& text, const QString& caption, QMessageBox::Icon icon,
         results[b] = buttons[i].result;
         if (static_cast<int>(i) == defaultIndex)
             box.setDefaultButton(b);
+        // Esc (and the close box) answer like the framework's boxes: Cancel, No, or the only button.
+        if (buttons[i].result == escapeResult)
+            box.setEscapeButton(b);
     }
     box.exec();
     auto it = results.find(box.clickedButton());

@@ -2,7 +2,12 @@
 #include "Forms.h"
 #include "TestSupport.h"
 
+#include <QApplication>
+#include <QDialog>
 #include <QFile>
+#include <QPointer>
+#include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -149,4 +154,37 @@ TEST(MessageScript, UnscriptedBoxesNeverChooseRetryOrYes)
     msgs.answer(mrYes);
     EXPECT_EQ(MessageDlg("q", mtConfirmation, mbYesNo), mrYes);
     EXPECT_EQ(msgs.requests.size(), 4u);
+}
+
+TEST(MessageBoxes, EscapeAnswersCancelNoOrTheOnlyButton)
+{
+    // The real boxes, not the script: Esc on each must give the framework's answer.
+    SetMessageResponder(nullptr);
+    int stuck = 0;
+    auto pressEscapeOnTheBox = [&stuck] {
+        QTimer::singleShot(50, [&stuck] {
+            QWidget* w = QApplication::activeModalWidget();
+            if (!w)
+                return;
+            QTest::keyClick(w, Qt::Key_Escape);
+            // A box that ignores Esc would wait for ever: count it and close it.
+            QTimer::singleShot(2000, [&stuck, p = QPointer<QWidget>(w)] {
+                if (auto* d = qobject_cast<QDialog*>(p.data()); d && d->isVisible()) {
+                    ++stuck;
+                    d->done(0);
+                }
+            });
+        });
+    };
+    pressEscapeOnTheBox();
+    const int retryCancel = MessageBoxEx("Hardware Not Found. Try again?", "Hardware Check", MB_RETRYCANCEL);
+    pressEscapeOnTheBox();
+    const int yesNo = MessageDlg("q", mtConfirmation, mbYesNo);
+    pressEscapeOnTheBox();
+    const int okOnly = MessageBoxEx("Done", "x", MB_OK);
+    InstallDefaultMessageScript();
+    EXPECT_EQ(stuck, 0);
+    EXPECT_EQ(retryCancel, IDCANCEL);
+    EXPECT_EQ(yesNo, mrNo);
+    EXPECT_EQ(okOnly, IDOK);
 }
