@@ -22,11 +22,11 @@ void InitDecimalSeparatorFromLocale()
 
 namespace {
 
-std::string vformat(const char* spec, double v)
+std::string vformat(const char* pattern, double v)
 {
-    int n = std::snprintf(nullptr, 0, spec, v);
+    int n = std::snprintf(nullptr, 0, pattern, v);
     std::string out(static_cast<size_t>(n > 0 ? n : 0) + 1, '\0');
-    std::snprintf(out.data(), out.size(), spec, v);
+    std::snprintf(out.data(), out.size(), pattern, v);
     out.resize(static_cast<size_t>(n > 0 ? n : 0));
     return out;
 }
@@ -38,9 +38,9 @@ bool isExactTie(double v, int decimals, char conv)
 {
     if (!std::isfinite(v) || decimals > 60)
         return false;
-    char spec[16];
-    std::snprintf(spec, sizeof spec, "%%.%d%c", decimals + 60, conv);
-    const std::string s = vformat(spec, v);
+    char pattern[16];
+    std::snprintf(pattern, sizeof pattern, "%%.%d%c", decimals + 60, conv);
+    const std::string s = vformat(pattern, v);
     size_t dot = s.find('.');
     if (dot == std::string::npos)
         return false;
@@ -59,7 +59,7 @@ bool isExactTie(double v, int decimals, char conv)
 double nudgeAway(double v) { return std::nextafter(v, v > 0 ? INFINITY : -INFINITY); }
 
 // Formats with a printf conversion, rounding exact ties away from zero.
-std::string formatOne(const std::string& spec, char conv, int prec, double v)
+std::string formatOne(const std::string& pattern, char conv, int prec, double v)
 {
     if (conv == 'f' && isExactTie(v, prec, 'f'))
         v = nudgeAway(v);
@@ -67,7 +67,7 @@ std::string formatOne(const std::string& spec, char conv, int prec, double v)
         v = nudgeAway(v);
     else if (conv == 'g' && isExactTie(v, prec > 0 ? prec - 1 : 0, 'e'))
         v = nudgeAway(v);
-    return vformat(spec.c_str(), v);
+    return vformat(pattern.c_str(), v);
 }
 
 QString formatImpl(const char* fmt, double v, long long iv, bool isInt, bool usePoint)
@@ -97,14 +97,14 @@ QString formatImpl(const char* fmt, double v, long long iv, bool isInt, bool use
                 prec = prec * 10 + (*p++ - '0');
         }
         char conv = *p ? *p++ : 'f';
-        std::string spec(start, static_cast<size_t>(p - start));
+        std::string pattern(start, static_cast<size_t>(p - start));
         std::string piece;
         if (conv == 'd' || conv == 'u' || conv == 'x' || conv == 'X') {
-            spec.insert(spec.size() - 1, "ll");
+            pattern.insert(pattern.size() - 1, "ll");
             long long value = isInt ? iv : static_cast<long long>(v);
-            int n = std::snprintf(nullptr, 0, spec.c_str(), value);
+            int n = std::snprintf(nullptr, 0, pattern.c_str(), value);
             piece.assign(static_cast<size_t>(n) + 1, '\0');
-            std::snprintf(piece.data(), piece.size(), spec.c_str(), value);
+            std::snprintf(piece.data(), piece.size(), pattern.c_str(), value);
             piece.resize(static_cast<size_t>(n));
             out += QString::fromStdString(piece);
             continue;
@@ -113,10 +113,10 @@ QString formatImpl(const char* fmt, double v, long long iv, bool isInt, bool use
             if (prec < 0) {
                 // The framework's default precision for %f is 2 decimals, 15 for %e and %g.
                 prec = (conv == 'f') ? 2 : 15;
-                spec.insert(spec.size() - 1, "." + std::to_string(prec));
+                pattern.insert(pattern.size() - 1, "." + std::to_string(prec));
             }
             double value = isInt ? static_cast<double>(iv) : v;
-            piece = formatOne(spec, static_cast<char>(std::tolower(conv)), prec, value);
+            piece = formatOne(pattern, static_cast<char>(std::tolower(conv)), prec, value);
             QString q = QString::fromStdString(piece);
             if (!usePoint)
                 q.replace(QLatin1Char('.'), DecimalSeparator);
@@ -124,7 +124,7 @@ QString formatImpl(const char* fmt, double v, long long iv, bool isInt, bool use
             continue;
         }
         // Unknown conversion: copy it as it stands.
-        out += QString::fromStdString(spec);
+        out += QString::fromStdString(pattern);
     }
     return out;
 }
@@ -223,8 +223,8 @@ QString FormatInt(const char* fmt, long long v) { return formatImpl(fmt, 0, v, t
 
 std::string FixedC(double v, int decimals)
 {
-    std::string spec = "%." + std::to_string(decimals) + "f";
-    return formatOne(spec, 'f', decimals, v);
+    std::string pattern = "%." + std::to_string(decimals) + "f";
+    return formatOne(pattern, 'f', decimals, v);
 }
 
 QString FloatToStr(double v) { return generalImpl(v, false); }
