@@ -6,7 +6,7 @@
 #include "Debug.h"
 #include "Dialogs.h"
 #include "Forms.h"
-#include "KyrMain.h"
+#include "KyrGlobals.h"
 #include "SysUtils.h"
 
 #include "Waveform.h"

@@ -38,46 +38,7 @@
 
 #include <algorithm>
 
-bool DemoMode = false;
-int MaxOps = 4;
-QString DataFolder;
-QString ProgName;
 TfmKyr* fmKyr = nullptr;
-const double RangeTable[9] = {0, 50, 100, 250, 500, 1000, 2500, 5000, 10000};
-double RangeFullScale = 0;
-QString RangeText[9];
-QString RangeFormat[9];
-bool Painted = false;
-bool ProgInitDone = false;
-QStringList ParamList;
-
-int ParamCount() { return static_cast<int>(ParamList.size()); }
-
-QString ParamStr(int i)
-{
-    if (i == 0)
-        return Application.ExeName;
-    if (i < 0 || i > ParamList.size())
-        return {};
-    return ParamList.at(i - 1);
-}
-
-bool IsKyrRunName(const QString& progName)
-{
-    const QString up = progName.toUpper();
-    return up == QLatin1String("KYRRUN.EXE") || up == QLatin1String("KYRRUN");
-}
-
-void GetSpecialFolder(int csidl, QString& path)
-{
-    ITEMIDLIST* pidl = nullptr;
-    if (SHGetSpecialFolderLocation(nullptr, csidl, &pidl) != S_OK)
-        return;
-    char buffer[MAX_PATH];
-    if (SHGetPathFromIDListA(pidl, buffer))
-        path = QFile::decodeName(buffer);
-    SHFree(pidl);
-}
 
 QStringList ResultsDataLines(const TResultsData& d)
 {
@@ -99,21 +60,7 @@ bool IsDataFileName(const QString& fileName)
     return up.contains(QLatin1String(".KDF")) || up.contains(QLatin1String(".DAT"));
 }
 
-// ---- File dialogs ----
-
 namespace {
-FileDialogResponder g_fileDialogResponder;
-
-// "Text|*.a|Text|*.b" as Qt's ";;"-separated filter list.
-QString QtFilter(const QString& filter)
-{
-    const QStringList parts = filter.split(QLatin1Char('|'));
-    QStringList out;
-    for (int i = 0; i + 1 < parts.size(); i += 2)
-        out << parts[i] + QStringLiteral(" (") + parts[i + 1] + QLatin1Char(')');
-    return out.join(QStringLiteral(";;"));
-}
-
 QColor KyrColor(TKyrColor c)
 {
     switch (c) {
@@ -134,40 +81,8 @@ void SetBackground(QWidget* w, const QColor& c)
     w->setAutoFillBackground(true);
 }
 
-// Shows a window modally and returns when it is hidden again.
-void ShowModal(QWidget* w)
-{
-    w->setWindowModality(Qt::ApplicationModal);
-    w->show();
-    // Sleeps between events: a time-limited pass would ignore the wait and spin.
-    QEventLoop loop;
-    while (w->isVisible())
-        loop.processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
-    w->setWindowModality(Qt::NonModal);
-}
-
 void Trace(const QString& s) { TfmDebug::AddLine(s); }
 } // namespace
-
-void SetFileDialogResponder(FileDialogResponder responder) { g_fileDialogResponder = std::move(responder); }
-
-bool TFileDialog::Execute(QWidget* owner)
-{
-    if (g_fileDialogResponder)
-        return g_fileDialogResponder(*this);
-    QFileDialog dlg(owner, Title, InitialDir, QtFilter(Filter));
-    dlg.setAcceptMode(Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dlg.setFileMode(Save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    QString ext = DefaultExt;
-    ext.remove(QLatin1Char('*')).remove(QLatin1Char('.'));
-    dlg.setDefaultSuffix(ext);
-    if (!FileName.isEmpty())
-        dlg.selectFile(FileName);
-    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
-        return false;
-    FileName = dlg.selectedFiles().first();
-    return true;
-}
 
 // ---- The window ----
 

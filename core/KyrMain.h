@@ -4,7 +4,9 @@
 // state (initialisation, hardware search, ranges, test type, demo, reset, exit).
 #pragma once
 
+#include "KyrGlobals.h"
 #include "KyrView.h"
+#include "Dialogs.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -22,40 +24,6 @@ class QRadioButton;
 class QStatusBar;
 class QButtonGroup;
 
-// ---- Program-wide values ----
-// Samples come from a demo waveform file instead of the instrument.
-extern bool DemoMode;
-// Operations allowed in the running test (4 at start, 1 in a minimum pick-up test).
-extern int MaxOps;
-// The data folder, made current at start; every relative file name resolves there.
-extern QString DataFolder;
-// The program file's name without its folder.
-extern QString ProgName;
-// Full-scale current of each range (1..8; slot 0 unused) for a 1000 A / 100 mV shunt.
-extern const double RangeTable[9];
-// Full-scale current of the selected range, amperes.
-extern double RangeFullScale;
-// Each range's full scale as the range box shows it, and its current format.
-extern QString RangeText[9];
-extern QString RangeFormat[9];
-// The main window has been painted once; the first initialisation has completed.
-extern bool Painted;
-extern bool ProgInitDone;
-
-// The command line's parameters (the program file's name not included).
-extern QStringList ParamList;
-int ParamCount();
-// ParamStr(0) is the program file; ParamStr(i) the i-th parameter, empty beyond the last.
-QString ParamStr(int i);
-
-// The program runs as the helper of the outside curve program: "KYRRUN.EXE", or on this
-// system also "KYRRUN", in any letter case.
-bool IsKyrRunName(const QString& progName);
-
-// The path of a shell folder (CSIDL number); the path keeps its value when the shell
-// gives none.
-void GetSpecialFolder(int csidl, QString& path);
-
 // The results of the last test as the results data file holds them (operations 1..5
 // at index 0..4).
 struct TResultsData {
@@ -69,21 +37,6 @@ struct TResultsData {
 QStringList ResultsDataLines(const TResultsData& d);
 // A name the outside curve program accepts: ".KDF" or ".DAT" anywhere, any case.
 bool IsDataFileName(const QString& fileName);
-
-// The framework's open and save dialogs. Execute returns true when the user confirmed;
-// FileName then holds the chosen file's full path. Tests install a responder so that
-// no dialog ever waits for a person.
-struct TFileDialog {
-    bool Save = false;
-    QString Title;
-    QString DefaultExt;
-    QString Filter;       // "Text|*.ext|Text|*.ext"
-    QString FileName;
-    QString InitialDir;
-    bool Execute(QWidget* owner);
-};
-using FileDialogResponder = std::function<bool(TFileDialog&)>;
-void SetFileDialogResponder(FileDialogResponder responder);
 
 class TfmKyr : public QMainWindow, public IKyrView {
     Q_OBJECT

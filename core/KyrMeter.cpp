@@ -4,7 +4,7 @@
 
 #include "AnalogMeter.h"
 #include "Forms.h"
-#include "KyrMain.h"
+#include "KyrGlobals.h"
 
 #include <QApplication>
 #include <QFont>
@@ -104,7 +104,11 @@ int TfmKyrMeter::ScreenWidth() const
 int TfmKyrMeter::MainWindowWidth() const
 {
     // The main window's outer width, its frame included where the platform draws one.
-    return fmKyr ? std::max(fmKyr->frameGeometry().width(), fmKyr->width()) : 520;
+    // The main window is found by its name, so the meter does not depend on its unit.
+    for (const QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == QLatin1String("fmKyr"))
+            return std::max(w->frameGeometry().width(), w->width());
+    return 520;
 }
 
 void TfmKyrMeter::Button1Click()

@@ -4,7 +4,7 @@
 #include "Comm.h"
 #include "Debug.h"
 #include "Forms.h"
-#include "KyrMain.h"
+#include "KyrGlobals.h"
 #include "Setup.h"
 #include "SysUtils.h"
 #include "USB.h"

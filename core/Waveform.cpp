@@ -5,7 +5,7 @@
 #include "Debug.h"
 #include "Dialogs.h"
 #include "Forms.h"
-#include "KyrMain.h"
+#include "KyrGlobals.h"
 #include "PaintBox.h"
 #include "xyplot.h"
 #include "Setup.h"

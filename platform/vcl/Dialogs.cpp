@@ -3,6 +3,8 @@
 #include "Forms.h"
 
 #include <QApplication>
+#include <QEventLoop>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 #include <map>
@@ -112,4 +114,51 @@ int MessageBoxEx(const QString& text, const QString& caption, unsigned flags)
     }
     int def = (flags & MB_DEFBUTTON2) ? 1 : 0;
     return runBox(text, caption, icon, defs, def, escape);
+}
+
+// ---- File dialogs ----
+
+namespace {
+FileDialogResponder g_fileDialogResponder;
+
+// "Text|*.a|Text|*.b" as Qt's ";;"-separated filter list.
+QString QtFilter(const QString& filter)
+{
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList out;
+    for (int i = 0; i + 1 < parts.size(); i += 2)
+        out << parts[i] + QStringLiteral(" (") + parts[i + 1] + QLatin1Char(')');
+    return out.join(QStringLiteral(";;"));
+}
+} // namespace
+
+void SetFileDialogResponder(FileDialogResponder responder) { g_fileDialogResponder = std::move(responder); }
+
+bool TFileDialog::Execute(QWidget* owner)
+{
+    if (g_fileDialogResponder)
+        return g_fileDialogResponder(*this);
+    QFileDialog dlg(owner, Title, InitialDir, QtFilter(Filter));
+    dlg.setAcceptMode(Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dlg.setFileMode(Save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    QString ext = DefaultExt;
+    ext.remove(QLatin1Char('*')).remove(QLatin1Char('.'));
+    dlg.setDefaultSuffix(ext);
+    if (!FileName.isEmpty())
+        dlg.selectFile(FileName);
+    if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+        return false;
+    FileName = dlg.selectedFiles().first();
+    return true;
+}
+
+void ShowModal(QWidget* w)
+{
+    w->setWindowModality(Qt::ApplicationModal);
+    w->show();
+    // Sleeps between events: a time-limited pass would ignore the wait and spin.
+    QEventLoop loop;
+    while (w->isVisible())
+        loop.processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    w->setWindowModality(Qt::NonModal);
 }

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <QString>
+
+class QWidget;
 #include <functional>
 
 enum TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
@@ -47,3 +49,21 @@ int MessageDlg(const QString& msg, TMsgDlgType type, TMsgDlgButtons buttons, int
 void ShowMessage(const QString& msg);
 // The Win32-style box with a caption; used as Application.MessageBox.
 int MessageBoxEx(const QString& text, const QString& caption, unsigned flags);
+
+// The framework's open and save dialogs. Execute returns true when the user confirmed;
+// FileName then holds the chosen file's full path. Tests install a responder so that
+// no dialog ever waits for a person.
+struct TFileDialog {
+    bool Save = false;
+    QString Title;
+    QString DefaultExt;
+    QString Filter;       // "Text|*.ext|Text|*.ext"
+    QString FileName;
+    QString InitialDir;
+    bool Execute(QWidget* owner);
+};
+using FileDialogResponder = std::function<bool(TFileDialog&)>;
+void SetFileDialogResponder(FileDialogResponder responder);
+
+// Shows a window application-modal and returns when it is hidden again.
+void ShowModal(QWidget* w);

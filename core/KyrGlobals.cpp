@@ -1,0 +1,47 @@
+#include "KyrGlobals.h"
+
+#include "Forms.h"
+#include "Shell.h"
+
+#include <QFile>
+
+bool DemoMode = false;
+int MaxOps = 4;
+QString DataFolder;
+QString ProgName;
+const double RangeTable[9] = {0, 50, 100, 250, 500, 1000, 2500, 5000, 10000};
+double RangeFullScale = 0;
+QString RangeText[9];
+QString RangeFormat[9];
+bool Painted = false;
+bool ProgInitDone = false;
+QStringList ParamList;
+
+int ParamCount() { return static_cast<int>(ParamList.size()); }
+
+QString ParamStr(int i)
+{
+    if (i == 0)
+        return Application.ExeName;
+    if (i < 0 || i > ParamList.size())
+        return {};
+    return ParamList.at(i - 1);
+}
+
+bool IsKyrRunName(const QString& progName)
+{
+    const QString up = progName.toUpper();
+    return up == QLatin1String("KYRRUN.EXE") || up == QLatin1String("KYRRUN");
+}
+
+void GetSpecialFolder(int csidl, QString& path)
+{
+    ITEMIDLIST* pidl = nullptr;
+    if (SHGetSpecialFolderLocation(nullptr, csidl, &pidl) != S_OK)
+        return;
+    char buffer[MAX_PATH];
+    if (SHGetPathFromIDListA(pidl, buffer))
+        path = QFile::decodeName(buffer);
+    SHFree(pidl);
+}
+
