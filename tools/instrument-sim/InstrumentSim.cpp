@@ -652,6 +652,12 @@ long Instrument::PairsSent() const
     return pairsSent_;
 }
 
+long Instrument::StreamPairsDue() const
+{
+    std::lock_guard<std::mutex> g(m_);
+    return pairsDue_;
+}
+
 long Instrument::DroppedBytes() const
 {
     std::lock_guard<std::mutex> g(m_);

@@ -133,6 +133,7 @@ public:
     int CalWrites() const;
     int RejectedCalWrites() const;
     long PairsSent() const;
+    long StreamPairsDue() const;  // pairs of the current stream so far (those dropped included)
     long DroppedBytes() const;  // stream bytes that found no room while nobody read
 
     // Polls `condition` (under no lock of the simulator) until true or `ms` pass.

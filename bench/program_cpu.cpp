@@ -1,0 +1,438 @@
+// What the whole program costs a laptop that runs it all day: the real program (its
+// windows offscreen, in a process of its own) measured by the kernel's account of the
+// process (user + system time over a window of wall time).
+//
+// - BM_LiveTest: the hardware road against the simulated instrument on a
+//   pseudo-terminal (search, calibration read, stream at 2400 pairs a second, the test
+//   armed and a recloser waveform played over and over), for --live-seconds (60). In the
+//   same run a minimal reader (a thread of the benchmark doing blocking reads of a second,
+//   identical simulated instrument) is measured the same way. Samples lost: pairs the
+//   instrument put on the line during the stream minus the pairs the engine took or
+//   holds in its ring, after the instrument went quiet and the line drained.
+// - BM_IdleDemo: demo mode armed (no serial port, the search answered Cancel).
+// - BM_IdleStreamStopped: the instrument found and its stream stopped.
+//   Both idle figures over --idle-seconds (30).
+//
+// The program runs in a child process (this program started again with --child=...),
+// so nothing of the benchmark's own threads is in its figures.
+#include "Comm.h"
+#include "Dialogs.h"
+#include "Forms.h"
+#include "InstrumentSim.h"
+#include "Kestrovan10.h"
+#include "KyrGlobals.h"
+#include "KyrUpdate.h"
+#include "Registry.h"
+#include "Waveform.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <atomic>
+#include <benchmark/benchmark.h>
+#include <chrono>
+#include <clocale>
+#include <csignal>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+int g_liveSeconds = 60;
+int g_idleSeconds = 30;
+constexpr int kSettleMs = 3000;
+
+double CpuSeconds(int who)
+{
+    rusage u{};
+    getrusage(who, &u);
+    return u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6 + u.ru_stime.tv_sec + u.ru_stime.tv_usec / 1e6;
+}
+
+double Now()
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+// ---- the child: the program ---------------------------------------------------------------
+
+void Spin(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+void Say(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+void Say(const char* fmt, ...)
+{
+    va_list ap;
+    va_start(ap, fmt);
+    std::vprintf(fmt, ap);
+    va_end(ap);
+    std::fflush(stdout);
+}
+
+// Waits (processing events) for one line from the benchmark.
+void WaitForLine()
+{
+    QEventLoop loop;
+    QSocketNotifier n(0, QSocketNotifier::Read);
+    QObject::connect(&n, &QSocketNotifier::activated, &loop, &QEventLoop::quit);
+    loop.exec();
+    char buf[64];
+    ssize_t r = ::read(0, buf, sizeof buf);
+    (void)r;
+}
+
+int RunChild(int argc, char** argv, const std::string& mode, int seconds)
+{
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");
+    if (mode == "demo") {
+        auto none = std::make_shared<TMemoryRegistry>();
+        none->AddKey(HKEY_LOCAL_MACHINE, QStringLiteral("HARDWARE\\DEVICEMAP\\SERIALCOMM"));
+        SetRegistryBackend(none);
+    } else {
+        SetRegistryBackend(std::make_shared<TLinuxRegistry>());
+    }
+    // A user who agrees to the files the program makes and gives up the search.
+    SetMessageResponder([](const MessageRequest& r) {
+        if (r.kind == MessageRequest::Dialog)
+            return (r.buttons & Btn(mbCancel)) && !r.text.startsWith(QLatin1String("Writing")) &&
+                           !r.text.startsWith(QLatin1String("Setting Default"))
+                       ? int(mrCancel)
+                       : int(mrOk);
+        if (r.kind == MessageRequest::Box)
+            return (r.flags & 0xF) == MB_RETRYCANCEL ? int(IDCANCEL) : int(IDOK);
+        return int(mrOk);
+    });
+    Application.ExeName = QCoreApplication::applicationFilePath();
+    ProgName = QStringLiteral("Kestrovan10");
+    ParamList.clear();
+    DemoMode = false;
+    MaxOps = 4;
+    Painted = false;
+    ProgInitDone = false;
+    CreateProgramWindows();
+    const double until = Now() + 60;
+    while (!ProgInitDone && Now() < until)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    const bool hardware = fmComm && fmComm->PortFound && fmComm->Streaming && !DemoMode;
+    if (!ProgInitDone || (mode == "demo" ? !DemoMode : !hardware)) {
+        Say("fail %s\n", ProgInitDone ? (DemoMode ? "demo mode" : "no stream") : "no initialisation");
+        return 1;
+    }
+    if (mode == "stopped")
+        fmComm->StopComm();
+    Spin(kSettleMs);
+    Say("ready\n");
+    const double cpu0 = CpuSeconds(RUSAGE_SELF);
+    const double wall0 = Now();
+    Spin(seconds * 1000);
+    const double cpu = CpuSeconds(RUSAGE_SELF) - cpu0;
+    const double wall = Now() - wall0;
+    Say("cpu %.6f %.6f\n", cpu, wall);
+    if (mode == "live") {
+        WaitForLine();  // the instrument has gone quiet and the line has drained
+        const long long taken = static_cast<long long>(TestEngine->TotalSamples);
+        Say("received %lld %d %d\n", taken + fmComm->RxCount / 2, fmComm->ErrorCount, TestEngine->Result);
+    }
+    FreeProgramWindows();
+    SetRegistryBackend(nullptr);
+    return 0;
+}
+
+// ---- the benchmark side ---------------------------------------------------------------------
+
+struct Child {
+    pid_t pid = -1;
+    FILE* out = nullptr;  // the child's stdout
+    int in = -1;          // the child's stdin
+
+    bool Start(const std::string& mode, int seconds)
+    {
+        int toChild[2], fromChild[2];
+        if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0)
+            return false;
+        pid = fork();
+        if (pid < 0)
+            return false;
+        if (pid == 0) {
+            dup2(toChild[0], 0);
+            dup2(fromChild[1], 1);
+            const std::string m = "--child=" + mode;
+            const std::string s = "--seconds=" + std::to_string(seconds);
+            execl("/proc/self/exe", "Kestrovan10", m.c_str(), s.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        ::close(toChild[0]);
+        ::close(fromChild[1]);
+        in = toChild[1];
+        out = fdopen(fromChild[0], "r");
+        return out != nullptr;
+    }
+    // The next line, or "" at the end of the child's output.
+    std::string Line()
+    {
+        char buf[256];
+        if (!out || !std::fgets(buf, sizeof buf, out))
+            return {};
+        return buf;
+    }
+    void Tell() { ssize_t r = ::write(in, "go\n", 3); (void)r; }
+    int Finish()
+    {
+        if (in >= 0)
+            ::close(in);
+        in = -1;
+        if (out)
+            std::fclose(out);
+        out = nullptr;
+        int status = 0;
+        if (pid > 0)
+            waitpid(pid, &status, 0);
+        pid = -1;
+        return status;
+    }
+    ~Child()
+    {
+        if (pid > 0)
+            kill(pid, SIGKILL);
+        Finish();
+    }
+};
+
+std::string MakeDataHome()
+{
+    char tmpl[] = "/tmp/kv-program-cpu-XXXXXX";
+    const char* d = mkdtemp(tmpl);
+    return d ? d : "";
+}
+
+void RemoveTree(const std::string& dir)
+{
+    if (dir.size() > 5) {
+        const std::string cmd = "rm -rf '" + dir + "'";
+        int r = std::system(cmd.c_str());
+        (void)r;
+    }
+}
+
+std::vector<int> RecloserWaveform()
+{
+    std::vector<kvsim::Segment> segs;
+    for (const WaveSegment& s : NormSegments)
+        segs.push_back({s.Amplitude, s.OnTime, s.Phase, s.EndRatio, s.OffTime});
+    std::vector<int> counts = kvsim::SegmentsToCounts(segs);
+    counts.resize(counts.size() + 2400 * 5, 0);  // five quiet seconds between plays
+    return counts;
+}
+
+kvsim::Instrument::Options InstrumentOptions()
+{
+    kvsim::Instrument::Options opt;
+    opt.PlayDelay = 2.0;
+    opt.Loop = true;
+    opt.RecordSent = false;
+    return opt;
+}
+
+// Blocking reads of the stream, as little as a program can do to take it in.
+struct MinimalReader {
+    std::atomic<bool> stop{false};
+    std::atomic<long> bytes{0};
+    double cpu = 0, wall = 0;
+    std::thread thread;
+
+    bool Start(const std::string& device)
+    {
+        const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0)
+            return false;
+        termios t;
+        tcgetattr(fd, &t);
+        cfmakeraw(&t);
+        t.c_cc[VMIN] = 1;
+        t.c_cc[VTIME] = 0;
+        tcsetattr(fd, TCSANOW, &t);
+        const unsigned char start = StartStreamCommand;
+        if (::write(fd, &start, 1) != 1) {
+            ::close(fd);
+            return false;
+        }
+        thread = std::thread([this, fd] {
+            unsigned char buf[4096];
+            const double cpu0 = CpuSeconds(RUSAGE_THREAD);
+            const double wall0 = Now();
+            while (!stop) {
+                const ssize_t r = ::read(fd, buf, sizeof buf);
+                if (r <= 0)
+                    break;
+                bytes += r;
+            }
+            cpu = CpuSeconds(RUSAGE_THREAD) - cpu0;
+            wall = Now() - wall0;
+            ::close(fd);
+        });
+        return true;
+    }
+    void Stop()
+    {
+        stop = true;
+        if (thread.joinable())
+            thread.join();
+    }
+};
+
+void BM_LiveTest(benchmark::State& state)
+{
+    for (auto _ : state) {
+        const std::vector<int> wave = RecloserWaveform();
+        kvsim::Instrument sim(InstrumentOptions()), twin(InstrumentOptions());
+        std::string error;
+        if (!sim.Open(&error) || !twin.Open(&error)) {
+            state.SkipWithError(("no simulated instrument: " + error).c_str());
+            return;
+        }
+        sim.SetWaveform(wave);
+        twin.SetWaveform(wave);
+        const std::string home = MakeDataHome();
+        setenv("XDG_DATA_HOME", home.c_str(), 1);
+        setenv("KESTROVAN_SERIAL_PORTS", sim.DevicePath().c_str(), 1);
+        Child child;
+        if (!child.Start("live", g_liveSeconds)) {
+            state.SkipWithError("cannot start the program");
+            return;
+        }
+        std::string line = child.Line();
+        if (line != "ready\n") {
+            state.SkipWithError(("program: " + line).c_str());
+            return;
+        }
+        MinimalReader reader;
+        if (!reader.Start(twin.DevicePath())) {
+            state.SkipWithError("minimal reader cannot open its line");
+            return;
+        }
+        line = child.Line();
+        reader.Stop();
+        double cpu = 0, wall = 1;
+        if (std::sscanf(line.c_str(), "cpu %lf %lf", &cpu, &wall) != 2) {
+            state.SkipWithError(("program: " + line).c_str());
+            return;
+        }
+        // The instrument goes quiet; what it sent drains into the program.
+        sim.SetSilent(true);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        const long sent = sim.StreamPairsDue();
+        child.Tell();
+        line = child.Line();
+        long long received = -1;
+        int errors = -1, result = -1;
+        std::sscanf(line.c_str(), "received %lld %d %d", &received, &errors, &result);
+        child.Finish();
+        sim.Close();
+        twin.Close();
+        RemoveTree(home);
+
+        const double pct = 100.0 * cpu / wall;
+        const double readerPct = 100.0 * reader.cpu / std::max(reader.wall, 1e-9);
+        state.counters["seconds"] = wall;
+        state.counters["program_cpu_pct"] = pct;
+        state.counters["reader_cpu_pct"] = readerPct;
+        state.counters["program_per_reader"] = readerPct > 0 ? pct / readerPct : 0;
+        state.counters["pairs_sent"] = static_cast<double>(sent);
+        state.counters["pairs_lost"] = static_cast<double>(sent - received);
+        state.counters["link_errors"] = errors;
+        state.counters["reader_pairs"] = static_cast<double>(reader.bytes.load() / 2);
+    }
+}
+
+void Idle(benchmark::State& state, const std::string& mode)
+{
+    for (auto _ : state) {
+        kvsim::Instrument sim(InstrumentOptions());
+        std::string error;
+        if (mode != "demo" && !sim.Open(&error)) {
+            state.SkipWithError(("no simulated instrument: " + error).c_str());
+            return;
+        }
+        const std::string home = MakeDataHome();
+        setenv("XDG_DATA_HOME", home.c_str(), 1);
+        if (mode != "demo")
+            setenv("KESTROVAN_SERIAL_PORTS", sim.DevicePath().c_str(), 1);
+        else
+            unsetenv("KESTROVAN_SERIAL_PORTS");
+        Child child;
+        if (!child.Start(mode, g_idleSeconds)) {
+            state.SkipWithError("cannot start the program");
+            return;
+        }
+        std::string line = child.Line();
+        if (line != "ready\n") {
+            state.SkipWithError(("program: " + line).c_str());
+            return;
+        }
+        line = child.Line();
+        double cpu = 0, wall = 1;
+        if (std::sscanf(line.c_str(), "cpu %lf %lf", &cpu, &wall) != 2) {
+            state.SkipWithError(("program: " + line).c_str());
+            return;
+        }
+        child.Finish();
+        sim.Close();
+        RemoveTree(home);
+        state.counters["seconds"] = wall;
+        state.counters["program_cpu_pct"] = 100.0 * cpu / wall;
+    }
+}
+
+void BM_IdleDemo(benchmark::State& state) { Idle(state, "demo"); }
+void BM_IdleStreamStopped(benchmark::State& state) { Idle(state, "stopped"); }
+
+BENCHMARK(BM_LiveTest)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_IdleDemo)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_IdleStreamStopped)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    std::string childMode;
+    int childSeconds = 0;
+    std::vector<char*> args;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--child=", 8) == 0)
+            childMode = argv[i] + 8;
+        else if (std::strncmp(argv[i], "--seconds=", 10) == 0)
+            childSeconds = std::max(1, std::atoi(argv[i] + 10));
+        else if (std::strncmp(argv[i], "--live-seconds=", 15) == 0)
+            g_liveSeconds = std::max(1, std::atoi(argv[i] + 15));
+        else if (std::strncmp(argv[i], "--idle-seconds=", 15) == 0)
+            g_idleSeconds = std::max(1, std::atoi(argv[i] + 15));
+        else
+            args.push_back(argv[i]);
+    }
+    int n = static_cast<int>(args.size());
+    if (!childMode.empty())
+        return RunChild(n, args.data(), childMode, childSeconds);
+    benchmark::Initialize(&n, args.data());
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
