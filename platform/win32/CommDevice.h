@@ -22,7 +22,11 @@ public:
 // on failure. Overlapped operations complete through Complete(), which fills the
 // caller's OVERLAPPED and signals its event; after Close() returns the device never
 // touches an OVERLAPPED or a caller's buffer again.
-class CommDevice : public HandleObject {
+//
+// A device may do its I/O inside the waits of its callers instead of on a thread of its
+// own: the event of every operation it leaves outstanding is tied to the device, and a
+// thread that waits on such an event runs the device's Pump in place of a plain wait.
+class CommDevice : public HandleObject, public std::enable_shared_from_this<CommDevice> {
 public:
     virtual BOOL Read(LPVOID buffer, DWORD toRead, LPDWORD read, LPOVERLAPPED ov) = 0;
     virtual BOOL Write(LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOVERLAPPED ov) = 0;
@@ -41,6 +45,18 @@ public:
     virtual BOOL Escape(DWORD function) = 0;
     virtual BOOL Purge(DWORD flags) = 0;
 
+    // Waits up to `milliseconds` (INFINITE: no limit) for the line or an Interrupt and
+    // serves what is due, which may complete operations and set their events. False when
+    // there is nothing to serve (a device without a line of its own, closed, gone): the
+    // waiting thread then waits plainly.
+    virtual bool Pump(DWORD milliseconds)
+    {
+        (void)milliseconds;
+        return false;
+    }
+    // Ends another thread's Pump early. Runs under the events' lock: it must not lock.
+    virtual void Interrupt() {}
+
 protected:
     // Marks an operation outstanding (Internal := STATUS_PENDING, event reset).
     void Begin(LPOVERLAPPED ov);
@@ -54,6 +70,9 @@ protected:
 // device open it, or nullptr with a Windows error code to refuse it.
 using CommDeviceFactory = std::function<std::shared_ptr<CommDevice>(const std::string& path, DWORD& error)>;
 void SetCommDeviceFactory(CommDeviceFactory factory);
+
+// Ties an event to the device whose operation it waits for (see CommDevice).
+void AttachEventPump(HANDLE event, std::weak_ptr<CommDevice> device);
 
 // Handle table.
 HANDLE InsertHandle(std::shared_ptr<HandleObject> object);

@@ -13,6 +13,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <condition_variable>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -53,7 +54,12 @@ DWORD ErrnoToWin(int e)
 class PosixCommDevice : public CommDevice {
 public:
     PosixCommDevice(int fd, const termios& saved) : fd_(fd), saved_(saved) {}
-    ~PosixCommDevice() override { Close(); }
+    ~PosixCommDevice() override
+    {
+        Close();
+        if (wakeFd_ >= 0)
+            ::close(wakeFd_);
+    }
 
     bool Start(DWORD& error);
 
@@ -71,6 +77,9 @@ public:
     BOOL ModemStatus(LPDWORD status) override;
     BOOL Escape(DWORD function) override;
     BOOL Purge(DWORD flags) override;
+    BOOL OverlappedResult(LPOVERLAPPED ov, LPDWORD transferred, BOOL wait) override;
+    bool Pump(DWORD milliseconds) override;
+    void Interrupt() override;
     void Close() override;
 
 private:
@@ -87,9 +96,16 @@ private:
         std::optional<Clock::time_point> deadline;
     };
 
-    void Loop();
-    void Wake();
+    void Standby();
     // All below: called with mutex_ held.
+    void Wake();
+    // What the line's poll found (revents of the terminal), then the deadlines.
+    void Serve(short revents);
+    // A look at the line without waiting, for callers that ask the state between waits.
+    void ServeNow();
+    // The state was taken from the line a moment ago (or a thread is watching it now).
+    bool Fresh() const;
+    int PollTimeout(DWORD milliseconds) const;
     bool Gone(BOOL& result);
     DWORD TakeBytes(BYTE* dest, DWORD count);
     void AppendBytes(const BYTE* p, std::size_t n);
@@ -98,6 +114,7 @@ private:
     void ServeWait();
     void PollLineCounters();
     void PollModem();
+    void ApplyModem(int bits);
     void HangUp();
     void WriteSome();
     std::size_t QueueFree() const { return capacity_ - count_; }
@@ -107,13 +124,19 @@ private:
     BOOL Synchronously(LPDWORD transferred, F start);
 
     int fd_;
-    int wakeFd_ = -1;
+    int wakeFd_ = -1;  // ends a Pump early; closed only by the destructor
     termios saved_;
-    std::thread io_;
     std::mutex mutex_;
+    std::condition_variable pumpsDone_;
+    std::condition_variable standbyWake_;
+    std::thread standby_;
+    int pumpers_ = 0;                // threads in poll() on the line
+    std::thread::id pumpThread_;     // the last of them
+    Clock::time_point lastServed_{}; // when a poll of the line last returned
     bool closed_ = false;
     bool gone_ = false;
 
+    std::vector<BYTE> readBuf_ = std::vector<BYTE>(4096);
     std::vector<BYTE> ring_ = std::vector<BYTE>(4096);
     std::size_t capacity_ = 4096;
     std::size_t head_ = 0;
@@ -128,7 +151,9 @@ private:
     serial_icounter_struct counters_{};
     bool modemOk_ = false;
     int modemBits_ = 0;
+    Clock::time_point modemPolled_{};
     bool txEmptyWatch_ = false;
+    bool outDirty_ = false;  // written since the kernel's transmit queue was last found empty
 
     PendingRead read_;
     std::deque<PendingWrite> writes_;
@@ -156,17 +181,56 @@ bool PosixCommDevice::Start(DWORD& error)
     int bits = 0;
     modemOk_ = ioctl(fd_, TIOCMGET, &bits) == 0;
     modemBits_ = bits;
-    io_ = std::thread([this] { Loop(); });
+    modemPolled_ = Clock::now();
+    standby_ = std::thread([this] { Standby(); });
     return true;
+}
+
+// The waits of the device's users serve the line. While none does (the port's worker held
+// in a hand-over by a busy GUI thread, or no worker at all) the kernel's small queue would
+// fill and bytes would be lost: this thread then takes the line over until a wait serves
+// it again. It sleeps while the line is served, waking only to check that it still is.
+void PosixCommDevice::Standby()
+{
+    constexpr auto kUnserved = std::chrono::milliseconds(50);
+    std::unique_lock<std::mutex> l(mutex_);
+    while (!closed_) {
+        if (gone_) {
+            standbyWake_.wait(l);
+            continue;
+        }
+        const auto now = Clock::now();
+        if (pumpers_ > 0) {
+            standbyWake_.wait_until(l, now + kUnserved);
+            continue;
+        }
+        if (now - lastServed_ < kUnserved) {
+            standbyWake_.wait_until(l, lastServed_ + kUnserved);
+            continue;
+        }
+        l.unlock();
+        Pump(static_cast<DWORD>(kUnserved.count()));
+        l.lock();
+    }
+}
+
+void PosixCommDevice::Interrupt()
+{
+    const std::uint64_t one = 1;
+    ssize_t r = ::write(wakeFd_, &one, sizeof(one));
+    (void)r;
 }
 
 void PosixCommDevice::Wake()
 {
-    const std::uint64_t one = 1;
-    if (wakeFd_ >= 0) {
-        ssize_t r = ::write(wakeFd_, &one, sizeof(one));
-        (void)r;
-    }
+    // Only another thread's poll needs the nudge (a new deadline, room again, a write).
+    if (pumpers_ > 1 || (pumpers_ == 1 && pumpThread_ != std::this_thread::get_id()))
+        Interrupt();
+}
+
+bool PosixCommDevice::Fresh() const
+{
+    return pumpers_ > 0 || Clock::now() - lastServed_ < std::chrono::milliseconds(1);
 }
 
 bool PosixCommDevice::Gone(BOOL& result)
@@ -186,14 +250,15 @@ bool PosixCommDevice::Gone(BOOL& result)
 
 DWORD PosixCommDevice::TakeBytes(BYTE* dest, DWORD count)
 {
+    const bool wasFull = QueueFree() == 0;
     const DWORD n = static_cast<DWORD>(std::min<std::size_t>(count, count_));
     for (DWORD i = 0; i < n; ++i) {
         dest[i] = ring_[head_];
         head_ = (head_ + 1) % capacity_;
     }
     count_ -= n;
-    if (n > 0)
-        Wake();  // room again: the I/O thread may read the terminal again
+    if (n > 0 && wasFull)
+        Wake();  // room again: a poll of the line may read the terminal again
     return n;
 }
 
@@ -278,8 +343,16 @@ void PosixCommDevice::PollModem()
     if (!modemOk_)
         return;
     int bits = 0;
-    if (ioctl(fd_, TIOCMGET, &bits) != 0)
+    if (ioctl(fd_, TIOCMGET, &bits) != 0) {
+        modemPolled_ = Clock::now();
         return;
+    }
+    ApplyModem(bits);
+}
+
+void PosixCommDevice::ApplyModem(int bits)
+{
+    modemPolled_ = Clock::now();
     const int changed = bits ^ modemBits_;
     DWORD ev = 0;
     if (changed & TIOCM_CTS)
@@ -321,9 +394,14 @@ DWORD PosixCommDevice::OutQueue()
     std::size_t n = 0;
     for (auto& w : writes_)
         n += w.data.size() - w.done;
-    int q = 0;
-    if (ioctl(fd_, TIOCOUTQ, &q) == 0 && q > 0)
-        n += static_cast<std::size_t>(q);
+    // The kernel's queue can hold something only after a write.
+    if (outDirty_) {
+        int q = 0;
+        if (ioctl(fd_, TIOCOUTQ, &q) != 0 || q <= 0)
+            outDirty_ = false;
+        else
+            n += static_cast<std::size_t>(q);
+    }
     return static_cast<DWORD>(n);
 }
 
@@ -340,6 +418,7 @@ void PosixCommDevice::WriteSome()
                 return;
             }
             w.done += static_cast<std::size_t>(r);
+            outDirty_ = true;
             if (w.done < w.data.size())
                 return;
         }
@@ -350,91 +429,120 @@ void PosixCommDevice::WriteSome()
     }
 }
 
-void PosixCommDevice::Loop()
+int PosixCommDevice::PollTimeout(DWORD milliseconds) const
 {
-    std::vector<BYTE> buf(4096);
+    // The caller's limit, then a pending write's or read's deadline, the modem lines, the drain.
+    int timeout = milliseconds == INFINITE ? -1 : static_cast<int>(std::min<DWORD>(milliseconds, 1000000));
+    auto consider = [&](std::optional<Clock::time_point> t) {
+        if (!t)
+            return;
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(*t - Clock::now()).count() + 1;
+        const int v = ms < 0 ? 0 : static_cast<int>(std::min<long long>(ms, 1000));
+        timeout = timeout < 0 ? v : std::min(timeout, v);
+    };
+    if (!writes_.empty())
+        consider(writes_.front().deadline);
+    if (read_.ov)
+        consider(read_.deadline);
+    if (modemOk_ && (mask_ & (EV_CTS | EV_DSR | EV_RLSD | EV_RING)))
+        consider(modemPolled_ + std::chrono::milliseconds(20));
+    if (txEmptyWatch_)
+        consider(Clock::now() + std::chrono::milliseconds(5));
+    return timeout;
+}
+
+bool PosixCommDevice::Pump(DWORD milliseconds)
+{
     std::unique_lock<std::mutex> l(mutex_);
-    while (!closed_) {
-        pollfd fds[2];
-        fds[0] = {wakeFd_, POLLIN, 0};
-        short want = 0;
-        if (!gone_) {
-            if (QueueFree() > 0)
-                want |= POLLIN;
-            if (!writes_.empty())
-                want |= POLLOUT;
-        }
-        fds[1] = {fd_, want, 0};
-        const nfds_t nfds = gone_ ? 1 : 2;
-        // Time-outs: a pending write's or read's deadline, the modem lines, the drain.
-        int timeout = -1;
-        auto consider = [&](std::optional<Clock::time_point> t) {
-            if (!t)
-                return;
-            const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(*t - Clock::now()).count() + 1;
-            const int v = ms < 0 ? 0 : static_cast<int>(std::min<long long>(ms, 1000));
-            timeout = timeout < 0 ? v : std::min(timeout, v);
-        };
-        if (!gone_) {
-            if (!writes_.empty())
-                consider(writes_.front().deadline);
-            if (read_.ov)
-                consider(read_.deadline);
-            if (modemOk_ && (mask_ & (EV_CTS | EV_DSR | EV_RLSD | EV_RING)))
-                consider(Clock::now() + std::chrono::milliseconds(20));
-            if (txEmptyWatch_)
-                consider(Clock::now() + std::chrono::milliseconds(5));
-        }
-        l.unlock();
-        const int pr = ::poll(fds, nfds, timeout);
-        l.lock();
-        if (closed_)
-            break;
-        if (pr < 0 && errno != EINTR)
-            HangUp();
-        if (fds[0].revents & POLLIN) {
-            std::uint64_t v;
-            ssize_t r = ::read(wakeFd_, &v, sizeof(v));
-            (void)r;
-        }
-        if (gone_)
-            continue;
-        if (nfds == 2 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
-            const std::size_t room = std::min(QueueFree(), buf.size());
-            if (room > 0) {
-                const ssize_t r = ::read(fd_, buf.data(), room);
-                if (r > 0) {
-                    AppendBytes(buf.data(), static_cast<std::size_t>(r));
-                    PollLineCounters();
-                    ServeRead(false);
-                } else if (r == 0 || (errno != EAGAIN && errno != EINTR)) {
-                    HangUp();
-                    continue;
-                }
-            } else if (fds[1].revents & (POLLHUP | POLLERR)) {
+    if (closed_ || gone_)
+        return false;
+    pollfd fds[2];
+    fds[0] = {wakeFd_, POLLIN, 0};
+    short want = 0;
+    if (QueueFree() > 0)
+        want |= POLLIN;
+    if (!writes_.empty())
+        want |= POLLOUT;
+    fds[1] = {fd_, want, 0};
+    const int timeout = PollTimeout(milliseconds);
+    ++pumpers_;
+    pumpThread_ = std::this_thread::get_id();
+    l.unlock();
+    const int pr = ::poll(fds, 2, timeout);
+    const int err = errno;
+    l.lock();
+    --pumpers_;
+    if (closed_) {
+        pumpsDone_.notify_all();
+        return true;
+    }
+    if (fds[0].revents & POLLIN) {
+        std::uint64_t v;
+        ssize_t r = ::read(wakeFd_, &v, sizeof(v));
+        (void)r;
+    }
+    if (pr < 0 && err != EINTR) {
+        HangUp();
+        return true;
+    }
+    Serve(pr > 0 ? fds[1].revents : 0);
+    return true;
+}
+
+void PosixCommDevice::ServeNow()
+{
+    if (closed_ || gone_)
+        return;
+    pollfd p{fd_, static_cast<short>((QueueFree() > 0 ? POLLIN : 0) | (writes_.empty() ? 0 : POLLOUT)), 0};
+    if (::poll(&p, 1, 0) < 0 && errno != EINTR) {
+        HangUp();
+        return;
+    }
+    Serve(p.revents);
+}
+
+void PosixCommDevice::Serve(short revents)
+{
+    lastServed_ = Clock::now();
+    if (gone_)
+        return;
+    if (revents & (POLLIN | POLLHUP | POLLERR)) {
+        const std::size_t room = std::min(QueueFree(), readBuf_.size());
+        if (room > 0) {
+            const ssize_t r = ::read(fd_, readBuf_.data(), room);
+            if (r > 0) {
+                AppendBytes(readBuf_.data(), static_cast<std::size_t>(r));
+                PollLineCounters();
+                ServeRead(false);
+            } else if (r == 0 || (errno != EAGAIN && errno != EINTR)) {
                 HangUp();
-                continue;
+                return;
             }
+        } else if (revents & (POLLHUP | POLLERR)) {
+            HangUp();
+            return;
         }
-        if (!writes_.empty()) {
-            WriteSome();
-            if (!writes_.empty() && writes_.front().deadline && Clock::now() >= *writes_.front().deadline) {
-                // Write time-out: the write ends with what went out.
-                PendingWrite& w = writes_.front();
-                if (w.ov)
-                    Complete(w.ov, ERROR_SUCCESS, static_cast<DWORD>(w.done));
-                writes_.pop_front();
-            }
+    }
+    if (!writes_.empty()) {
+        WriteSome();
+        if (!writes_.empty() && writes_.front().deadline && Clock::now() >= *writes_.front().deadline) {
+            // Write time-out: the write ends with what went out.
+            PendingWrite& w = writes_.front();
+            if (w.ov)
+                Complete(w.ov, ERROR_SUCCESS, static_cast<DWORD>(w.done));
+            writes_.pop_front();
         }
-        if (read_.ov && read_.deadline && Clock::now() >= *read_.deadline)
-            ServeRead(true);
+    }
+    if (read_.ov && read_.deadline && Clock::now() >= *read_.deadline)
+        ServeRead(true);
+    if (modemOk_ && Clock::now() - modemPolled_ >= std::chrono::milliseconds(20))
         PollModem();
-        if (txEmptyWatch_ && writes_.empty()) {
-            int q = 0;
-            if (ioctl(fd_, TIOCOUTQ, &q) != 0 || q == 0) {
-                txEmptyWatch_ = false;
-                Raise(EV_TXEMPTY);
-            }
+    if (txEmptyWatch_ && writes_.empty()) {
+        int q = 0;
+        if (ioctl(fd_, TIOCOUTQ, &q) != 0 || q == 0) {
+            txEmptyWatch_ = false;
+            outDirty_ = false;
+            Raise(EV_TXEMPTY);
         }
     }
 }
@@ -516,6 +624,8 @@ BOOL PosixCommDevice::Write(LPCVOID buffer, DWORD toWrite, LPDWORD written, LPOV
     w.data.assign(p, p + toWrite);
     if (writes_.empty() && toWrite > 0) {
         const ssize_t r = ::write(fd_, p, toWrite);
+        if (r > 0)
+            outDirty_ = true;
         if (r < 0 && errno != EAGAIN && errno != EINTR) {
             const int e = errno;
             if (e == EIO) {
@@ -718,7 +828,14 @@ BOOL PosixCommDevice::ClearError(LPDWORD errors, LPCOMSTAT stat)
     BOOL result;
     if (Gone(result))
         return result;
-    PollLineCounters();
+    // The queues as the line has them now: taken from it unless a poll did so a moment
+    // ago or one is watching it (the line counters are read with the bytes).
+    if (!Fresh())
+        ServeNow();
+    if (gone_) {
+        SetLastError(kGoneError);
+        return FALSE;
+    }
     if (errors)
         *errors = lineErrors_;
     lineErrors_ = 0;
@@ -738,19 +855,24 @@ BOOL PosixCommDevice::ModemStatus(LPDWORD status)
         return result;
     DWORD s = 0;
     if (modemOk_) {
-        int bits = 0;
-        if (ioctl(fd_, TIOCMGET, &bits) != 0) {
-            if (errno == EIO) {
-                HangUp();
-                SetLastError(kGoneError);
-                return FALSE;
+        // The lines as last polled, unless that was too long ago to stand for now.
+        if (Clock::now() - modemPolled_ >= std::chrono::milliseconds(20)) {
+            int now = 0;
+            if (ioctl(fd_, TIOCMGET, &now) != 0) {
+                if (errno == EIO) {
+                    HangUp();
+                    SetLastError(kGoneError);
+                    return FALSE;
+                }
+                if (!NoSuchIoctl(errno)) {
+                    SetLastError(ErrnoToWin(errno));
+                    return FALSE;
+                }
+            } else {
+                ApplyModem(now);
             }
-            if (!NoSuchIoctl(errno)) {
-                SetLastError(ErrnoToWin(errno));
-                return FALSE;
-            }
-            bits = 0;
         }
+        const int bits = modemBits_;
         if (bits & TIOCM_CTS)
             s |= MS_CTS_ON;
         if (bits & TIOCM_DSR)
@@ -832,10 +954,22 @@ BOOL PosixCommDevice::Purge(DWORD flags)
     return TRUE;
 }
 
+BOOL PosixCommDevice::OverlappedResult(LPOVERLAPPED ov, LPDWORD transferred, BOOL wait)
+{
+    // A look without waiting serves the line first, so an operation that nobody waits
+    // for still moves on.
+    if (ov && !wait) {
+        std::lock_guard<std::mutex> l(mutex_);
+        if ((ov == read_.ov || ov == waitOv_ || !writes_.empty()) && !Fresh())
+            ServeNow();
+    }
+    return CommDevice::OverlappedResult(ov, transferred, wait);
+}
+
 void PosixCommDevice::Close()
 {
     {
-        std::lock_guard<std::mutex> l(mutex_);
+        std::unique_lock<std::mutex> l(mutex_);
         if (closed_)
             return;
         closed_ = true;
@@ -851,18 +985,21 @@ void PosixCommDevice::Close()
             Complete(waitOv_, ERROR_OPERATION_ABORTED, 0);
         waitOv_ = nullptr;
         waitMask_ = nullptr;
+        standbyWake_.notify_all();
+        // A thread still in poll() on the line leaves it before the line is closed.
+        if (pumpers_ > 0) {
+            Interrupt();
+            pumpsDone_.wait(l, [this] { return pumpers_ == 0; });
+        }
     }
-    Wake();
-    if (io_.joinable() && io_.get_id() != std::this_thread::get_id())
-        io_.join();
+    if (standby_.joinable() && standby_.get_id() != std::this_thread::get_id())
+        standby_.join();
     if (!gone_)
         tcsetattr(fd_, TCSANOW, &saved_);
     ioctl(fd_, TIOCNXCL);
     flock(fd_, LOCK_UN);
     ::close(fd_);
-    if (wakeFd_ >= 0)
-        ::close(wakeFd_);
-    wakeFd_ = -1;
+    fd_ = -1;
 }
 
 }  // namespace

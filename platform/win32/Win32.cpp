@@ -3,6 +3,7 @@
 
 #include "CommDevice.h"
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -33,7 +34,16 @@ public:
     bool manual;
     bool signalled;  // under g_eventMutex
     std::string name;
+    std::weak_ptr<CommDevice> pump;  // under g_eventMutex: the device that serves its waits
 };
+
+// Threads inside a device's Pump (under g_eventMutex): an event set by another thread
+// interrupts them, since what they wait for may be that event.
+struct Pumping {
+    std::thread::id thread;
+    CommDevice* device;
+};
+std::vector<Pumping> g_pumping;
 
 std::mutex g_namedMutex;
 std::map<std::string, std::weak_ptr<Event>> g_namedEvents;
@@ -141,9 +151,22 @@ BOOL SetEvent(HANDLE event)
     {
         std::lock_guard<std::mutex> l(g_eventMutex);
         e->signalled = true;
+        const auto self = std::this_thread::get_id();
+        for (const Pumping& p : g_pumping)
+            if (p.thread != self)
+                p.device->Interrupt();
     }
     g_eventCond.notify_all();
     return TRUE;
+}
+
+void AttachEventPump(HANDLE event, std::weak_ptr<CommDevice> device)
+{
+    auto e = LookupEvent(event);
+    if (!e)
+        return;
+    std::lock_guard<std::mutex> l(g_eventMutex);
+    e->pump = std::move(device);
 }
 
 BOOL ResetEvent(HANDLE event)
@@ -164,27 +187,27 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
         SetLastError(ERROR_INVALID_PARAMETER);
         return WAIT_FAILED;
     }
-    std::vector<std::shared_ptr<Event>> events;
+    std::array<std::shared_ptr<Event>, MAXIMUM_WAIT_OBJECTS> events;
     for (DWORD i = 0; i < count; ++i) {
-        auto e = LookupEvent(handles[i]);
-        if (!e) {
+        events[i] = LookupEvent(handles[i]);
+        if (!events[i]) {
             SetLastError(ERROR_INVALID_HANDLE);
             return WAIT_FAILED;
         }
-        events.push_back(std::move(e));
     }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
     std::unique_lock<std::mutex> l(g_eventMutex);
     bool timedOut = milliseconds == 0;
     for (;;) {
         if (waitAll) {
             bool all = true;
-            for (auto& e : events)
-                all = all && e->signalled;
+            for (DWORD i = 0; i < count; ++i)
+                all = all && events[i]->signalled;
             if (all) {
-                for (auto& e : events)
-                    if (!e->manual)
-                        e->signalled = false;
+                for (DWORD i = 0; i < count; ++i)
+                    if (!events[i]->manual)
+                        events[i]->signalled = false;
                 return WAIT_OBJECT_0;
             }
         } else {
@@ -198,6 +221,37 @@ DWORD WaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll, D
         }
         if (timedOut)
             return WAIT_TIMEOUT;
+        // An event of a device's outstanding operation: the wait serves the device.
+        std::shared_ptr<CommDevice> pump;
+        for (DWORD i = 0; i < count && !pump; ++i)
+            pump = events[i]->pump.lock();
+        if (pump) {
+            DWORD ms = INFINITE;
+            if (milliseconds != INFINITE) {
+                const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+                if (left <= 0) {
+                    timedOut = true;
+                    continue;
+                }
+                ms = static_cast<DWORD>(left);
+            }
+            const auto self = std::this_thread::get_id();
+            g_pumping.push_back({self, pump.get()});
+            l.unlock();
+            const bool served = pump->Pump(ms);
+            l.lock();
+            for (auto it = g_pumping.begin(); it != g_pumping.end(); ++it) {
+                if (it->thread == self && it->device == pump.get()) {
+                    g_pumping.erase(it);
+                    break;
+                }
+            }
+            if (served) {
+                if (milliseconds != INFINITE && Clock::now() >= deadline)
+                    timedOut = true;  // one more look at the states, then the time-out
+                continue;
+            }
+        }
         if (milliseconds == INFINITE)
             g_eventCond.wait(l);
         else if (g_eventCond.wait_until(l, deadline) == std::cv_status::timeout)
@@ -274,8 +328,10 @@ void CommDevice::Begin(LPOVERLAPPED ov)
         ov->Internal = STATUS_PENDING;
         ov->InternalHigh = 0;
     }
-    if (ov->hEvent)
+    if (ov->hEvent) {
         ResetEvent(ov->hEvent);
+        AttachEventPump(ov->hEvent, weak_from_this());
+    }
 }
 
 void CommDevice::Complete(LPOVERLAPPED ov, DWORD status, DWORD bytes)
