@@ -22,6 +22,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Received bytes are handed on at most this long after the first of them arrived.
+constexpr std::chrono::milliseconds kRxLatency(10);
+
 // Outstanding operations fail with this once the device has gone away.
 constexpr DWORD kGoneError = ERROR_BAD_COMMAND;
 
@@ -468,8 +471,24 @@ bool PosixCommDevice::Pump(DWORD milliseconds)
     ++pumpers_;
     pumpThread_ = std::this_thread::get_id();
     l.unlock();
-    const int pr = ::poll(fds, 2, timeout);
+    const auto start = Clock::now();
+    int pr = ::poll(fds, 2, timeout);
     const int err = errno;
+    if (pr > 0 && fds[1].revents == POLLIN && !(fds[0].revents & POLLIN)) {
+        // Like a USB serial adapter's latency timer: bytes are handed on a moment after
+        // the first of them arrived, together with those that followed, not a few at a
+        // time as the far end writes them. Within the caller's time, and cut short by an
+        // interrupt.
+        auto left = kRxLatency;
+        if (timeout >= 0)
+            left = std::min(left, std::chrono::milliseconds(timeout) -
+                                      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start));
+        if (left.count() > 0) {
+            pollfd w{wakeFd_, POLLIN, 0};
+            if (::poll(&w, 1, static_cast<int>(left.count())) > 0)
+                fds[0].revents = w.revents;
+        }
+    }
     l.lock();
     --pumpers_;
     if (closed_) {
