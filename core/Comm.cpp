@@ -31,6 +31,13 @@ int NextIndex(int i) { return i >= RxRingLast ? 0 : i + 1; }
 QString Hex2(uint8_t b) { return QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')).toUpper(); }
 
 bool PortActive() { return SerialPort && SerialPort->Active(); }
+
+// Rewriting a box with its own text would still repaint it.
+void SetTextIfChanged(QLineEdit* e, const QString& text)
+{
+    if (e->text() != text)
+        e->setText(text);
+}
 bool PortSendInProgress() { return SerialPort && SerialPort->SendInProgress(); }
 
 constexpr int kRxQueueSize = 48000;
@@ -113,6 +120,9 @@ void TfmComm::FormShow()
         QSignalBlocker block(ErrorMaskBox);
         ErrorMaskBox->setText(QString::number(ErrorMask, 16));
     }
+    // What the timer would have shown meanwhile.
+    if (BoxesStale)
+        ShowCounts();
     if (QScreen* s = QGuiApplication::primaryScreen())
         move(s->geometry().width() - frameGeometry().width(), y());
 }
@@ -141,6 +151,7 @@ void TfmComm::StartComm()
     ClearInput(true);
     SendChar(StartStreamCommand);
     Streaming = true;
+    WakeCommTimer();
 }
 
 void TfmComm::StopComm()
@@ -396,6 +407,8 @@ void TfmComm::AppendRx(const uint8_t* data, int size)
         ++ErrorCount;
         ErrorFlags |= ErrBufferMax;
     }
+    if (ErrorCount > LastErrorCount)
+        WakeCommTimer();
 }
 
 void TfmComm::RxCluster()
@@ -405,8 +418,10 @@ void TfmComm::RxCluster()
     const int n = SerialPort->NextClusterSize();
     if (n < 0)
         return;
-    if (SerialPort->NextClusterError() != 0)
+    if (SerialPort->NextClusterError() != 0) {
         ++ErrorCount;
+        WakeCommTimer();
+    }
     int size = -1;
     int error = -1;
     std::unique_ptr<BYTE[]> data = SerialPort->ReadNextCluster(size, error);
@@ -424,29 +439,32 @@ uint8_t TfmComm::TakeByte()
 
 int TfmComm::GetSample()
 {
-    std::lock_guard<std::mutex> g(*CommLock);
-    if (RxCount < 2)
-        return 0;
-    const uint8_t first = TakeByte();
-    if (first & 1) {
-        ++ErrorCount;
-        ErrorFlags |= ErrFirstChar;
-        BadFirstByte = first;
-        return 0;
+    uint8_t first, second;
+    {
+        std::lock_guard<std::mutex> g(*CommLock);
+        if (RxCount < 2)
+            return 0;
+        first = TakeByte();
+        if (first & 1) {
+            ++ErrorCount;
+            ErrorFlags |= ErrFirstChar;
+            BadFirstByte = first;
+        } else {
+            second = TakeByte();
+            if (!(second & 1)) {
+                ++ErrorCount;
+                ErrorFlags |= ErrSecondChar;
+                BadSecondByte = second;
+            } else if ((first ^ second) & 2) {
+                ++ErrorCount;
+                ErrorFlags |= ErrCharMatch;
+            } else {
+                return SamplePairValue(first, second);
+            }
+        }
     }
-    const uint8_t second = TakeByte();
-    if (!(second & 1)) {
-        ++ErrorCount;
-        ErrorFlags |= ErrSecondChar;
-        BadSecondByte = second;
-        return 0;
-    }
-    if ((first ^ second) & 2) {
-        ++ErrorCount;
-        ErrorFlags |= ErrCharMatch;
-        return 0;
-    }
-    return SamplePairValue(first, second);
+    WakeCommTimer();
+    return 0;
 }
 
 // ---- the window ----
@@ -456,10 +474,10 @@ void TfmComm::CommTimerTimer()
     if (!SerialPort)
         return;
     if (PortActive() && Streaming) {
-        RxDCountBox->setText(QString::number(RxDCount));
-        ErrorCountBox->setText(QString::number(ErrorCount));
-        MaxRxDbox->setText(QString::number(MaxRxD));
-        CommErrorBox->setText(QString::number(SerialPort->CommError(), 16));
+        if (isVisible())
+            ShowCounts();
+        else
+            BoxesStale = true;
         uint8_t flags, badFirst, badSecond;
         {
             std::lock_guard<std::mutex> g(*CommLock);
@@ -486,6 +504,28 @@ void TfmComm::CommTimerTimer()
         TfmDebug::AddLine(QStringLiteral("**RxError: "));
         LastErrorCount = ErrorCount;
     }
+    if (!(PortActive() && Streaming) && CommTimer->isActive()) {
+        CommTimer->stop();
+        CommTimerResting = true;
+    }
+}
+
+void TfmComm::WakeCommTimer()
+{
+    // Only a timer that rested by itself: one stopped by its owner stays stopped.
+    if (CommTimerResting) {
+        CommTimerResting = false;
+        CommTimer->start();
+    }
+}
+
+void TfmComm::ShowCounts()
+{
+    BoxesStale = false;
+    SetTextIfChanged(RxDCountBox, QString::number(RxDCount));
+    SetTextIfChanged(ErrorCountBox, QString::number(ErrorCount));
+    SetTextIfChanged(MaxRxDbox, QString::number(MaxRxD));
+    SetTextIfChanged(CommErrorBox, QString::number(SerialPort->CommError(), 16));
 }
 
 void TfmComm::PortError(uint32_t Place, uint32_t Code, const QString& Msg, uint8_t Noise)

@@ -126,6 +126,12 @@ protected:
 private:
     Ui::TfmComm* ui;
     uint8_t TakeByte();
+    // The status timer rests while there is nothing for it to watch (no stream, no new
+    // error) and wakes again when there is; the boxes are written only while visible.
+    bool CommTimerResting = false;
+    bool BoxesStale = false;
+    void WakeCommTimer();
+    void ShowCounts();
 };
 
 extern TfmComm* fmComm;

@@ -4,6 +4,7 @@
 
 #include "Forms.h"
 #include "SysUtils.h"
+#include "Win32.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -24,6 +25,8 @@ TfmDebug::TfmDebug(QWidget* parent) : QWidget(parent), ui(new Ui::TfmDebug)
     DebugTimer = new QTimer(this);
     DebugTimer->setObjectName(QStringLiteral("DebugTimer"));
     DebugTimer->setInterval(100);
+    DebugTimer->setSingleShot(true);
+    ClockStart = GetTickCount();
     connect(DebugTimer, &QTimer::timeout, this, [this] { Guarded([this] { DebugTimerTick(); }); });
     connect(btDebugHide, &QPushButton::clicked, this, [this] { Guarded([this] { ButtonHideClick(); }); });
     DebugTimer->start();
@@ -42,8 +45,20 @@ void TfmDebug::AddLine(const QString& text)
         fmDebug->AppendLine(text);
 }
 
+void TfmDebug::AdvanceClock()
+{
+    const unsigned interval = static_cast<unsigned>(DebugTimer->interval());
+    const unsigned elapsed = static_cast<unsigned>(GetTickCount() - ClockStart);
+    if (elapsed <= ClockCounted)
+        return;
+    const unsigned steps = (elapsed - ClockCounted) / interval;
+    ElapsedMs += static_cast<float>(steps * interval);
+    ClockCounted += steps * interval;
+}
+
 void TfmDebug::AppendLine(const QString& text)
 {
+    AdvanceClock();
     ++LineCount;
     memoDebug->appendPlainText(QString::number(LineCount) + QStringLiteral(": ") + text + QStringLiteral(" at: ") +
                                FloatToStrC(static_cast<double>(ElapsedMs) / 1000.0));
@@ -53,9 +68,16 @@ QString TfmDebug::TraceText() const { return memoDebug->toPlainText(); }
 
 void TfmDebug::DebugTimerTick()
 {
-    ElapsedMs += static_cast<float>(DebugTimer->interval());
+    // However late the tick clock says it came, a tick means one more interval.
+    AdvanceClock();
+    ++Ticks;
+    const unsigned due = Ticks * static_cast<unsigned>(DebugTimer->interval());
+    if (ClockCounted < due) {
+        ElapsedMs += static_cast<float>(due - ClockCounted);
+        ClockCounted = due;
+    }
     // The window is created visible by the framework; the first tick puts it away.
-    if (ElapsedMs == static_cast<float>(DebugTimer->interval()))
+    if (Ticks == 1)
         hide();
 }
 

@@ -1,5 +1,5 @@
 // The program's running trace: one hidden window that numbers every line and stamps
-// it with its own tick clock; saved beside the data at exit.
+// it with the time since the window was made; saved beside the data at exit.
 #pragma once
 
 #include <QTimer>
@@ -25,7 +25,10 @@ public:
 
     QPlainTextEdit* memoDebug = nullptr;
     QPushButton* btDebugHide = nullptr;
+    // Fires once, 100 ms after creation, to put the window away.
     QTimer* DebugTimer = nullptr;
+    // Milliseconds since creation in whole timer intervals, brought up to date from the
+    // system's tick clock whenever a line is stamped (no timer counts them).
     float ElapsedMs = 0;
     int LineCount = 0;
 
@@ -41,6 +44,10 @@ protected:
 
 private:
     Ui::TfmDebug* ui;
+    unsigned ClockStart = 0;    // tick count at creation
+    unsigned ClockCounted = 0;  // ticks since creation already in ElapsedMs
+    unsigned Ticks = 0;
+    void AdvanceClock();
     void AppendLine(const QString& text);
 };
 

@@ -75,6 +75,9 @@ QColor KyrColor(TKyrColor c)
 
 void SetBackground(QWidget* w, const QColor& c)
 {
+    // A new palette repaints the widget even when it holds the same colour.
+    if (w->autoFillBackground() && w->palette().color(QPalette::Window) == c)
+        return;
     QPalette p = w->palette();
     p.setColor(QPalette::Window, c);
     w->setPalette(p);
@@ -82,6 +85,13 @@ void SetBackground(QWidget* w, const QColor& c)
 }
 
 void Trace(const QString& s) { TfmDebug::AddLine(s); }
+
+// An edit given its own text again would still repaint it.
+void SetEditText(QLineEdit* e, const QString& text)
+{
+    if (e->text() != text)
+        e->setText(text);
+}
 } // namespace
 
 // ---- The window ----
@@ -918,7 +928,7 @@ void TfmKyr::FormClose() { ProgExit(); }
 
 void TfmKyr::SetStatusPanel(int Panel, const QString& Text)
 {
-    if (Panel >= 0 && Panel < 3)
+    if (Panel >= 0 && Panel < 3 && StatusPanel[Panel]->text() != Text)
         StatusPanel[Panel]->setText(Text);
 }
 
@@ -931,14 +941,18 @@ void TfmKyr::SetStatusColor(TKyrColor Color) { SetBackground(StatusBar1, KyrColo
 
 void TfmKyr::SetArmedRunning(const QString& Caption, TKyrColor Color)
 {
-    PanelArmedRunning->setText(Caption);
+    if (PanelArmedRunning->text() != Caption)
+        PanelArmedRunning->setText(Caption);
     SetBackground(PanelArmedRunning, KyrColor(Color));
 }
 
 void TfmKyr::SetRunStopReset(const QString& Caption, TKyrColor FontColor)
 {
-    BitBtnRunStopReset->setText(Caption);
-    BitBtnRunStopReset->setStyleSheet(QStringLiteral("color: %1; font-weight: bold;").arg(KyrColor(FontColor).name()));
+    if (BitBtnRunStopReset->text() != Caption)
+        BitBtnRunStopReset->setText(Caption);
+    const QString style = QStringLiteral("color: %1; font-weight: bold;").arg(KyrColor(FontColor).name());
+    if (BitBtnRunStopReset->styleSheet() != style)
+        BitBtnRunStopReset->setStyleSheet(style);
 }
 
 void TfmKyr::SetCheckTCCEnabled(bool Enabled) { BtnCheckTCC->setEnabled(Enabled); }
@@ -959,13 +973,13 @@ void TfmKyr::SetMeterValue(int Value)
 }
 
 void TfmKyr::SetCommErrorVisible(bool Visible) { lbCommError->setVisible(Visible); }
-void TfmKyr::SetCurrentText(const QString& Text) { Current->setText(Text); }
-void TfmKyr::SetMinPickUpText(const QString& Text) { MinPickUpCurrent->setText(Text); }
+void TfmKyr::SetCurrentText(const QString& Text) { SetEditText(Current, Text); }
+void TfmKyr::SetMinPickUpText(const QString& Text) { SetEditText(MinPickUpCurrent, Text); }
 
 void TfmKyr::SetOpText(int Op, TOpColumn Column, const QString& Text)
 {
     if (Op >= 1 && Op <= 5 && Column >= 0 && Column < 4 && OpEdits[Op][Column])
-        OpEdits[Op][Column]->setText(Text);
+        SetEditText(OpEdits[Op][Column], Text);
 }
 
 void TfmKyr::ShowCommStatus() { fmComm->show(); }

@@ -4,6 +4,7 @@
 #include "Forms.h"
 #include "SysUtils.h"
 #include "TestSupport.h"
+#include "Win32.h"
 
 #include <QElapsedTimer>
 #include <QDir>
@@ -14,9 +15,21 @@
 #include <gtest/gtest.h>
 
 namespace {
+// The tick clock the trace stamps its lines with, held still unless a test moves it.
+DWORD g_tick = 5000;
+DWORD Tick() { return g_tick; }
 struct DebugWindow {
-    DebugWindow() { fmDebug = new TfmDebug(); }
-    ~DebugWindow() { delete fmDebug; }
+    explicit DebugWindow(DWORD start = 5000)
+    {
+        g_tick = start;
+        SetTickCountSource(&Tick);
+        fmDebug = new TfmDebug();
+    }
+    ~DebugWindow()
+    {
+        delete fmDebug;
+        SetTickCountSource(nullptr);
+    }
 };
 QStringList traceLines() { return fmDebug->TraceText().split('\n'); }
 }  // namespace
@@ -31,6 +44,24 @@ TEST(DebugTrace, LinesAreNumberedAndStampedWithTheTickClock)
     fmDebug->ElapsedMs = 100;
     TfmDebug::AddLine("x");
     EXPECT_EQ(traceLines(), (QStringList{"1: ProgInit  at: 0", "2: End ProgInit  at: 12.3", "3: x at: 0.1"}));
+}
+
+TEST(DebugTrace, LinesAreStampedWithTheTimeSinceCreationInWholeTenths)
+{
+    DebugWindow w(0xFFFFFFFFu - 50u);  // the tick count wraps around meanwhile
+    g_tick += 99;
+    TfmDebug::AddLine("a");
+    g_tick += 1;
+    TfmDebug::AddLine("b");
+    g_tick += 12345;  // no timer needed: 12.445 s since creation
+    TfmDebug::AddLine("c");
+    // The one tick (late here) hides the window and does not count twice.
+    fmDebug->DebugTimerTick();
+    TfmDebug::AddLine("d");
+    g_tick += 155;
+    TfmDebug::AddLine("e");
+    EXPECT_EQ(traceLines(), (QStringList{"1: a at: 0", "2: b at: 0.1", "3: c at: 12.4", "4: d at: 12.4", "5: e at: 12.6"}));
+    EXPECT_TRUE(fmDebug->DebugTimer->isSingleShot()) << "the timer fires once only";
 }
 
 TEST(DebugTrace, FirstTickHidesAShownWindowLaterTicksDoNot)
