@@ -152,7 +152,11 @@ TfmKyr::TfmKyr(QWidget* parent) : QMainWindow(parent), ui(new Ui::TfmKyr)
     for (int i = 0; i < 3; ++i) {
         StatusPanel[i] = new QLabel(StatusBar1);
         StatusPanel[i]->setObjectName(QStringLiteral("StatusBar1Panel%1").arg(i));
-        StatusPanel[i]->setFixedWidth(widths[i]);
+        // A fixed size (the height the bar gives it) and its own background in the bar's
+        // colour: a new text then repaints the panel alone instead of laying out and
+        // repainting the whole bar.
+        StatusPanel[i]->setFixedSize(widths[i], 14);
+        StatusPanel[i]->setAutoFillBackground(true);  // the bar's colour: the bar need not be repainted
         StatusPanel[i]->setFrameShape(QFrame::Panel);
         StatusPanel[i]->setFrameShadow(QFrame::Sunken);
         StatusBar1->addWidget(StatusPanel[i]);
