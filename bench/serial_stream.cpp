@@ -5,8 +5,10 @@
 //
 // Reports: bytes lost (must be 0), pairs out of order, delivery latency from the write
 // to the cluster handler (median and 99th percentile), and the CPU time of the process
-// outside the writer thread (the component's worker, its device thread and the GUI
-// thread's hand-overs) per second of stream.
+// outside the writer threads (the component's worker, its device and the GUI thread's
+// hand-overs) per second of stream. In the same run a plain reader (a thread doing
+// blocking reads of a second pseudo-terminal fed by an identical writer) gives the
+// baseline: its CPU time per second of stream, and the ratio of the two.
 #include "SerialComp.h"
 
 #include <QCoreApplication>
@@ -30,6 +32,38 @@ namespace {
 
 int g_seconds = 60;
 constexpr int kSamplesPerSecond = 2400;
+
+// Writes `total` numbered pairs into `master`, paced at 2400 a second from `start`.
+void PacedWriter(int master, long total, std::chrono::steady_clock::time_point start, std::int64_t* sentAt)
+{
+    long sent = 0;
+    while (sent < total) {
+        const auto elapsed = std::chrono::steady_clock::now() - start;
+        const long due = std::min<long>(
+            total, static_cast<long>(std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count()
+                                     * kSamplesPerSecond / 1000000));
+        while (sent < due) {
+            const unsigned char pair[2] = {static_cast<unsigned char>(sent & 0xFF),
+                                           static_cast<unsigned char>((sent >> 8) & 0xFF)};
+            if (sentAt)
+                sentAt[sent] = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count();
+            std::size_t done = 0;
+            while (done < 2) {
+                const ssize_t r = ::write(master, pair + done, 2 - done);
+                if (r > 0)
+                    done += static_cast<std::size_t>(r);
+                else {
+                    pollfd p{master, POLLOUT, 0};
+                    ::poll(&p, 1, 5);
+                }
+            }
+            ++sent;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
 
 double CpuSeconds(clockid_t clock)
 {
@@ -98,38 +132,46 @@ void BM_SerialStream(benchmark::State& state)
         while (std::chrono::steady_clock::now() < settle)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
 
+        // The plain reader's line.
+        int plainMaster = -1, plainSlave = -1;
+        if (openpty(&plainMaster, &plainSlave, nullptr, nullptr, nullptr) != 0) {
+            state.SkipWithError("no second pseudo-terminal");
+            return;
+        }
+        termios raw;
+        tcgetattr(plainSlave, &raw);
+        cfmakeraw(&raw);
+        raw.c_cc[VMIN] = 1;
+        raw.c_cc[VTIME] = 0;
+        tcsetattr(plainSlave, TCSANOW, &raw);
+
         std::atomic<bool> writerDone{false};
         std::atomic<double> writerCpu{0};
+        std::atomic<double> plainCpu{0};
+        std::atomic<long> plainBytes{0};
         const double cpuStart = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID);
         const auto start = std::chrono::steady_clock::now();
         std::thread writer([&] {
             const double myStart = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
-            long sent = 0;
-            while (sent < total) {
-                const auto elapsed = std::chrono::steady_clock::now() - start;
-                const long due = std::min<long>(
-                    total, static_cast<long>(std::chrono::duration_cast<std::chrono::microseconds>(elapsed).count()
-                                             * kSamplesPerSecond / 1000000));
-                while (sent < due) {
-                    const unsigned char pair[2] = {static_cast<unsigned char>(sent & 0xFF),
-                                                   static_cast<unsigned char>((sent >> 8) & 0xFF)};
-                    sentAt[static_cast<std::size_t>(sent)] = NowNs();
-                    std::size_t done = 0;
-                    while (done < 2) {
-                        const ssize_t r = ::write(master, pair + done, 2 - done);
-                        if (r > 0)
-                            done += static_cast<std::size_t>(r);
-                        else {
-                            pollfd p{master, POLLOUT, 0};
-                            ::poll(&p, 1, 5);
-                        }
-                    }
-                    ++sent;
-                }
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            }
-            writerCpu = CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - myStart;
+            PacedWriter(master, total, start, sentAt.data());
+            writerCpu = writerCpu + (CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - myStart);
             writerDone = true;
+        });
+        std::thread plainWriter([&] {
+            const double myStart = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+            PacedWriter(plainMaster, total, start, nullptr);
+            writerCpu = writerCpu + (CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - myStart);
+        });
+        std::thread plainReader([&] {
+            const double myStart = CpuSeconds(CLOCK_THREAD_CPUTIME_ID);
+            unsigned char buf[4096];
+            while (plainBytes < total * 2) {
+                const ssize_t r = ::read(plainSlave, buf, sizeof buf);
+                if (r <= 0)
+                    break;
+                plainBytes += r;
+            }
+            plainCpu = CpuSeconds(CLOCK_THREAD_CPUTIME_ID) - myStart;
         });
         // The GUI thread: an event loop that runs the hand-overs.
         QTimer heartbeat;  // wakes the loop when no hand-over comes
@@ -140,8 +182,13 @@ void BM_SerialStream(benchmark::State& state)
                 break;
         }
         writer.join();
+        plainWriter.join();
+        plainReader.join();
         const double streamSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        const double cpu = CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpuStart - writerCpu.load();
+        const double cpu =
+            CpuSeconds(CLOCK_PROCESS_CPUTIME_ID) - cpuStart - writerCpu.load() - plainCpu.load();
+        ::close(plainMaster);
+        ::close(plainSlave);
         port.SetActive(false);
         ::close(master);
 
@@ -161,6 +208,9 @@ void BM_SerialStream(benchmark::State& state)
         state.counters["latency_p99_ms"] = pct(0.99);
         state.counters["latency_max_ms"] = latencies.empty() ? 0.0 : latencies.back();
         state.counters["cpu_ms_per_stream_s"] = cpu * 1000.0 / streamSeconds;
+        state.counters["plain_reader_cpu_ms_per_stream_s"] = plainCpu.load() * 1000.0 / streamSeconds;
+        state.counters["per_plain_reader"] = plainCpu.load() > 0 ? cpu / plainCpu.load() : 0.0;
+        state.counters["plain_reader_bytes_lost"] = static_cast<double>(total * 2 - plainBytes.load());
     }
 }
 
