@@ -7,6 +7,9 @@
 #include "Debug.h"
 #include "Delays.h"
 #include "Forms.h"
+#include "HelpApi.h"
+#include "HelpKit.h"
+#include "KyrHelp.h"
 #include "KyrMeter.h"
 #include "KyrUpdate.h"
 #include "Pass.h"
@@ -39,6 +42,7 @@
 #include <algorithm>
 
 TfmKyr* fmKyr = nullptr;
+THookHelpSystem* HelpSystem = nullptr;
 
 QStringList ResultsDataLines(const TResultsData& d)
 {
@@ -242,6 +246,11 @@ void TfmKyr::FormCreate()
     QDir::setCurrent(DataFolder);
     Trace(QStringLiteral("CurrDir: ") + QDir::currentPath());
 
+    // The help file lies beside the program file, with the help control.
+    Application.HelpFile = QCoreApplication::applicationDirPath() + QStringLiteral("/Kestrovan.chm");
+    delete HelpSystem;
+    HelpSystem = new THookHelpSystem(Application.HelpFile, QString(), 0);
+
     TestEngine = new TKyrUpdate(this);
 
     const QDate fileDate = QFileInfo(Application.ExeName).lastModified().date();
@@ -287,6 +296,9 @@ void TfmKyr::FormDestroy()
     WaitMs(300);
     delete TestEngine;
     TestEngine = nullptr;
+    delete HelpSystem;
+    HelpSystem = nullptr;
+    HHCloseAll();
 }
 
 void TfmKyr::showEvent(QShowEvent* e)
@@ -803,13 +815,11 @@ void TfmKyr::mAboutClick()
 
 void TfmKyr::mContentsClick()
 {
-    // Help comes with the help kit; until then there is no help control to ask.
+    if (HtmlHelp)
+        HtmlHelp(nullptr, QFile::encodeName(Application.HelpFile).constData(), HH_DISPLAY_TOPIC, 0);
 }
 
-void TfmKyr::mOpGuideClick()
-{
-    // The operation guide comes with the help kit.
-}
+void TfmKyr::mOpGuideClick() { ShowOperationGuide(); }
 
 void TfmKyr::BitBtnRunStopResetClick()
 {
@@ -898,6 +908,8 @@ void TfmKyr::FormKeyPress(QChar key)
 bool TfmKyr::FormCloseQuery()
 {
     Trace(QStringLiteral("FormCloseQuery "));
+    if (HtmlHelp)
+        HtmlHelp(nullptr, nullptr, HH_CLOSE_ALL, 0);
     if (OpCount < 1 && TestEngine->Result == 0)
         return true;
     if (!DataSaved) {

@@ -167,3 +167,7 @@ private:
 };
 
 extern TfmKyr* fmKyr;
+
+class THookHelpSystem;
+// The help hook, created with the main window and freed with it.
+extern THookHelpSystem* HelpSystem;
