@@ -72,6 +72,8 @@ void ShowOver(hh::HelpWindow* w)
     QWindow* handle = w->windowHandle();
     if (handle) {
         QWindow* parent = modal && modal != w ? modal->windowHandle() : nullptr;
+        // Setting the transient parent settles again whether the window is blocked, also
+        // for a window already open behind the modal window.
         if (handle->transientParent() != parent)
             handle->setTransientParent(parent);
     }
