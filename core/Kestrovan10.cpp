@@ -78,8 +78,10 @@ void CreateProgramWindows()
     CreateForm(fmWaveform);
     CreateForm(fmKyrMeter);
     CreateForm(fmKyr);
-    // The main window is the one window shown at start.
-    fmKyr->show();
+    // The main window is the one window shown at start; not when the program was ended
+    // at the welcome window.
+    if (!Application.Terminated)
+        fmKyr->show();
 }
 
 void FreeProgramWindows()

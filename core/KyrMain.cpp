@@ -274,7 +274,8 @@ void TfmKyr::FormPaint()
     // Dialogs must not open inside a paint event: the first initialisation runs right after it.
     QTimer::singleShot(0, this, [this] {
         Guarded([this] {
-            if (!ProgInitDone)
+            // A program ended at the welcome window never initialises.
+            if (!ProgInitDone && !Application.Terminated)
                 ProgInit();
         });
     });
@@ -338,6 +339,10 @@ bool TfmKyr::eventFilter(QObject* watched, QEvent* e)
     }
     if (e->type() == QEvent::KeyPress && watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this) {
         auto* ke = static_cast<QKeyEvent*>(e);
+        // Tab moves the focus before any typed character reaches the form, as it did
+        // under the framework; only the characters that remain are the form's keys.
+        if (ke->key() == Qt::Key_Tab || ke->key() == Qt::Key_Backtab)
+            return QMainWindow::eventFilter(watched, e);
         if (!ke->text().isEmpty() && !(ke->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
             const QChar key = ke->text().at(0);
             Guarded([this, key] { FormKeyPress(key); });
@@ -387,7 +392,10 @@ void TfmKyr::ProgInit()
 
     {
         const QSignalBlocker block(cbRange);
-        cbRange->clear();
+        // The entries are replaced in place, so the selected range stays shown while the
+        // initialisation goes on (a hardware search may ask its question meanwhile).
+        while (cbRange->count() > 8)
+            cbRange->removeItem(cbRange->count() - 1);
         for (int r = 1; r <= 8; ++r) {
             RangeFullScale = 0.1 * RangeTable[r] * fmSetup->ShuntAmperes / fmSetup->ShuntMillivolts;
             const char* fmt = RangeFullScale <= 25     ? "%5.3f A"
@@ -395,7 +403,10 @@ void TfmKyr::ProgInit()
                               : RangeFullScale <= 2500 ? "%5.1f A"
                                                        : "%5.0f A";
             RangeText[r] = Format(fmt, RangeFullScale).trimmed();
-            cbRange->addItem(RangeText[r]);
+            if (r <= cbRange->count())
+                cbRange->setItemText(r - 1, RangeText[r]);
+            else
+                cbRange->addItem(RangeText[r]);
             RangeFormat[r] = QString::fromLatin1(fmt);
         }
     }
@@ -433,7 +444,9 @@ void TfmKyr::ProgInit()
     fmComm->StopComm();
     WaitMs(500);
     fmComm->ClearInput();
-    TestEngine->Timer->start();
+    // Enabling a running timer leaves it running: a restart would put its tick off again.
+    if (!TestEngine->Timer->isActive())
+        TestEngine->Timer->start();
     fmComm->StartComm();
 
     SelectTestType(fmSetup->TestType);
@@ -633,7 +646,8 @@ void TfmKyr::SetDemo(const QString& name)
     SetRange();
     SelectTestType(fmSetup->TestType);
     ResetData();
-    TestEngine->Timer->start();
+    if (!TestEngine->Timer->isActive())
+        TestEngine->Timer->start();
     Trace(QStringLiteral("End SetDemo "));
 }
 
