@@ -142,10 +142,17 @@ TfmKyr::TfmKyr(QWidget* parent) : QMainWindow(parent), ui(new Ui::TfmKyr)
     for (int i = 0; i < 3; ++i) {
         StatusPanel[i] = new QLabel(StatusBar1);
         StatusPanel[i]->setObjectName(QStringLiteral("StatusBar1Panel%1").arg(i));
-        StatusPanel[i]->setFixedWidth(widths[i]);
         StatusPanel[i]->setFrameShape(QFrame::Panel);
         StatusPanel[i]->setFrameShadow(QFrame::Sunken);
-        StatusBar1->addWidget(StatusPanel[i]);
+        // The last panel (the source) reaches to the end of the bar, as a status bar's
+        // last panel does, so that a long port name is not cut while there is room.
+        if (i < 2) {
+            StatusPanel[i]->setFixedWidth(widths[i]);
+            StatusBar1->addWidget(StatusPanel[i]);
+        } else {
+            StatusPanel[i]->setMinimumWidth(widths[i]);
+            StatusBar1->addWidget(StatusPanel[i], 1);
+        }
     }
     StatusPanel[2]->setText(QStringLiteral("Setting Up"));
     StatusBar1->setFixedHeight(19);
@@ -641,7 +648,7 @@ void TfmKyr::SetDemo(const QString& name)
 
     QDir::setCurrent(DataFolder);
     fmCal->ReadCalFile();
-    StatusPanel[2]->setFixedWidth(150);
+    StatusPanel[2]->setMinimumWidth(150);
 
     SetRange();
     SelectTestType(fmSetup->TestType);
@@ -952,7 +959,9 @@ void TfmKyr::SetArmedRunning(const QString& Caption, TKyrColor Color)
 void TfmKyr::SetRunStopReset(const QString& Caption, TKyrColor FontColor)
 {
     BitBtnRunStopReset->setText(Caption);
-    BitBtnRunStopReset->setStyleSheet(QStringLiteral("color: %1; font-weight: bold;").arg(KyrColor(FontColor).name()));
+    // Selected by name, so the button's tooltip keeps its own font and colour.
+    BitBtnRunStopReset->setStyleSheet(QStringLiteral("#BitBtnRunStopReset { color: %1; font-weight: bold; }")
+                                          .arg(KyrColor(FontColor).name()));
 }
 
 void TfmKyr::SetCheckTCCEnabled(bool Enabled) { BtnCheckTCC->setEnabled(Enabled); }
