@@ -73,6 +73,12 @@ void TfmDebug::showEvent(QShowEvent* e)
 void TfmDebug::FormShow()
 {
     AddLine(QStringLiteral("Debug Show ") + objectName() + QStringLiteral(" "));
+    framePlaced_ = false;
+    PlaceOnScreen();
+}
+
+void TfmDebug::PlaceOnScreen()
+{
     // To the left screen edge at its height, but with the whole frame, title bar
     // included, on the screen so that it can be moved and closed.
     int top = frameGeometry().top();
@@ -81,6 +87,17 @@ void TfmDebug::FormShow()
         top = std::max(avail.top(), std::min(top, avail.bottom() + 1 - frameGeometry().height()));
     }
     move(1, top);
+}
+
+void TfmDebug::paintEvent(QPaintEvent* e)
+{
+    QWidget::paintEvent(e);
+    // The window manager frames the window only when it maps it: once it is drawn the
+    // frame is known, and the window is placed once more with its title bar in sight.
+    if (!framePlaced_) {
+        framePlaced_ = true;
+        QTimer::singleShot(0, this, [this] { PlaceOnScreen(); });
+    }
 }
 
 void TfmDebug::resizeEvent(QResizeEvent* e)

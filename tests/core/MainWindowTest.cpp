@@ -788,9 +788,12 @@ TEST_F(MainWindowTest, TabMovesTheFocusAndIsNoKeyOfTheForm)
             reached << after->objectName();
     }
     // The commands and boxes of the form are reachable from the keyboard.
-    for (const char* name : {"BitBtnRunStopReset", "cbRange", "BtnCheckTCC", "BtnReclData"})
-        if (QWidget* w = fmKyr->findChild<QWidget*>(QString::fromLatin1(name)); w && w->isEnabled() && w->isVisible())
+    for (const char* name : {"BitBtnRunStopReset", "cbRange", "BtnCheckTCC", "BtnReclData"}) {
+        QWidget* w = fmKyr->findChild<QWidget*>(QString::fromLatin1(name));
+        if (w && w->isEnabled() && w->isVisible()) {
             EXPECT_TRUE(reached.contains(QString::fromLatin1(name))) << name;
+        }
+    }
     // Shift+Tab goes back.
     QWidget* here = QApplication::focusWidget();
     QTest::keyClick(here, Qt::Key_Tab);
