@@ -4,6 +4,7 @@
 // state (initialisation, hardware search, ranges, test type, demo, reset, exit).
 #pragma once
 
+#include "DataFile.h"
 #include "KyrGlobals.h"
 #include "KyrView.h"
 #include "Dialogs.h"
@@ -23,20 +24,6 @@ class QPushButton;
 class QRadioButton;
 class QStatusBar;
 class QButtonGroup;
-
-// The results of the last test as the results data file holds them (operations 1..5
-// at index 0..4).
-struct TResultsData {
-    double TripCurr[5] = {};
-    double TripTime[5] = {};
-    double ReclTime[5] = {};
-    double Decay[5] = {};
-    double PickupRms = 0;
-};
-// The 21 lines of the results data file.
-QStringList ResultsDataLines(const TResultsData& d);
-// A name the outside curve program accepts: ".KDF" or ".DAT" anywhere, any case.
-bool IsDataFileName(const QString& fileName);
 
 class TfmKyr : public QMainWindow, public IKyrView {
     Q_OBJECT
