@@ -222,7 +222,7 @@ void TfmKyr::FormCreate()
     QDir::setCurrent(DataFolder);
     Trace(QStringLiteral("CurrDir: ") + QDir::currentPath());
 
-    TestEngine = new TKyrUpdate(this);
+    TestEngine = new TKyrUpdate(this, &EngineLink, fmCal, fmSetup, fmWaveform);
 
     const QDate fileDate = QFileInfo(Application.ExeName).lastModified().date();
     setWindowTitle(QStringLiteral("%1 (%2)").arg(windowTitle(), DateToStr(fileDate.isValid() ? fileDate : QDate::currentDate())));

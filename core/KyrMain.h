@@ -6,6 +6,7 @@
 
 #include "DataFile.h"
 #include "KyrGlobals.h"
+#include "KyrLink.h"
 #include "KyrView.h"
 #include "Dialogs.h"
 
@@ -35,6 +36,7 @@ public:
     QString ProgFolder;          // program files folder + "/Kestrovan"; holds the help file
     bool DataSaved = true;       // no unsaved results
     int16_t OpCount = 0;         // operations counted in the current test
+    TKyrLink EngineLink;         // the engine's view of fmComm and fmUSB
 
     // ---- Program control ----
     void ProgInit();

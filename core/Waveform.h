@@ -5,6 +5,7 @@
 #pragma once
 
 #include "PaintBox.h"
+#include "SampleStore.h"
 #include "WaveFile.h"
 
 #include <QByteArray>
@@ -24,9 +25,6 @@ class QSlider;
 class QResizeEvent;
 struct TFileDialog;
 
-// Entries of the store: indices 0 to 145000.
-constexpr int WaveStoreSize = 145001;
-
 // One piece of a synthesised waveform.
 struct WaveSegment {
     double Amplitude;  // peak amplitude at the start of the piece, counts
@@ -42,22 +40,13 @@ extern const WaveSegments NormSegments;
 // Current rising tenfold over 1.5 s, then one trip ("KestrovanMpu.kwf").
 extern const WaveSegments MpuSegments;
 
-class TfmWaveform : public QWidget {
+class TfmWaveform : public QWidget, public TSampleStore {
     Q_OBJECT
 public:
     explicit TfmWaveform(QWidget* parent = nullptr);
     ~TfmWaveform() override;
 
-    // ---- The sample store (read and written directly by the other units) ----
-    double SampleRate = 0;       // samples per second
-    float SecPerSample = 0;      // 1 / SampleRate
-    float AmpsPerCount = 0;      // amperes per sample count
-    QString SerNum;              // identification written into a saved file
-    int16_t Samples[WaveStoreSize] = {};  // the samples, in counts
-    int SampleIndex = 0;         // next write position of the test engine
-    WaveFileHeader Header;       // header of the last file read
-    int SampleCount = 0;         // that header's count after clamping
-    QString FileName;            // the current waveform file
+    // ---- The sample store: the fields of TSampleStore ----
 
     // ---- View state that a file load resets ----
     float ViewStart = 0;         // left edge of the viewed span, seconds
