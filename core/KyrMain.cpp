@@ -5,6 +5,7 @@
 #include "Cal.h"
 #include "Comm.h"
 #include "Debug.h"
+#include "Trace.h"
 #include "Delays.h"
 #include "Forms.h"
 #include "KyrMeter.h"
@@ -60,8 +61,6 @@ void SetBackground(QWidget* w, const QColor& c)
     w->setPalette(p);
     w->setAutoFillBackground(true);
 }
-
-void Trace(const QString& s) { TfmDebug::AddLine(s); }
 } // namespace
 
 // ---- The window ----
@@ -132,7 +131,6 @@ TfmKyr::TfmKyr(QWidget* parent) : QMainWindow(parent), ui(new Ui::TfmKyr)
     SetBackground(StatusBar1, face);
     SetBackground(PanelArmedRunning, face);
     SetBackground(PanelCal, face);
-    lbCommError->setStyleSheet(QStringLiteral("color: yellow; font-weight: bold; font-size: 20px;"));
     setFixedSize(498, 342 + 19 + menuBar()->sizeHint().height());
     setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
     if (QScreen* s = QGuiApplication::primaryScreen())

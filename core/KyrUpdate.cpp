@@ -7,6 +7,7 @@
 #include "SampleStore.h"
 #include "SetupData.h"
 #include "SysUtils.h"
+#include "Trace.h"
 
 #include <QTimer>
 #include <algorithm>
@@ -19,8 +20,6 @@ TKyrUpdate* TestEngine = nullptr;
 namespace {
 
 constexpr int StoreLast = WaveStoreSize - 1; // highest index of the store's Samples
-
-void Trace(const char* text) { TfmDebug::AddLine(QString::fromLatin1(text)); }
 
 int Abs(int v) { return v < 0 ? -v : v; }
 

@@ -19,7 +19,7 @@ struct TCalData;
 struct TSampleStore;
 struct TSetupData;
 
-// TestResultCode values.
+// The test's result code, TKyrUpdate::Result.
 enum : uint8_t {
     trNone = 0,
     trMinimumPickup = 1,
@@ -86,7 +86,7 @@ public:
     uint8_t Result = trNone;
     std::array<double, 6> TripCurr{}; // operations 1..5, amperes
     uint8_t UpdateErrorCount = 0;
-    QTimer* Timer = nullptr;          // owned; OnTimer = TimerTick
+    QTimer* Timer = nullptr;          // owned; its timeout runs TimerTick
 
     IKyrView* View;
     IKyrLink* Link;

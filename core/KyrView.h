@@ -43,7 +43,7 @@ public:
     virtual void SetCurrentText(const QString& Text) = 0;
     // MinPickUpCurrent.
     virtual void SetMinPickUpText(const QString& Text) = 0;
-    // One result edit of row Op (1..5): TripCurrOp, DecayOp, TripTimeOp, RecloseTimeOp.
+    // One result edit of row Op (1..5): TripCurr1..5, Decay1..5, TripTime1..5, RecloseTime1..5.
     virtual void SetOpText(int Op, TOpColumn Column, const QString& Text) = 0;
 
     // TfmKyr.OpCount: operations of the current test, 0..5.

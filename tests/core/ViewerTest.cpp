@@ -3,7 +3,7 @@
 #include "Waveform.h"
 
 #include "Forms.h"
-#include "KyrMain.h"
+#include "KyrGlobals.h"
 #include "PaintBox.h"
 #include "SysUtils.h"
 #include "TestSupport.h"
