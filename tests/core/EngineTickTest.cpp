@@ -34,10 +34,21 @@ constexpr const char* ZeroRow = "  0.0 A | 0.0% |   0.0000 secs |   0.0000 secs"
 
 } // namespace
 
-// The tick's fixture gives the engine the program's link (TKyrLink over the link and
-// USB windows), idle: no port, not streaming. Its tests check the engine together with
-// the link's byte ring and sample decoder.
+// The tick's fixture: the engine's own fixture (no window, an idle fake link) and a
+// helper that runs ticks.
 class EngineTick : public EngineTest {
+protected:
+    void Ticks(int n)
+    {
+        for (int i = 0; i < n; ++i)
+            engine->TimerTick();
+    }
+};
+
+// The engine on the program's link (TKyrLink over the link and USB windows), idle: no
+// port, not streaming. Its tests check the engine together with the link's byte ring
+// and sample decoder.
+class EngineOnLink : public EngineTick {
 protected:
     void SetUp() override
     {
@@ -56,22 +67,17 @@ protected:
         fmComm->PortFound = false;
         fmComm->Streaming = false;
         fmComm->ErrorCount = 0;
-        EngineTest::SetUp();
+        EngineTick::SetUp();
     }
     void TearDown() override
     {
-        EngineTest::TearDown();
+        EngineTick::TearDown();
         usb.reset();
         comm.reset();
     }
     TKyrLink programLink;
     std::unique_ptr<TfmComm> comm;
     std::unique_ptr<TfmUSB> usb;
-    void Ticks(int n)
-    {
-        for (int i = 0; i < n; ++i)
-            engine->TimerTick();
-    }
 };
 
 // ---------------------------------------------------------------------------------
@@ -282,7 +288,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, EngineGauge, ::testing::Values(
     GaugeCase{0, 250, 0, 0},         // a bad shunt gives no full scale: nothing to show
     GaugeCase{-500, 250, 0, 0}));
 
-TEST_F(EngineTick, GaugesOnlyInDemoOrWhileStreaming)
+TEST_F(EngineOnLink, GaugesOnlyInDemoOrWhileStreaming)
 {
     DemoMode = false;
     engine->TimerTick();
@@ -363,7 +369,7 @@ TEST_F(EngineTick, NoInstrumentProcessesOneZeroSample)
     EXPECT_EQ(engine->TotalSamples, 0);
 }
 
-TEST_F(EngineTick, FoundButNotStreamingProcessesNone)
+TEST_F(EngineOnLink, FoundButNotStreamingProcessesNone)
 {
     DemoMode = false;
     fmComm->PortFound = true;
@@ -377,7 +383,7 @@ TEST_F(EngineTick, FoundButNotStreamingProcessesNone)
     EXPECT_EQ(fmComm->RxCount, 20);
 }
 
-TEST_F(EngineTick, StreamingTakesEveryWaitingPair)
+TEST_F(EngineOnLink, StreamingTakesEveryWaitingPair)
 {
     DemoMode = false;
     fmComm->PortFound = true;
@@ -397,7 +403,7 @@ TEST_F(EngineTick, StreamingTakesEveryWaitingPair)
     EXPECT_TRUE(view.commError);
 }
 
-TEST_F(EngineTick, FourthEmptyStreamingTickLosesTheLink)
+TEST_F(EngineOnLink, FourthEmptyStreamingTickLosesTheLink)
 {
     DemoMode = false;
     fmComm->PortFound = true;
@@ -428,7 +434,7 @@ TEST_F(EngineTick, FourthEmptyStreamingTickLosesTheLink)
 
 // A test that ends inside the sample loop with more than 2 link errors forgets the
 // port: the tick then processes one sample of 0 and takes nothing more.
-TEST_F(EngineTick, LinkErrorsAtTestEndStopTheTick)
+TEST_F(EngineOnLink, LinkErrorsAtTestEndStopTheTick)
 {
     DemoMode = false;
     fmComm->PortFound = true;
@@ -452,7 +458,7 @@ TEST_F(EngineTick, LinkErrorsAtTestEndStopTheTick)
     EXPECT_EQ(view.status[2], QStringLiteral("Error on COM3"));
 }
 
-TEST_F(EngineTick, TestStartClearsLinkErrorCounts)
+TEST_F(EngineOnLink, TestStartClearsLinkErrorCounts)
 {
     fmComm->ErrorCount = 7;
     fmUSB->ErrorCount = 3;
@@ -492,7 +498,7 @@ TEST_P(EngineStatus, TextsAndColour)
     engine->Armed = c.armed;
     DemoMode = c.demo;
     engine->Underrange = c.underrange;
-    fmComm->PortFound = c.portFound;
+    fakeLink.portFound = c.portFound;
     setup->SourceName = QString::fromLatin1(c.source);
     view.runCaption = QStringLiteral("READY");
     engine->ShowStatus();
