@@ -79,7 +79,10 @@ void TKyrUpdate::SetTimerInterval()
     int ms = 100;
     if (Cal->AvgTime > 0.04)
         ms = static_cast<int>(Round(std::min(Cal->AvgTime, 1.0e6) * 1000));
-    Timer->setInterval(ms);
+    // The same interval again leaves the timer alone: setting it restarts a running
+    // timer, and a reset at every key repeat would keep the tick from ever firing.
+    if (Timer->interval() != ms)
+        Timer->setInterval(ms);
 }
 
 // ---------------------------------------------------------------------------------

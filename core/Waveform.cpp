@@ -10,6 +10,7 @@
 #include "xyplot.h"
 #include "Setup.h"
 #include "SysUtils.h"
+#include "UpDown.h"
 
 #include <QApplication>
 #include <QDir>
@@ -23,7 +24,6 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScreen>
-#include <QScrollBar>
 #include <QSlider>
 #include <algorithm>
 #include <cmath>
@@ -73,9 +73,16 @@ TfmWaveform::TfmWaveform(QWidget* parent) : QWidget(parent, Qt::Window), ui(new 
     Label1 = ui->Label1;
     Label2 = ui->Label2;
     Label3 = ui->Label3;
+    // 643 x 523 is the window's outer size: the controls were laid out for the client
+    // area inside a sizeable frame and its title bar.
+    resize(643 - OuterFrameWidth, 523 - OuterFrameHeight);
     paintRightGap_ = width() - PaintBox1->geometry().right() - 1;
     paintBottomGap_ = height() - PaintBox1->geometry().bottom() - 1;
     panelBottomGap_ = height() - Panel1->geometry().bottom() - 1;
+    // Small enough to be moved about, large enough that Save and Exit stay in sight.
+    setMinimumSize(ExitButton->mapTo(this, ExitButton->rect().bottomRight()).x() + 1 + paintRightGap_,
+                   PaintBox1->y() + 100 + (Panel1->y() - PaintBox1->geometry().bottom()) + Panel1->height() +
+                       panelBottomGap_);
     if (QScreen* s = QGuiApplication::primaryScreen())
         move(s->geometry().center() - rect().center());
     ViewerSetup();
@@ -295,10 +302,8 @@ void TfmWaveform::ViewerSetup()
     PaintBox1->OnMouseDown = [this](QObject*, TMouseButton b, TShiftState s, int x, int y) {
         Guarded([&] { PaintBox1MouseDown(b, s, x, y); });
     };
-    // The up-down control counts up towards its top.
-    UpDown1->setRange(0, 6);
-    UpDown1->setInvertedAppearance(true);
-    UpDown1->setInvertedControls(true);
+    UpDown1->SetRange(0, 6);
+    UpDown1->OnClick = [this](TUpDown::TUDBtnType) { Guarded([this] { UpDown1Click(); }); };
     auto on = [this](auto* sender, auto signal, void (TfmWaveform::*h)()) {
         connect(sender, signal, this, [this, h] { Guarded([this, h] { (this->*h)(); }); });
     };
@@ -308,7 +313,6 @@ void TfmWaveform::ViewerSetup()
     on(ExitButton, &QPushButton::clicked, &TfmWaveform::ExitButtonClick);
     on(TrackBar1, &QSlider::valueChanged, &TfmWaveform::TrackBar1Change);
     on(TrackBar1, &QSlider::sliderReleased, &TfmWaveform::TrackToView);
-    on(UpDown1, &QScrollBar::valueChanged, &TfmWaveform::UpDown1Click);
     for (QObject* o : {static_cast<QObject*>(TrackBar1), static_cast<QObject*>(Panel1), static_cast<QObject*>(TStart),
                        static_cast<QObject*>(TEnd), static_cast<QObject*>(CurStart), static_cast<QObject*>(CurSpan)})
         o->installEventFilter(this);
@@ -518,7 +522,7 @@ void TfmWaveform::SetCurSpan()
 
 void TfmWaveform::UpDown1Click()
 {
-    Zoom = std::pow(2.0f, static_cast<float>(UpDown1->value()));
+    Zoom = std::pow(2.0f, static_cast<float>(UpDown1->Position()));
     YMax = AmpsPerCount * 2048 / Zoom;
     YMin = -YMax;
     Draw();

@@ -20,7 +20,7 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QScrollBar;
+class TUpDown;
 class QSlider;
 class QResizeEvent;
 struct TFileDialog;
@@ -118,7 +118,7 @@ public:
     QLineEdit* CurStart = nullptr;
     QLineEdit* CurSpan = nullptr;
     QLineEdit* CurValue = nullptr;
-    QScrollBar* UpDown1 = nullptr;
+    TUpDown* UpDown1 = nullptr;
     QLabel* Label1 = nullptr;
     QLabel* Label2 = nullptr;
     QLabel* Label3 = nullptr;

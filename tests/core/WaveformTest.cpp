@@ -1,12 +1,13 @@
 #include "Waveform.h"
+#include "UpDown.h"
 #include "Debug.h"
+#include "Forms.h"
 #include "Setup.h"
 #include "TestSupport.h"
 
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QSlider>
 #include <cmath>
 #include <cstring>
@@ -104,13 +105,16 @@ TEST_F(WaveformFixture, CreatedStoreRunsAtTheInstrumentRate)
     EXPECT_EQ(std::size(wave->Samples), 145001u);
     EXPECT_TRUE(fmDebug->TraceText().contains("Waveform Form Create"));
     EXPECT_EQ(wave->windowTitle(), "Waveform View");
-    EXPECT_EQ(wave->size(), QSize(643, 523));
+    // 643 x 523 is the outer size; offscreen there is no frame, so the client area is
+    // what is left of it inside a sizeable frame.
+    EXPECT_EQ(wave->size(), QSize(643 - OuterFrameWidth, 523 - OuterFrameHeight));
     for (const char* name : {"PaintBox1", "Panel1", "ContractButton", "ExpandButton", "SaveButton", "ExitButton",
                              "TrackBar1", "TStart", "TEnd", "CurStart", "CurSpan", "CurValue", "UpDown1", "Label1",
                              "Label2", "Label3"})
         EXPECT_NE(wave->findChild<QWidget*>(name), nullptr) << name;
     EXPECT_EQ(wave->TrackBar1->maximum(), 1000);
-    EXPECT_EQ(wave->UpDown1->maximum(), 6);
+    EXPECT_EQ(wave->UpDown1->Max(), 6);
+    EXPECT_EQ(wave->UpDown1->Min(), 0);
     wave->grab().save(ArtifactPath("waveform_form.png"));
 }
 
