@@ -32,9 +32,6 @@ public:
     // "Error writing file: " and the fields keep their values.
     void WriteSetupFile();
 
-    // The file's nine lines for the current fields, as WriteSetupFile stores them.
-    QStringList SetupLines() const;
-
     // Defaults of the fields, also used for a line that cannot be read.
     static constexpr int16_t DefaultRange = 4;
     static constexpr double DefaultMaxOnTime = 5.0;

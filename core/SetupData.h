@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 
 struct TSetupData {
@@ -16,4 +17,7 @@ struct TSetupData {
     uint8_t TestType = 0;         // 0 normal (operations) test, 1 minimum pick-up test (line 7)
     double ShuntAmperes = 0;      // shunt rating, amperes (line 8)
     double ShuntMillivolts = 0;   // shunt output at that current, millivolts (line 9)
+
+    // The file's nine lines for the current fields, as TfmSetup::WriteSetupFile stores them.
+    QStringList SetupLines() const;
 };
