@@ -713,6 +713,8 @@ TEST(DbSqlRewrite, DoubleQuotesAreLiteralsAndDatesCompareAsDates)
         {"SELECT * FROM KYRRECL WHERE CUSTID=\"TYPE\"", "SELECT * FROM KYRRECL WHERE CUSTID='TYPE'"},
         {"SELECT * FROM KYRRECL\nWHERE CUSTID=\"A\"B\"\nORDER BY RECLID", "SELECT * FROM KYRRECL\nWHERE CUSTID='A\"B'\nORDER BY RECLID"},
         {"SELECT * FROM T WHERE X = \"it's\"", "SELECT * FROM T WHERE X = 'it''s'"},
+        {"SELECT * FROM T\nWHERE CUSTID=\"A\" B\"", "SELECT * FROM T\nWHERE CUSTID='A\" B'"},
+        {"SELECT * FROM T WHERE A = \"x\" OR B = \"y\"", "SELECT * FROM T WHERE A = 'x' OR B = 'y'"},
         {"SELECT * FROM T WHERE TESTDATE = \"" + d + "\"", "SELECT * FROM T WHERE TESTDATE = '2026-12-10'"},
         {"SELECT * FROM T WHERE \"" + d + "\" <= TESTDATE", "SELECT * FROM T WHERE '2026-12-10' <= TESTDATE"},
         {"SELECT * FROM T WHERE TESTDATE BETWEEN \"" + d + "\" AND \"" + d + "\"",
