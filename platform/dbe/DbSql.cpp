@@ -196,6 +196,16 @@ QString Rewrite(const std::vector<Tok>& toks, const QSet<QString>& dateFields, b
         if (t.kind != Tok::DQuote && t.kind != Tok::SQuote)
             continue;
         QString v = t.text;
+        // Stored texts never end in blanks (a text field is padded with them), so an
+        // operand of a comparison loses its trailing blanks too: "AB " finds AB.
+        const bool compared = (k >= 1 && IsCompare(toks[sig[k - 1]])) ||
+                              (k + 1 < sig.size() && IsCompare(toks[sig[k + 1]]));
+        if (compared) {
+            int end = v.size();
+            while (end > 0 && v.at(end - 1) == QLatin1Char(' '))
+                --end;
+            v.truncate(end);
+        }
         if (!dateFields.isEmpty() && IsDateOperand(toks, sig, k, dateFields)) {
             const QDate d = QDate::fromString(v.trimmed(), ShortDateFormat());
             if (d.isValid())
