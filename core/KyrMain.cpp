@@ -5,6 +5,7 @@
 #include "Cal.h"
 #include "Comm.h"
 #include "Debug.h"
+#include "Trace.h"
 #include "Delays.h"
 #include "Forms.h"
 #include "HelpApi.h"
@@ -44,26 +45,6 @@
 TfmKyr* fmKyr = nullptr;
 THookHelpSystem* HelpSystem = nullptr;
 
-QStringList ResultsDataLines(const TResultsData& d)
-{
-    QStringList lines;
-    for (int i = 0; i < 5; ++i) {
-        lines << Format("%8.2f", d.TripCurr[i]);
-        lines << Format("%8.3f", d.TripTime[i]);
-        lines << Format("%8.3f", d.ReclTime[i]);
-    }
-    for (int i = 0; i < 5; ++i)
-        lines << Format("%4.2f", d.Decay[i] / 100.0 + 1.0);
-    lines << Format("%8.2f", d.PickupRms);
-    return lines;
-}
-
-bool IsDataFileName(const QString& fileName)
-{
-    const QString up = fileName.toUpper();
-    return up.contains(QLatin1String(".KDF")) || up.contains(QLatin1String(".DAT"));
-}
-
 namespace {
 QColor KyrColor(TKyrColor c)
 {
@@ -84,8 +65,6 @@ void SetBackground(QWidget* w, const QColor& c)
     w->setPalette(p);
     w->setAutoFillBackground(true);
 }
-
-void Trace(const QString& s) { TfmDebug::AddLine(s); }
 } // namespace
 
 // ---- The window ----
@@ -163,7 +142,6 @@ TfmKyr::TfmKyr(QWidget* parent) : QMainWindow(parent), ui(new Ui::TfmKyr)
     SetBackground(StatusBar1, face);
     SetBackground(PanelArmedRunning, face);
     SetBackground(PanelCal, face);
-    lbCommError->setStyleSheet(QStringLiteral("color: yellow; font-weight: bold; font-size: 20px;"));
     setFixedSize(498, 342 + 19 + menuBar()->sizeHint().height());
     setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
     if (QScreen* s = QGuiApplication::primaryScreen())
@@ -258,7 +236,7 @@ void TfmKyr::FormCreate()
     delete HelpSystem;
     HelpSystem = new THookHelpSystem(Application.HelpFile, QString(), 0);
 
-    TestEngine = new TKyrUpdate(this);
+    TestEngine = new TKyrUpdate(this, &EngineLink, fmCal, fmSetup, fmWaveform);
 
     const QDate fileDate = QFileInfo(Application.ExeName).lastModified().date();
     setWindowTitle(QStringLiteral("%1 (%2)").arg(windowTitle(), DateToStr(fileDate.isValid() ? fileDate : QDate::currentDate())));
@@ -470,7 +448,10 @@ void TfmKyr::ProgInit()
 
     SelectTestType(fmSetup->TestType);
     TestEngine->ShowStatus();
-    // The start-up table check belongs to the recloser records.
+    // The start-up table check belongs to the recloser records; its errors end the
+    // initialisation and reach the caller.
+    if (StartupTableCheck)
+        StartupTableCheck();
 
     ProgInitDone = true;
     Trace(QStringLiteral("End ProgInit "));

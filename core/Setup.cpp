@@ -121,7 +121,7 @@ TfmSetup::~TfmSetup()
     delete ui;
 }
 
-QStringList TfmSetup::SetupLines() const
+QStringList TSetupData::SetupLines() const
 {
     return {FormatInt("%d", Range),
             Format("%4.2f", MaxOnTime),

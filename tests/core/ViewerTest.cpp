@@ -4,7 +4,7 @@
 #include "UpDown.h"
 
 #include "Forms.h"
-#include "KyrMain.h"
+#include "KyrGlobals.h"
 #include "PaintBox.h"
 #include "SysUtils.h"
 #include "TestSupport.h"
