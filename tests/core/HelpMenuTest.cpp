@@ -4,10 +4,13 @@
 #include "ProgramFixture.h"
 
 #include "Forms.h"
+#include "HelpApi.h"
 #include "KyrHelp.h"
 #include "KyrMain.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QTextBrowser>
 #include <QComboBox>
 #include <QFile>
 #include <QMenu>
@@ -60,6 +63,34 @@ TEST_F(HelpMenuTest, F1RaisesTheHelpContextOfTheControlOrItsWindow)
     // Without the help control (not loaded in this test) each request says so, once.
     EXPECT_EQ(answers->count(QStringLiteral("MS Html Help is not installed on this PC.")), 4);
     Application.OnHelp = hook;
+}
+
+TEST_F(HelpMenuTest, ContentsOpensTheHelpFileAndTheEndClosesItsWindows)
+{
+    StartProgram();
+    // Without the control the command does nothing.
+    ASSERT_EQ(HtmlHelp, nullptr);
+    fmKyr->findChild<QAction*>(QStringLiteral("mContents"))->trigger();
+    auto helpWindow = [] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == QLatin1String("HtmlHelpWindow"))
+                return w;
+        return static_cast<QWidget*>(nullptr);
+    };
+    EXPECT_EQ(helpWindow(), nullptr);
+
+    // With the control beside the program: the help file's default topic.
+    LoadHtmlHelp();
+    ASSERT_NE(HtmlHelp, nullptr);
+    fmKyr->findChild<QAction*>(QStringLiteral("mContents"))->trigger();
+    QWidget* help = helpWindow();
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->isVisible());
+    EXPECT_EQ(help->findChild<QTextBrowser*>()->source().path(), QStringLiteral("/contents.htm"));
+    // The main window's end closes every help window.
+    StopProgram();
+    EXPECT_EQ(helpWindow(), nullptr);
+    UnloadHtmlHelp();
 }
 
 TEST_F(HelpMenuTest, OperationGuideFromTheDataFolder)
