@@ -5,6 +5,9 @@
 #include "Debug.h"
 #include "DelayForm.h"
 #include "Forms.h"
+#include "HelpApi.h"
+#include "HelpKit.h"
+#include "KyrHelp.h"
 #include "KyrImage.h"
 #include "KyrMain.h"
 #include "KyrMeter.h"
@@ -78,13 +81,17 @@ void CreateProgramWindows()
     CreateForm(fmWaveform);
     CreateForm(fmKyrMeter);
     CreateForm(fmKyr);
-    // The main window is the one window shown at start.
-    fmKyr->show();
+    CreateForm(fmKyrHelp);
+    // The main window is the one window shown at start; not when the program was ended
+    // at the welcome window.
+    if (!Application.Terminated)
+        fmKyr->show();
 }
 
 void FreeProgramWindows()
 {
     // Last created first: the main window stops the engine before the link frees its port.
+    FreeForm(fmKyrHelp);
     FreeForm(fmKyr);
     FreeForm(fmKyrMeter);
     FreeForm(fmWaveform);
@@ -99,6 +106,9 @@ void FreeProgramWindows()
 
 int Kestrovan10Main(int argc, char** argv)
 {
+    // The windows are drawn pixel by pixel at their stored sizes: a fractional scale
+    // such as 125 % is rounded to a whole one so that text, grids and traces stay crisp.
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::Round);
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
     InitDecimalSeparatorFromLocale();
@@ -110,6 +120,10 @@ int Kestrovan10Main(int argc, char** argv)
     ParamList = args.mid(1);
     Application.Title = QStringLiteral("Kestrovan for Windows");
     QApplication::setApplicationDisplayName(QString());
+    // The help units start before any window exists: the control is loaded, then the
+    // help diagnostics look at the program's surroundings.
+    HelpApiInitialization();
+    HelpKitInitialization();
 
     fmKyr560 = new TfmKyr560;
     if (WelcomeWanted(ProgName, ParamList))
@@ -121,5 +135,7 @@ int Kestrovan10Main(int argc, char** argv)
     if (!Application.Terminated)
         rc = app.exec();
     FreeProgramWindows();
+    HelpKitFinalization();
+    HelpApiFinalization();
     return rc;
 }

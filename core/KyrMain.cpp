@@ -5,8 +5,12 @@
 #include "Cal.h"
 #include "Comm.h"
 #include "Debug.h"
+#include "Trace.h"
 #include "Delays.h"
 #include "Forms.h"
+#include "HelpApi.h"
+#include "HelpKit.h"
+#include "KyrHelp.h"
 #include "KyrMeter.h"
 #include "KyrUpdate.h"
 #include "Pass.h"
@@ -39,26 +43,7 @@
 #include <algorithm>
 
 TfmKyr* fmKyr = nullptr;
-
-QStringList ResultsDataLines(const TResultsData& d)
-{
-    QStringList lines;
-    for (int i = 0; i < 5; ++i) {
-        lines << Format("%8.2f", d.TripCurr[i]);
-        lines << Format("%8.3f", d.TripTime[i]);
-        lines << Format("%8.3f", d.ReclTime[i]);
-    }
-    for (int i = 0; i < 5; ++i)
-        lines << Format("%4.2f", d.Decay[i] / 100.0 + 1.0);
-    lines << Format("%8.2f", d.PickupRms);
-    return lines;
-}
-
-bool IsDataFileName(const QString& fileName)
-{
-    const QString up = fileName.toUpper();
-    return up.contains(QLatin1String(".KDF")) || up.contains(QLatin1String(".DAT"));
-}
+THookHelpSystem* HelpSystem = nullptr;
 
 namespace {
 QColor KyrColor(TKyrColor c)
@@ -83,8 +68,6 @@ void SetBackground(QWidget* w, const QColor& c)
     w->setPalette(p);
     w->setAutoFillBackground(true);
 }
-
-void Trace(const QString& s) { TfmDebug::AddLine(s); }
 
 // An edit given its own text again would still repaint it.
 void SetEditText(QLineEdit* e, const QString& text)
@@ -152,21 +135,28 @@ TfmKyr::TfmKyr(QWidget* parent) : QMainWindow(parent), ui(new Ui::TfmKyr)
     for (int i = 0; i < 3; ++i) {
         StatusPanel[i] = new QLabel(StatusBar1);
         StatusPanel[i]->setObjectName(QStringLiteral("StatusBar1Panel%1").arg(i));
-        // A fixed size (the height the bar gives it) and its own background in the bar's
+        // A fixed height (the one the bar gives it) and its own background in the bar's
         // colour: a new text then repaints the panel alone instead of laying out and
         // repainting the whole bar.
-        StatusPanel[i]->setFixedSize(widths[i], 14);
-        StatusPanel[i]->setAutoFillBackground(true);  // the bar's colour: the bar need not be repainted
+        StatusPanel[i]->setFixedHeight(14);
+        StatusPanel[i]->setAutoFillBackground(true);
         StatusPanel[i]->setFrameShape(QFrame::Panel);
         StatusPanel[i]->setFrameShadow(QFrame::Sunken);
-        StatusBar1->addWidget(StatusPanel[i]);
+        // The last panel (the source) reaches to the end of the bar, as a status bar's
+        // last panel does, so that a long port name is not cut while there is room.
+        if (i < 2) {
+            StatusPanel[i]->setFixedWidth(widths[i]);
+            StatusBar1->addWidget(StatusPanel[i]);
+        } else {
+            StatusPanel[i]->setMinimumWidth(widths[i]);
+            StatusBar1->addWidget(StatusPanel[i], 1);
+        }
     }
     StatusPanel[2]->setText(QStringLiteral("Setting Up"));
     StatusBar1->setFixedHeight(19);
     SetBackground(StatusBar1, face);
     SetBackground(PanelArmedRunning, face);
     SetBackground(PanelCal, face);
-    lbCommError->setStyleSheet(QStringLiteral("color: yellow; font-weight: bold; font-size: 20px;"));
     setFixedSize(498, 342 + 19 + menuBar()->sizeHint().height());
     setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
     if (QScreen* s = QGuiApplication::primaryScreen())
@@ -256,7 +246,12 @@ void TfmKyr::FormCreate()
     QDir::setCurrent(DataFolder);
     Trace(QStringLiteral("CurrDir: ") + QDir::currentPath());
 
-    TestEngine = new TKyrUpdate(this);
+    // The help file lies beside the program file, with the help control.
+    Application.HelpFile = QCoreApplication::applicationDirPath() + QStringLiteral("/Kestrovan.chm");
+    delete HelpSystem;
+    HelpSystem = new THookHelpSystem(Application.HelpFile, QString(), 0);
+
+    TestEngine = new TKyrUpdate(this, &EngineLink, fmCal, fmSetup, fmWaveform);
 
     const QDate fileDate = QFileInfo(Application.ExeName).lastModified().date();
     setWindowTitle(QStringLiteral("%1 (%2)").arg(windowTitle(), DateToStr(fileDate.isValid() ? fileDate : QDate::currentDate())));
@@ -288,7 +283,8 @@ void TfmKyr::FormPaint()
     // Dialogs must not open inside a paint event: the first initialisation runs right after it.
     QTimer::singleShot(0, this, [this] {
         Guarded([this] {
-            if (!ProgInitDone)
+            // A program ended at the welcome window never initialises.
+            if (!ProgInitDone && !Application.Terminated)
                 ProgInit();
         });
     });
@@ -301,6 +297,9 @@ void TfmKyr::FormDestroy()
     WaitMs(300);
     delete TestEngine;
     TestEngine = nullptr;
+    delete HelpSystem;
+    HelpSystem = nullptr;
+    HHCloseAll();
 }
 
 void TfmKyr::showEvent(QShowEvent* e)
@@ -352,6 +351,10 @@ bool TfmKyr::eventFilter(QObject* watched, QEvent* e)
     }
     if (e->type() == QEvent::KeyPress && watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this) {
         auto* ke = static_cast<QKeyEvent*>(e);
+        // Tab moves the focus before any typed character reaches the form, as it did
+        // under the framework; only the characters that remain are the form's keys.
+        if (ke->key() == Qt::Key_Tab || ke->key() == Qt::Key_Backtab)
+            return QMainWindow::eventFilter(watched, e);
         if (!ke->text().isEmpty() && !(ke->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
             const QChar key = ke->text().at(0);
             Guarded([this, key] { FormKeyPress(key); });
@@ -401,7 +404,10 @@ void TfmKyr::ProgInit()
 
     {
         const QSignalBlocker block(cbRange);
-        cbRange->clear();
+        // The entries are replaced in place, so the selected range stays shown while the
+        // initialisation goes on (a hardware search may ask its question meanwhile).
+        while (cbRange->count() > 8)
+            cbRange->removeItem(cbRange->count() - 1);
         for (int r = 1; r <= 8; ++r) {
             RangeFullScale = 0.1 * RangeTable[r] * fmSetup->ShuntAmperes / fmSetup->ShuntMillivolts;
             const char* fmt = RangeFullScale <= 25     ? "%5.3f A"
@@ -409,7 +415,10 @@ void TfmKyr::ProgInit()
                               : RangeFullScale <= 2500 ? "%5.1f A"
                                                        : "%5.0f A";
             RangeText[r] = Format(fmt, RangeFullScale).trimmed();
-            cbRange->addItem(RangeText[r]);
+            if (r <= cbRange->count())
+                cbRange->setItemText(r - 1, RangeText[r]);
+            else
+                cbRange->addItem(RangeText[r]);
             RangeFormat[r] = QString::fromLatin1(fmt);
         }
     }
@@ -447,12 +456,17 @@ void TfmKyr::ProgInit()
     fmComm->StopComm();
     WaitMs(500);
     fmComm->ClearInput();
-    TestEngine->Timer->start();
+    // Enabling a running timer leaves it running: a restart would put its tick off again.
+    if (!TestEngine->Timer->isActive())
+        TestEngine->Timer->start();
     fmComm->StartComm();
 
     SelectTestType(fmSetup->TestType);
     TestEngine->ShowStatus();
-    // The start-up table check belongs to the recloser records.
+    // The start-up table check belongs to the recloser records; its errors end the
+    // initialisation and reach the caller.
+    if (StartupTableCheck)
+        StartupTableCheck();
 
     ProgInitDone = true;
     Trace(QStringLiteral("End ProgInit "));
@@ -642,12 +656,13 @@ void TfmKyr::SetDemo(const QString& name)
 
     QDir::setCurrent(DataFolder);
     fmCal->ReadCalFile();
-    StatusPanel[2]->setFixedWidth(150);
+    StatusPanel[2]->setMinimumWidth(150);
 
     SetRange();
     SelectTestType(fmSetup->TestType);
     ResetData();
-    TestEngine->Timer->start();
+    if (!TestEngine->Timer->isActive())
+        TestEngine->Timer->start();
     Trace(QStringLiteral("End SetDemo "));
 }
 
@@ -817,13 +832,11 @@ void TfmKyr::mAboutClick()
 
 void TfmKyr::mContentsClick()
 {
-    // Help comes with the help kit; until then there is no help control to ask.
+    if (HtmlHelp)
+        HtmlHelp(nullptr, QFile::encodeName(Application.HelpFile).constData(), HH_DISPLAY_TOPIC, 0);
 }
 
-void TfmKyr::mOpGuideClick()
-{
-    // The operation guide comes with the help kit.
-}
+void TfmKyr::mOpGuideClick() { ShowOperationGuide(); }
 
 void TfmKyr::BitBtnRunStopResetClick()
 {
@@ -912,6 +925,8 @@ void TfmKyr::FormKeyPress(QChar key)
 bool TfmKyr::FormCloseQuery()
 {
     Trace(QStringLiteral("FormCloseQuery "));
+    if (HtmlHelp)
+        HtmlHelp(nullptr, nullptr, HH_CLOSE_ALL, 0);
     if (OpCount < 1 && TestEngine->Result == 0)
         return true;
     if (!DataSaved) {
@@ -954,7 +969,9 @@ void TfmKyr::SetRunStopReset(const QString& Caption, TKyrColor FontColor)
 {
     if (BitBtnRunStopReset->text() != Caption)
         BitBtnRunStopReset->setText(Caption);
-    const QString style = QStringLiteral("color: %1; font-weight: bold;").arg(KyrColor(FontColor).name());
+    // Selected by name, so the button's tooltip keeps its own font and colour.
+    const QString style =
+        QStringLiteral("#BitBtnRunStopReset { color: %1; font-weight: bold; }").arg(KyrColor(FontColor).name());
     if (BitBtnRunStopReset->styleSheet() != style)
         BitBtnRunStopReset->setStyleSheet(style);
 }
