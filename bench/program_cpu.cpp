@@ -9,6 +9,9 @@
 //   identical simulated instrument) is measured the same way. Samples lost: pairs the
 //   instrument put on the line during the stream minus the pairs the engine took or
 //   holds in its ring, after the instrument went quiet and the line drained.
+// - BM_DisplayReaction: the same road, the instrument idle until a step of current
+//   (a steady sine at about a third of full scale): the time from the step leaving the
+//   instrument to the meter's bar, and to the current's text, showing it (5 steps).
 // - BM_IdleDemo: demo mode armed (no serial port, the search answered Cancel).
 // - BM_IdleStreamStopped: the instrument found and its stream stopped.
 //   Both idle figures over --idle-seconds (30).
@@ -21,6 +24,7 @@
 #include "InstrumentSim.h"
 #include "Kestrovan10.h"
 #include "KyrGlobals.h"
+#include "KyrMain.h"
 #include "KyrUpdate.h"
 #include "Registry.h"
 #include "SerialComp.h"
@@ -28,8 +32,11 @@
 
 #include <QApplication>
 #include <QEventLoop>
+#include <QLineEdit>
+#include <QProgressBar>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
 #include <benchmark/benchmark.h>
 #include <chrono>
@@ -156,6 +163,29 @@ int RunChild(int argc, char** argv, const std::string& mode, int seconds)
         delivered = 0;
     }
     Spin(kSettleMs);
+    if (mode == "react") {
+        // After each engine tick (this slot runs after the engine's own): when the bar and
+        // the text first show the step's current. The benchmark times the step itself.
+        QObject watch;
+        bool barSeen = false, textSeen = false;
+        QObject::connect(TestEngine->Timer, &QTimer::timeout, &watch, [&] {
+            const double now = Now();
+            const bool bar = fmKyr->ProgressBar1->value() >= 10;
+            const bool text = fmKyr->Current->text().section(QLatin1Char(' '), 0, 0, QString::SectionSkipEmpty)
+                                  .toDouble() >= 0.1 * RangeFullScale;
+            if (bar && !barSeen)
+                Say("bar %.6f\n", now);
+            if (text && !textSeen)
+                Say("text %.6f\n", now);
+            barSeen = bar;
+            textSeen = text;
+        });
+        Say("ready\n");
+        WaitForLine();  // the end
+        FreeProgramWindows();
+        SetRegistryBackend(nullptr);
+        return 0;
+    }
     Say("ready\n");
     const double cpu0 = CpuSeconds(RUSAGE_SELF);
     const double wall0 = Now();
@@ -378,6 +408,56 @@ void BM_LiveTest(benchmark::State& state)
     }
 }
 
+void BM_DisplayReaction(benchmark::State& state)
+{
+    for (auto _ : state) {
+        kvsim::Instrument::Options opt;
+        opt.RecordSent = false;
+        kvsim::Instrument sim(opt);
+        std::string error;
+        if (!sim.Open(&error)) {
+            state.SkipWithError(("no simulated instrument: " + error).c_str());
+            return;
+        }
+        sim.SetWaveform(kvsim::SegmentsToCounts({{800, 1.5, 0, 1.0, 0.5}}));
+        const std::string home = MakeDataHome();
+        setenv("XDG_DATA_HOME", home.c_str(), 1);
+        setenv("KESTROVAN_SERIAL_PORTS", sim.DevicePath().c_str(), 1);
+        Child child;
+        if (!child.Start("react", 1) || child.Line() != "ready\n") {
+            state.SkipWithError("the program did not start on the instrument");
+            return;
+        }
+        std::vector<double> bar, text;
+        for (int step = 0; step < 5; ++step) {
+            const double t0 = Now();
+            sim.Play();
+            double seenBar = -1, seenText = -1;
+            while (seenBar < 0 || seenText < 0) {
+                const std::string line = child.Line();
+                double t = 0;
+                if (line.empty())
+                    break;
+                if (std::sscanf(line.c_str(), "bar %lf", &t) == 1)
+                    seenBar = t;
+                else if (std::sscanf(line.c_str(), "text %lf", &t) == 1)
+                    seenText = t;
+            }
+            bar.push_back(seenBar < 0 ? -1 : (seenBar - t0) * 1000);
+            text.push_back(seenText < 0 ? -1 : (seenText - t0) * 1000);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // the step and quiet after it
+        }
+        child.Tell();
+        child.Finish();
+        sim.Close();
+        RemoveTree(home);
+        state.counters["bar_ms_max"] = *std::max_element(bar.begin(), bar.end());
+        state.counters["bar_ms_min"] = *std::min_element(bar.begin(), bar.end());
+        state.counters["text_ms_max"] = *std::max_element(text.begin(), text.end());
+        state.counters["text_ms_min"] = *std::min_element(text.begin(), text.end());
+    }
+}
+
 void Idle(benchmark::State& state, const std::string& mode)
 {
     for (auto _ : state) {
@@ -421,6 +501,7 @@ void BM_IdleDemo(benchmark::State& state) { Idle(state, "demo"); }
 void BM_IdleStreamStopped(benchmark::State& state) { Idle(state, "stopped"); }
 
 BENCHMARK(BM_LiveTest)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+BENCHMARK(BM_DisplayReaction)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK(BM_IdleDemo)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 BENCHMARK(BM_IdleStreamStopped)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
 

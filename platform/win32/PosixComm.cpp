@@ -533,7 +533,9 @@ void PosixCommDevice::Serve(short revents)
                 AppendBytes(readBuf_.data(), static_cast<std::size_t>(r));
                 PollLineCounters();
                 ServeRead(false);
-            } else if (r == 0 || (errno != EAGAIN && errno != EINTR)) {
+            } else if (r == 0 ? (revents & (POLLHUP | POLLERR)) != 0 : (errno != EAGAIN && errno != EINTR)) {
+                // Nothing read: another thread's poll took the bytes first (a raw terminal
+                // then reads 0), unless the line has hung up.
                 HangUp();
                 return;
             }
