@@ -195,7 +195,11 @@ bool PosixCommDevice::Start(DWORD& error)
 // it again. It sleeps while the line is served, waking only to check that it still is.
 void PosixCommDevice::Standby()
 {
+    // A line left alone this long is taken over. While a wait serves it, the checks are
+    // rarer: the kernel's queue holds 4095 bytes, most of a second of the instrument's
+    // stream, so a check that comes a few hundred milliseconds late still loses nothing.
     constexpr auto kUnserved = std::chrono::milliseconds(50);
+    constexpr auto kServedCheck = std::chrono::milliseconds(200);
     std::unique_lock<std::mutex> l(mutex_);
     while (!closed_) {
         if (gone_) {
@@ -204,7 +208,7 @@ void PosixCommDevice::Standby()
         }
         const auto now = Clock::now();
         if (pumpers_ > 0) {
-            standbyWake_.wait_until(l, now + kUnserved);
+            standbyWake_.wait_until(l, now + kServedCheck);
             continue;
         }
         if (now - lastServed_ < kUnserved) {

@@ -1,6 +1,10 @@
-// The default serial device: a POSIX terminal in raw mode, opened exclusively, served
-// by its own I/O thread that keeps a user-space receive queue of SetupComm's size (the
-// kernel's own queue holds only 4095 bytes).
+// The default serial device: a POSIX terminal in raw mode, opened exclusively, with a
+// user-space receive queue of SetupComm's size (the kernel's own queue holds only 4095
+// bytes). The line is served inside the waits on its operations' events (the port's
+// worker waits on them all the time it is open); a standby thread takes over only while
+// no wait has served it for a while, so a busy reader still loses nothing. Received bytes
+// are handed on at most 10 ms after the first of them arrived, together with what
+// followed, as a USB serial adapter's latency timer does.
 //
 // Pseudo-terminals have no modem lines and no line counters: those calls succeed there
 // with every line off and no errors. A device that goes away (hang-up, EIO) fails every
