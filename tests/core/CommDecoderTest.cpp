@@ -175,4 +175,36 @@ TEST_F(CommRing, ErrorMaskBoxReadsHexOr255)
     }
 }
 
+TEST(CommStatusTimer, RestsWithNothingToWatchAndWakesForANewError)
+{
+    // Its own window: the ring fixture stops the timer for good.
+    TfmComm comm;
+    fmComm = &comm;
+    ASSERT_TRUE(comm.CommTimer->isActive());  // from creation
+    comm.CommTimerTimer();                    // no stream, no new error: it rests
+    EXPECT_FALSE(comm.CommTimer->isActive());
+    // A bad pair counts an error: the timer wakes to note it, then rests again.
+    const uint8_t badFirst[2] = {0x01, 0x01};
+    comm.AppendRx(badFirst, 2);
+    EXPECT_EQ(comm.GetSample(), 0);
+    EXPECT_EQ(comm.ErrorCount, 1);
+    EXPECT_TRUE(comm.CommTimer->isActive());
+    comm.CommTimerTimer();
+    EXPECT_EQ(comm.LastErrorCount, 1);
+    EXPECT_FALSE(comm.CommTimer->isActive());
+    // A ring overflow wakes it too.
+    std::vector<uint8_t> flood(RxRingSize + 2, 0x00);
+    comm.AppendRx(flood.data(), static_cast<int>(flood.size()));
+    EXPECT_GT(comm.ErrorCount, 1);
+    EXPECT_TRUE(comm.CommTimer->isActive());
+    // A timer its owner stopped stays stopped.
+    comm.CommTimer->stop();
+    comm.AppendRx(badFirst, 2);
+    comm.GetSample();
+    EXPECT_FALSE(comm.CommTimer->isActive());
+    // Nothing was shown: the boxes were never written.
+    EXPECT_TRUE(comm.ErrorCountBox->text().isEmpty());
+    fmComm = nullptr;
+}
+
 }  // namespace
