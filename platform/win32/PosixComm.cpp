@@ -136,6 +136,7 @@ private:
     int pumpers_ = 0;                // threads in poll() on the line
     std::thread::id pumpThread_;     // the last of them
     Clock::time_point lastServed_{}; // when a poll of the line last returned
+    Clock::time_point lastRead_{};   // when bytes were last read from it
     bool closed_ = false;
     bool gone_ = false;
 
@@ -470,8 +471,17 @@ bool PosixCommDevice::Pump(DWORD milliseconds)
         want |= POLLIN;
     if (!writes_.empty())
         want |= POLLOUT;
+    int timeout = PollTimeout(milliseconds);
+    // Just read: the line is looked at again once the latency has passed (one sleep, then
+    // a read of what came meanwhile, instead of a wake-up for each write of the far end).
+    const auto pacedUntil = lastRead_ + kRxLatency;
+    const bool paced = (want & POLLIN) && Clock::now() < pacedUntil;
+    if (paced) {
+        want &= static_cast<short>(~POLLIN);
+        const auto ms = std::chrono::ceil<std::chrono::milliseconds>(pacedUntil - Clock::now()).count();
+        timeout = timeout < 0 ? static_cast<int>(ms) : std::min(timeout, static_cast<int>(ms));
+    }
     fds[1] = {fd_, want, 0};
-    const int timeout = PollTimeout(milliseconds);
     ++pumpers_;
     pumpThread_ = std::this_thread::get_id();
     l.unlock();
@@ -508,7 +518,10 @@ bool PosixCommDevice::Pump(DWORD milliseconds)
         HangUp();
         return true;
     }
-    Serve(pr > 0 ? fds[1].revents : 0);
+    short revents = pr > 0 ? fds[1].revents : 0;
+    if (paced && Clock::now() >= pacedUntil)
+        revents |= POLLIN;  // a raw line reads nothing when nothing came
+    Serve(revents);
     return true;
 }
 
@@ -534,6 +547,7 @@ void PosixCommDevice::Serve(short revents)
         if (room > 0) {
             const ssize_t r = ::read(fd_, readBuf_.data(), room);
             if (r > 0) {
+                lastRead_ = Clock::now();
                 AppendBytes(readBuf_.data(), static_cast<std::size_t>(r));
                 PollLineCounters();
                 ServeRead(false);
