@@ -8,6 +8,7 @@
 #include "Forms.h"
 #include "InputBox.h"
 #include "KyrCurve.h"
+#include "PaintBox.h"
 #include "KyrGlobals.h"
 #include "KyrMain.h"
 #include "Setup.h"
