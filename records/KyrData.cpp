@@ -186,7 +186,8 @@ TfmReclData::TfmReclData(QWidget* parent) : QWidget(parent), ui(new Ui::TfmReclD
     SetBoxIndex(cbReclDelayOps, 2);
     SetBoxIndex(cbReclCoil, 0);
     SetBoxIndex(cbReclDelayCurve, 0);
-    SetBoxIndex(cbReclGndCT, cbReclGndCT->findText(QStringLiteral("100:5 Ser")));
+    SetBoxIndex(cbReclGndCT, -1);
+    SetBoxText(cbReclGndCT, QStringLiteral("100:5 Ser"));  // a text the list does not hold
     SetBoxIndex(cbGndFastCurve, -1);
     SetBoxIndex(cbGndFastOps, 2);
     SetBoxIndex(cbGndDelayOps, 2);
