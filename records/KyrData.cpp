@@ -87,13 +87,14 @@ bool ListHolds(const QComboBox* box, const QString& text)
     return box->findText(text, Qt::MatchFixedString) >= 0;  // without regard to case
 }
 
-// A text as a double-quoted literal of the engine's SQL: a double quote inside is
-// doubled, so no typed text can end the literal.
+// A text as a literal of the engine's SQL. The engine's double-quoted literal cannot
+// hold every text (a double quote before a blank ends it), so a single-quoted one with
+// its quotes doubled is used: no typed text can end the literal and become SQL.
 QString SqlText(const QString& s)
 {
     QString q = s;
-    q.replace(QLatin1String("\""), QLatin1String("\"\""));
-    return QLatin1Char('"') + q + QLatin1Char('"');
+    q.replace(QLatin1String("'"), QLatin1String("''"));
+    return QLatin1Char('\'') + q + QLatin1Char('\'');
 }
 
 // Writes all of a buffer; false on any failure.
