@@ -252,3 +252,15 @@ TEST_F(ReclDataFormTest, RunTestWritesTheSetupItDerives)
     delete fmSetup;
     fmSetup = nullptr;
 }
+
+TEST_F(ReclDataFormTest, EnteringTheRecloserBoxKeepsItsText)
+{
+    TfmReclData f;
+    f.show();
+    QApplication::setActiveWindow(&f);
+    f.cbReclID->setEditText(QStringLiteral("R42"));
+    LastReclIDEntered.clear();
+    f.cbReclID->setFocus(Qt::TabFocusReason);
+    QApplication::processEvents();
+    EXPECT_EQ(LastReclIDEntered, QStringLiteral("R42"));
+}
