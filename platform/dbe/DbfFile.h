@@ -1,8 +1,9 @@
 // One dBASE III file as the engine reads and writes it: the structure comes from
 // shapelib, the records are read and written whole at their offsets, each write under an
-// advisory lock (so two program instances never interleave records) and checked. A new
-// record reaches the file before the header count that makes it visible, so a program
-// killed at any moment leaves a table with every row posted before.
+// advisory lock (so two program instances never interleave records), checked, and on
+// the disk before the call returns. A new record reaches the disk before the header
+// count that makes it visible, so a program killed (or a machine stopped) at any moment
+// leaves a table with every row posted before.
 #pragma once
 
 #include <QByteArray>
@@ -57,9 +58,18 @@ public:
     QByteArray blankRecord() const;
     void writeRecord(int recno, const QByteArray& record);
     int appendRecord(const QByteArray& record);  // the new record number
+    // What identifies the file's state: a file whose stamp is unchanged holds the
+    // same records.
+    struct Stamp {
+        quint64 dev = 0, ino = 0;
+        qint64 size = -1, mtimeNs = -1;
+        bool operator==(const Stamp&) const = default;
+    };
+    Stamp stamp() const;
     // Appends every record or none: on a failure the file is left as it was. Returns
-    // the first new record number.
-    int appendRecords(const std::vector<QByteArray>& records);
+    // the first new record number; the stamps before and after the write are taken
+    // under the same lock.
+    int appendRecords(const std::vector<QByteArray>& records, Stamp* before = nullptr, Stamp* after = nullptr);
     void markDeleted(int recno);
     void empty();
 
@@ -81,6 +91,7 @@ public:
 private:
     void fail(const QString& what) const;
     void writeHeaderCount(int count);
+    void sync();
     void writeAll(qint64 offset, const char* data, qint64 n);
 
     QString path_;
