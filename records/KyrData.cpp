@@ -537,6 +537,10 @@ bool TfmReclData::WriteCurveFile(const QStringList& lines)
     const int fd = ::open(tmp.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
+    // The new file keeps the old one's permissions.
+    struct stat st {};
+    if (::fstat(curveFd_, &st) == 0)
+        ::fchmod(fd, st.st_mode & 07777);
     bool ok = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
     if (ok)
         ok = ::rename(tmp.constData(), QFile::encodeName(curvePath_).constData()) == 0;
