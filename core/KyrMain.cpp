@@ -8,6 +8,9 @@
 #include "Trace.h"
 #include "Delays.h"
 #include "Forms.h"
+#include "HelpApi.h"
+#include "HelpKit.h"
+#include "KyrHelp.h"
 #include "KyrMeter.h"
 #include "KyrUpdate.h"
 #include "Pass.h"
@@ -40,6 +43,7 @@
 #include <algorithm>
 
 TfmKyr* fmKyr = nullptr;
+THookHelpSystem* HelpSystem = nullptr;
 
 namespace {
 QColor KyrColor(TKyrColor c)
@@ -227,6 +231,11 @@ void TfmKyr::FormCreate()
     QDir::setCurrent(DataFolder);
     Trace(QStringLiteral("CurrDir: ") + QDir::currentPath());
 
+    // The help file lies beside the program file, with the help control.
+    Application.HelpFile = QCoreApplication::applicationDirPath() + QStringLiteral("/Kestrovan.chm");
+    delete HelpSystem;
+    HelpSystem = new THookHelpSystem(Application.HelpFile, QString(), 0);
+
     TestEngine = new TKyrUpdate(this, &EngineLink, fmCal, fmSetup, fmWaveform);
 
     const QDate fileDate = QFileInfo(Application.ExeName).lastModified().date();
@@ -273,6 +282,9 @@ void TfmKyr::FormDestroy()
     WaitMs(300);
     delete TestEngine;
     TestEngine = nullptr;
+    delete HelpSystem;
+    HelpSystem = nullptr;
+    HHCloseAll();
 }
 
 void TfmKyr::showEvent(QShowEvent* e)
@@ -805,13 +817,11 @@ void TfmKyr::mAboutClick()
 
 void TfmKyr::mContentsClick()
 {
-    // Help comes with the help kit; until then there is no help control to ask.
+    if (HtmlHelp)
+        HtmlHelp(nullptr, QFile::encodeName(Application.HelpFile).constData(), HH_DISPLAY_TOPIC, 0);
 }
 
-void TfmKyr::mOpGuideClick()
-{
-    // The operation guide comes with the help kit.
-}
+void TfmKyr::mOpGuideClick() { ShowOperationGuide(); }
 
 void TfmKyr::BitBtnRunStopResetClick()
 {
@@ -909,6 +919,8 @@ void TfmKyr::FormKeyPress(QChar key)
 bool TfmKyr::FormCloseQuery()
 {
     Trace(QStringLiteral("FormCloseQuery "));
+    if (HtmlHelp)
+        HtmlHelp(nullptr, nullptr, HH_CLOSE_ALL, 0);
     if (OpCount < 1 && TestEngine->Result == 0)
         return true;
     if (!DataSaved) {

@@ -156,3 +156,7 @@ private:
 };
 
 extern TfmKyr* fmKyr;
+
+class THookHelpSystem;
+// The help hook, created with the main window and freed with it.
+extern THookHelpSystem* HelpSystem;
