@@ -401,7 +401,6 @@ void TfmReclData::SetPage1(QWidget* page)
     PageControl1->setCurrentWidget(page);
 }
 
-void TfmReclData::ShowCurvePage(int kind) { SetPage1(CurvePage(kind)); }
 
 // ====================================================================== curve data store
 
