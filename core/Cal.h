@@ -24,6 +24,17 @@ constexpr int CalBufferSize = 129;
 // The calibration file in the data folder.
 extern const char* const CalFileName;
 
+// What the engine can use. A factor multiplies the full scale into amperes per count:
+// above 0, and below 10 as its field holds. The average time is the meter's window and
+// the engine's tick: at least the field's resolution of 1 ms, and at most 10 s, so that
+// one tick's samples (2400 a second, two bytes each) fill under half of the receive
+// ring, which holds about 20.8 s; a tick delayed by as long again still loses nothing.
+constexpr double CalFactorMax = 10;
+constexpr double CalAvgTimeMin = 0.001;
+constexpr double CalAvgTimeMax = 10;
+bool CalFactorUsable(double f);
+bool CalAvgTimeUsable(double t);
+
 // Colour of the calibration status: lime up to 335 days after the calibration date,
 // yellow up to 365 days, red beyond.
 QColor CalDateColour(int calibrationDay, int today);
@@ -37,17 +48,19 @@ public:
     // The block as last received, read or decoded.
     char CalRecord[CalRecordSize] = {};
     // CalData. Factor is indexed by range 1..8 (slot 0 unused).
-    float Factor[9] = {};
-    int OnThresh = 0;       // counts, current-on threshold of a normal test
-    int MPUThresh = 0;      // counts, current-on threshold of a minimum pick-up test
-    int OnDelay = 0;        // samples, on debounce
-    int OffThresh = 0;      // counts, lowest current-off threshold
-    int OffDelay = 0;       // samples, consecutive low samples that end an operation
-    double AvgTime = 0;     // seconds, meter averaging time and engine tick
-    QString SerNum;         // 10 characters, blank padded
-    int CalibrationDate = 0;  // day number (days since 1899-12-30)
-    bool CalError = false;  // no valid calibration
-    int AvgSamples = 0;     // samples per averaging time, derived by a decode
+    // Until a calibration is read it holds the defaults (flagged as no valid
+    // calibration): the engine never runs on zeros.
+    float Factor[9] = {0, 0.001225f, 0.001225f, 0.001225f, 0.001225f, 0.001225f, 0.001225f, 0.001225f, 0.001225f};
+    int OnThresh = 40;      // counts, current-on threshold of a normal test
+    int MPUThresh = 100;    // counts, current-on threshold of a minimum pick-up test
+    int OnDelay = 5;        // samples, on debounce
+    int OffThresh = 20;     // counts, lowest current-off threshold
+    int OffDelay = 15;      // samples, consecutive low samples that end an operation
+    double AvgTime = 0.1;   // seconds, meter averaging time and engine tick
+    QString SerNum = QStringLiteral("**DEFAULT*");  // 10 characters, blank padded
+    int CalibrationDate = 0;  // day number (days since 1899-12-30); today at creation
+    bool CalError = true;   // no valid calibration
+    int AvgSamples = 240;   // samples per averaging time, derived by a decode
 
     // Fetches the block from the instrument and decodes it; true when a block arrived.
     bool GetCalData();

@@ -290,7 +290,10 @@ TEST_F(CalRecord, BadFieldsAreCorrupt)
         b.replace(c.offset, c.bytes.size(), c.bytes);
         ASSERT_EQ(b.size(), 128);
         const auto texts = ReadBlock(b);
-        EXPECT_EQ(texts, std::vector<QString>{QStringLiteral("Calibration corrupted. Please recalibrate.")}) << c.what;
+        // The defaults are offered (and declined here).
+        EXPECT_EQ(texts, (std::vector<QString>{QStringLiteral("Calibration corrupted. Please recalibrate."),
+                                               QStringLiteral("Setting Default Values ")}))
+            << c.what;
         EXPECT_TRUE(cal->CalError) << c.what;
         EXPECT_EQ(cal->Factor[1] == 0.001111f, c.lastGoodField >= 1) << c.what;
         EXPECT_EQ(cal->OnThresh == 7, c.lastGoodField >= 9) << c.what;
@@ -313,7 +316,8 @@ TEST_F(CalRecord, ShortOrNulBlocksLeaveTheCalibrationAsItWas)
     withNul[60] = '\0';
     for (const QByteArray& b : {shortFile, withNul, QByteArray()}) {
         const auto texts = ReadBlock(b);
-        EXPECT_EQ(texts, std::vector<QString>{QStringLiteral("Calibration corrupted. Please recalibrate.")});
+        EXPECT_EQ(texts, (std::vector<QString>{QStringLiteral("Calibration corrupted. Please recalibrate."),
+                                               QStringLiteral("Setting Default Values ")}));
         EXPECT_TRUE(cal->CalError);
         EXPECT_EQ(QByteArray(cal->CalRecord, 128), record);
         EXPECT_EQ(cal->OnThresh, 7);
