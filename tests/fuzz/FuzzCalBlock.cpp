@@ -21,7 +21,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QString path = kvfuzz::PutFile(CalFileName, data, size);
     DataFolder = QFileInfo(path).absolutePath();
     DemoMode = true;
+    // The reader makes the data folder current: the fuzzer's own relative paths must
+    // still resolve afterwards.
+    const QString before = QDir::currentPath();
     cal->ReadCalFile();
+    QDir::setCurrent(before);
     for (int r = 1; r <= 8; ++r)
         kvfuzz::Check(CalFactorUsable(cal->Factor[r]), "factor usable");
     kvfuzz::Check(CalAvgTimeUsable(cal->AvgTime), "average time usable");
