@@ -144,7 +144,18 @@ TfmCal::TfmCal(QWidget* parent) : QDialog(parent), ui(new Ui::TfmCal)
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("fmCal"));
+    for (int r = 1; r <= 8; ++r)
+        Factor[r] = 0.001225f;
+    OnThresh = 40;
+    MPUThresh = 100;
+    OnDelay = 5;
+    OffThresh = 20;
+    OffDelay = 15;
+    AvgTime = 0.1;
+    AvgSamples = 240;
+    SerNum = QStringLiteral("**DEFAULT*");
     CalibrationDate = Today();
+    CalError = true;
     QLabel* labels[9] = {nullptr, ui->Label1, ui->Label2, ui->Label3, ui->Label4,
                          ui->Label5, ui->Label6, ui->Label7, ui->Label8};
     QLineEdit* edits[9] = {nullptr, ui->CalFactor1, ui->CalFactor2, ui->CalFactor3, ui->CalFactor4,

@@ -1,7 +1,10 @@
 // The calibration: the 128-byte block the instrument keeps in its memory and the
 // program keeps in "Kestrovan.kcf", its decoded values (read directly by the test
-// engine and the main window), and the "Calibration Menu" window that edits them.
+// engine and the main window through TCalData), and the "Calibration Menu" window that
+// edits them.
 #pragma once
+
+#include "CalData.h"
 
 #include <QByteArray>
 #include <QColor>
@@ -39,7 +42,7 @@ bool CalAvgTimeUsable(double t);
 // yellow up to 365 days, red beyond.
 QColor CalDateColour(int calibrationDay, int today);
 
-class TfmCal : public QDialog {
+class TfmCal : public QDialog, public TCalData {
     Q_OBJECT
 public:
     explicit TfmCal(QWidget* parent = nullptr);
@@ -47,20 +50,8 @@ public:
 
     // The block as last received, read or decoded.
     char CalRecord[CalRecordSize] = {};
-    // CalData. Factor is indexed by range 1..8 (slot 0 unused).
-    // Until a calibration is read it holds the defaults (flagged as no valid
-    // calibration): the engine never runs on zeros.
-    float Factor[9] = {0, 0.001225f, 0.001225f, 0.001225f, 0.001225f, 0.001225f, 0.001225f, 0.001225f, 0.001225f};
-    int OnThresh = 40;      // counts, current-on threshold of a normal test
-    int MPUThresh = 100;    // counts, current-on threshold of a minimum pick-up test
-    int OnDelay = 5;        // samples, on debounce
-    int OffThresh = 20;     // counts, lowest current-off threshold
-    int OffDelay = 15;      // samples, consecutive low samples that end an operation
-    double AvgTime = 0.1;   // seconds, meter averaging time and engine tick
-    QString SerNum = QStringLiteral("**DEFAULT*");  // 10 characters, blank padded
-    int CalibrationDate = 0;  // day number (days since 1899-12-30); today at creation
-    bool CalError = true;   // no valid calibration
-    int AvgSamples = 240;   // samples per averaging time, derived by a decode
+    // CalData: the fields of TCalData. Until a calibration is read they hold the
+    // defaults, flagged as no valid calibration: the engine never runs on zeros.
 
     // Fetches the block from the instrument and decodes it; true when a block arrived.
     bool GetCalData();

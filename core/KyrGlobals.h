@@ -36,8 +36,3 @@ QString ParamStr(int i);
 // The program runs as the helper of the outside curve program: "KYRRUN.EXE", or on this
 // system also "KYRRUN", in any letter case.
 bool IsKyrRunName(const QString& progName);
-
-// The path of a shell folder (CSIDL number); the path keeps its value when the shell
-// gives none.
-void GetSpecialFolder(int csidl, QString& path);
-

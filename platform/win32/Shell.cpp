@@ -88,3 +88,15 @@ int SHGetPathFromIDListA(const ITEMIDLIST* pidl, char* path)
 }
 
 void SHFree(void* pv) { delete static_cast<ITEMIDLIST*>(pv); }
+
+void GetSpecialFolder(int csidl, QString& path)
+{
+    ITEMIDLIST* pidl = nullptr;
+    if (SHGetSpecialFolderLocation(nullptr, csidl, &pidl) != S_OK)
+        return;
+    char buffer[MAX_PATH];
+    if (SHGetPathFromIDListA(pidl, buffer))
+        path = QFile::decodeName(buffer);
+    SHFree(pidl);
+}
+

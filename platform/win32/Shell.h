@@ -28,3 +28,7 @@ void SHFree(void* pv);
 
 // The folder these calls give for a number, empty for an unknown one.
 QString SpecialFolderPath(int csidl);
+
+// The path of a shell folder (CSIDL number); the path keeps its value when the shell
+// gives none.
+void GetSpecialFolder(int csidl, QString& path);

@@ -2,13 +2,14 @@
 // the receive ring and the pair decoder into the test engine's per-sample steps.
 #include "FuzzSupport.h"
 
-#include "Cal.h"
+#include "CalData.h"
 #include "Comm.h"
 #include "KyrGlobals.h"
+#include "KyrLink.h"
 #include "KyrUpdate.h"
 #include "KyrView.h"
-#include "Setup.h"
-#include "Waveform.h"
+#include "SampleStore.h"
+#include "SetupData.h"
 
 #include <cmath>
 #include <memory>
@@ -45,37 +46,43 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     kvfuzz::Init();
     static NullView view;
-    static TfmCal* cal = nullptr;  // never freed: no widget may outlive the application
-    static TfmSetup* setup = nullptr;  // never freed: no widget may outlive the application
-    static TfmWaveform* store = nullptr;  // never freed: no widget may outlive the application
+    static TCalData cal;
+    static TSetupData setup;
+    static TSampleStore* store = nullptr;  // large: never on the stack
     static TfmComm* comm = nullptr;  // never freed: no widget may outlive the application
-    static TKyrUpdate* engine = nullptr;  // never freed: no widget may outlive the application
+    static TKyrLink link;
+    static TKyrUpdate* engine = nullptr;
     if (!engine) {
-        cal = new TfmCal();
-        fmCal = cal;
-        setup = new TfmSetup();
-        fmSetup = setup;
-        fmSetup->Range = 4;
-        fmSetup->MaxOnTime = 5;
-        fmSetup->MaxOffTime = 5;
-        fmSetup->MaxOps = 4;
-        store = new TfmWaveform();
-        fmWaveform = store;
-        fmWaveform->SampleRate = 2400;
-        fmWaveform->AmpsPerCount = 0.5f;
+        // The calibration's defaults and a usual setup.
+        for (int r = 1; r <= 8; ++r)
+            cal.Factor[r] = 0.001225f;
+        cal.OnThresh = 40;
+        cal.MPUThresh = 100;
+        cal.OnDelay = 5;
+        cal.OffThresh = 20;
+        cal.OffDelay = 15;
+        cal.AvgTime = 0.1;
+        cal.AvgSamples = 240;
+        setup.Range = 4;
+        setup.MaxOnTime = 5;
+        setup.MaxOffTime = 5;
+        setup.MaxOps = 4;
+        store = new TSampleStore();
+        store->SampleRate = 2400;
+        store->SecPerSample = 1.0f / 2400;
+        store->AmpsPerCount = 0.5f;
         comm = new TfmComm();
         fmComm = comm;
         RangeFullScale = 500;
         MaxOps = 4;
-        engine = new TKyrUpdate(&view);
+        engine = new TKyrUpdate(&view, &link, &cal, &setup, store);
         engine->CurrentFormat = QStringLiteral("%5.1f A");
         engine->TimeFormat = QStringLiteral("%8.4f secs");
-        TestEngine = engine;
     }
     // The first byte picks the test type, the second the cluster size.
     if (size < 2)
         return 0;
-    fmSetup->TestType = data[0] & 1;
+    setup.TestType = data[0] & 1;
     const size_t cluster = 1 + data[1];
     data += 2;
     size -= 2;
