@@ -30,3 +30,5 @@ bool IsKyrRunName(const QString& progName)
     const QString up = progName.toUpper();
     return up == QLatin1String("KYRRUN.EXE") || up == QLatin1String("KYRRUN");
 }
+
+std::function<void()> StartupTableCheck;

@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 // ---- Program-wide values ----
 // Samples come from a demo waveform file instead of the instrument.
@@ -36,3 +37,7 @@ QString ParamStr(int i);
 // The program runs as the helper of the outside curve program: "KYRRUN.EXE", or on this
 // system also "KYRRUN", in any letter case.
 bool IsKyrRunName(const QString& progName);
+
+// The start-up table check that ends every initialisation. The recloser records set it
+// at program start; core does not link them, so it stays empty without them.
+extern std::function<void()> StartupTableCheck;
