@@ -66,6 +66,8 @@ void FreeForm(T*& instance)
 }
 } // namespace
 
+std::vector<TLateWindow> LateWindows;
+
 void CreateProgramWindows()
 {
     CreateForm(fmDebug);
@@ -78,6 +80,8 @@ void CreateProgramWindows()
     CreateForm(fmWaveform);
     CreateForm(fmKyrMeter);
     CreateForm(fmKyr);
+    for (TLateWindow& w : LateWindows)
+        w.Create();
     // The main window is the one window shown at start.
     fmKyr->show();
 }
@@ -85,6 +89,8 @@ void CreateProgramWindows()
 void FreeProgramWindows()
 {
     // Last created first: the main window stops the engine before the link frees its port.
+    for (auto w = LateWindows.rbegin(); w != LateWindows.rend(); ++w)
+        w->Free();
     FreeForm(fmKyr);
     FreeForm(fmKyrMeter);
     FreeForm(fmWaveform);

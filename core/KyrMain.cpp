@@ -438,7 +438,10 @@ void TfmKyr::ProgInit()
 
     SelectTestType(fmSetup->TestType);
     TestEngine->ShowStatus();
-    // The start-up table check belongs to the recloser records.
+    // The start-up table check belongs to the recloser records; its errors end the
+    // initialisation and reach the caller.
+    if (StartupTableCheck)
+        StartupTableCheck();
 
     ProgInitDone = true;
     Trace(QStringLiteral("End ProgInit "));
@@ -852,7 +855,16 @@ void TfmKyr::BtnCheckTCCClick()
 
 void TfmKyr::DataButtonClick()
 {
-    // The recloser data window comes with the recloser records.
+    // The recloser data window belongs to the recloser records, created at start by the
+    // program block; it is found by its name.
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->objectName() == QLatin1String("fmReclData")) {
+            w->show();
+            w->raise();
+            w->activateWindow();
+            return;
+        }
+    }
 }
 
 void TfmKyr::cbRangeChange()
