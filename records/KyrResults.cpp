@@ -1,8 +1,26 @@
 #include "KyrResults.h"
 
+#include "ui_KyrResults.h"
+
+#include "Delays.h"
+#include "Forms.h"
+#include "KyrData.h"
+#include "KyrGlobals.h"
+#include "KyrMain.h"
+#include "KyrTables.h"
 #include "Lagrange.h"
+#include "Sound.h"
 #include "SysUtils.h"
 
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QPalette>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QSignalBlocker>
 #include <cmath>
 #include <optional>
 
@@ -10,8 +28,6 @@ namespace {
 
 // Curve kinds, the index of the curve tables.
 enum { ckFast = 0, ckDelay = 1, ckGndFast = 2, ckGndSlow = 3 };
-
-const double PlotMultiplesTable[10] = {2, 2.5, 3, 4, 5, 6, 7, 8, 10, 15};
 
 // A failure inside a row: an edit that is missing or a text that does not convert.
 struct RowFailure {
@@ -97,6 +113,7 @@ TResultsOutcome Judge::Run()
         return out_;
     }
     out_.ResultFlags.clear();
+    out_.Started = true;
     if (in_.cbTestType == QLatin1String("MPU"))
         MinimumPickup();
     else
@@ -344,7 +361,7 @@ void Judge::OperationTest()
 TTripBand TripBand(const double* sqrtTimes, bool slowCurve, float mult, float tolMin, float tolMax)
 {
     auto T = [sqrtTimes](long double x) {
-        const long double r = LagrangeInterpolate(static_cast<double>(x), 4, PlotMultiplesTable, sqrtTimes, 10);
+        const long double r = LagrangeInterpolate(static_cast<double>(x), 4, PlotMultiples, sqrtTimes, 10);
         return static_cast<float>(r * r);
     };
     TTripBand b;
@@ -451,4 +468,514 @@ TResultsRecord MakeResultsRecord(const TResultsSaveInput& in)
     }
     r.COMMENTS = in.ebComments;
     return r;
+}
+
+QStringList ResultsRecordValues(const TResultsRecord& r, const QStringList& fieldNames)
+{
+    QStringList names, values;
+    auto text = [&](const QString& name, const QString& value) {
+        names << name;
+        values << value;
+    };
+    auto number = [&](const QString& name, bool set, double v) { text(name, set ? FloatToStr(v) : QString()); };
+    text(QStringLiteral("RECLID"), r.RECLID);
+    text(QStringLiteral("TESTDATE"), DateToStr(r.TESTDATE.date()));
+    text(QStringLiteral("TESTTIME"), r.TESTTIME);
+    text(QStringLiteral("TECHID"), r.TECHID);
+    text(QStringLiteral("CUSTID"), r.CUSTID);
+    text(QStringLiteral("RECLTYPE"), r.RECLTYPE);
+    text(QStringLiteral("COIL_CT"), r.COIL_CT);
+    text(QStringLiteral("PHASE"), r.PHASE);
+    text(QStringLiteral("OPSEQ"), r.OPSEQ);
+    text(QStringLiteral("TESTRESULT"), r.TESTRESULT);
+    text(QStringLiteral("TESTTYPE"), r.TESTTYPE);
+    for (int n = 1; n <= 4; ++n)
+        number(QStringLiteral("CURR%1").arg(n), r.CurrSet[n], r.CURR[n]);
+    for (int n = 1; n <= 4; ++n)
+        number(QStringLiteral("TIME%1").arg(n), r.TimeSet[n], r.TIME[n]);
+    for (int n = 1; n <= 4; ++n)
+        number(QStringLiteral("MIN%1").arg(n), r.MinSet[n], r.MIN[n]);
+    for (int n = 1; n <= 4; ++n)
+        number(QStringLiteral("MAX%1").arg(n), r.MaxSet[n], r.MAX[n]);
+    for (int n = 1; n <= 4; ++n)
+        number(QStringLiteral("OPT%1").arg(n), r.OptSet[n], r.OPT[n]);
+    for (int n = 1; n <= 3; ++n)
+        number(QStringLiteral("RECL%1").arg(n), r.ReclSet[n], r.RECL[n]);
+    text(QStringLiteral("OPCOUNTER"), r.OpCounterSet ? IntToStr(r.OPCOUNTER) : QString());
+    text(QStringLiteral("COMMENTS"), r.COMMENTS);
+
+    // Placed by name, so the row fits the installed file whatever its field order.
+    QStringList row;
+    for (int i = 0; i < fieldNames.size(); ++i)
+        row << QString();
+    for (int i = 0; i < names.size(); ++i) {
+        int at = -1;
+        for (int j = 0; j < fieldNames.size() && at < 0; ++j)
+            if (fieldNames[j].compare(names[i], Qt::CaseInsensitive) == 0)
+                at = j;
+        if (at < 0)
+            throw Exception(QStringLiteral("Field '%1' not found").arg(names[i]));
+        row[at] = values[i];
+    }
+    return row;
+}
+
+// ---- The window ---------------------------------------------------------------------------
+
+bool ResultsAnalyzed = false;
+TfmKyrResults* fmKyrResults = nullptr;
+std::function<void()> TfmKyrResults::ShowDatabaseHook;
+std::function<void()> TfmKyrResults::ShowReportHook;
+
+const char* const TfmKyrResults::ResultFields[15] = {"TestCurr", "MinCurr", "MaxCurr", "OptCurr", "ResCurr",
+                                                     "TestTrip", "MinTrip", "MaxTrip", "OptTrip", "ResTrip",
+                                                     "TestRecl", "MinRecl", "MaxRecl", "OptRecl", "ResRecl"};
+
+namespace {
+// The window's outer size is the client area plus a dialog frame.
+constexpr int FrameWidth = 16, FrameHeight = 36;
+constexpr int OuterHeight = 525, MinOuterWidth = 500;
+
+void SetEditColors(QLineEdit* e, const QColor* base, const QColor* text)
+{
+    QPalette p = e->palette();
+    for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        if (base)
+            p.setColor(g, QPalette::Base, *base);
+        if (text)
+            p.setColor(g, QPalette::Text, *text);
+    }
+    e->setPalette(p);
+}
+
+int FieldIndex(const QString& name, int& row)
+{
+    // "eb" + field + row number.
+    if (!name.startsWith(QLatin1String("eb")) || name.size() < 4)
+        return -1;
+    row = name.right(1).toInt();
+    const QString field = name.mid(2, name.size() - 3);
+    for (int i = 0; i < 15; ++i)
+        if (field == QLatin1String(TfmKyrResults::ResultFields[i]))
+            return row >= 1 && row <= 4 ? i : -1;
+    return -1;
+}
+} // namespace
+
+TfmKyrResults::TfmKyrResults(QWidget* parent) : QWidget(parent, Qt::Window), ui(new Ui::TfmKyrResults)
+{
+    ui->setupUi(this);
+    setObjectName(QStringLiteral("fmKyrResults"));
+    QFont f(QStringLiteral("MS Sans Serif"));
+    f.setPixelSize(11);
+    setFont(f);
+    setFixedHeight(OuterHeight - FrameHeight);
+    setMinimumWidth(MinOuterWidth - FrameWidth);
+
+    ebTestMPU = ui->ebTestMPU;
+    ebMinMPU = ui->ebMinMPU;
+    ebMaxMPU = ui->ebMaxMPU;
+    ebOptMPU = ui->ebOptMPU;
+    ebResMPU = ui->ebResMPU;
+    ebResults = ui->ebResults;
+    ebOpCounter = ui->ebOpCounter;
+    ebComments = ui->ebComments;
+    btClose = ui->btClose;
+    sbKeyboardInput = ui->sbKeyboardInput;
+    btAnalyze = ui->btAnalyze;
+    btSaveResults = ui->btSaveResults;
+    btViewResults = ui->btViewResults;
+    btReport = ui->btReport;
+
+    // Test values bold; limits disabled on the button face; results on gray.
+    const QColor face = ColorToQColor(clBtnFace);
+    const QColor gray = ColorToQColor(clGray);
+    auto style = [&](QLineEdit* e, char kind) {
+        e->setReadOnly(true);
+        if (kind == 'T') {
+            QFont bold = e->font();
+            bold.setBold(true);
+            e->setFont(bold);
+        } else if (kind == 'R') {
+            SetEditColors(e, &gray, nullptr);
+        } else {
+            e->setEnabled(false);
+            SetEditColors(e, &face, nullptr);
+        }
+    };
+    for (int n = 1; n <= 4; ++n)
+        for (const char* field : ResultFields)
+            if (QLineEdit* e = FindEdit(QStringLiteral("eb%1%2").arg(QLatin1String(field)).arg(n)))
+                style(e, field[0] == 'O' || field[0] == 'M' ? 'L' : field[0]);
+    style(ebTestMPU, 'T');
+    style(ebMinMPU, 'L');
+    style(ebMaxMPU, 'L');
+    style(ebOptMPU, 'L');
+    style(ebResMPU, 'R');
+
+    auto click = [this](QPushButton* b, void (TfmKyrResults::*handler)()) {
+        connect(b, &QPushButton::clicked, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
+    };
+    click(btClose, &TfmKyrResults::btCloseClick);
+    click(sbKeyboardInput, &TfmKyrResults::sbKeyboardInputClick);
+    click(btAnalyze, &TfmKyrResults::btAnalyzeClick);
+    click(btSaveResults, &TfmKyrResults::btSaveResultsClick);
+    click(btViewResults, &TfmKyrResults::btViewResultsClick);
+    click(btReport, &TfmKyrResults::btReportClick);
+}
+
+TfmKyrResults::~TfmKyrResults()
+{
+    if (fmKyrResults == this)
+        fmKyrResults = nullptr;
+    delete ui;
+}
+
+QLineEdit* TfmKyrResults::FindEdit(const QString& name) const { return findChild<QLineEdit*>(name); }
+
+int TfmKyrResults::ScreenWidth() const
+{
+    const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    return s ? s->geometry().width() : 1024;
+}
+
+void TfmKyrResults::showEvent(QShowEvent* e)
+{
+    QWidget::showEvent(e);
+    if (!e->spontaneous())
+        Guarded([this] { FormShow(); });
+}
+
+bool TfmKyrResults::event(QEvent* e)
+{
+    const bool r = QWidget::event(e);
+    if (e->type() == QEvent::WindowActivate)
+        Guarded([this] { FormActivate(); });
+    return r;
+}
+
+void TfmKyrResults::closeEvent(QCloseEvent* e)
+{
+    // A save that fails inside the close query keeps the window open with its results.
+    bool canClose = false;
+    Guarded([this, &canClose] { canClose = FormCloseQuery(); });
+    if (!canClose) {
+        e->ignore();
+        return;
+    }
+    Guarded([this] { FormClose(); });
+    e->accept();
+}
+
+void TfmKyrResults::FormShow() { move(LeftFor(ScreenWidth(), width() + FrameWidth, 0), y()); }
+
+void TfmKyrResults::FormActivate()
+{
+    // The boxes of an analysis hand the activation back to this window while the
+    // analysis is still running.
+    if (analyzing_)
+        return;
+    move(LeftFor(ScreenWidth(), width() + FrameWidth, 2), y());
+    if (!sbKeyboardInput->isChecked()) {
+        static const char* const testFields[3] = {"TestCurr", "TestTrip", "TestRecl"};
+        static const int testIndex[3] = {0, 5, 10};
+        for (int n = 1; n <= 4; ++n) {
+            QLineEdit* source[3] = {};
+            if (fmKyr)
+                source[0] = fmKyr->TripCurr[n], source[1] = fmKyr->TripTime[n], source[2] = fmKyr->RecloseTime[n];
+            bool found = true;
+            for (int i = 0; i < 3 && found; ++i) {
+                QLineEdit* e = FindEdit(QStringLiteral("eb%1%2").arg(QLatin1String(testFields[i])).arg(n));
+                ResultEdits[n][testIndex[i]] = e;
+                found = e && source[i];
+                if (found) {
+                    e->setText(source[i]->text());
+                    e->setCursorPosition(0);
+                }
+            }
+            if (!found)
+                Application.MessageBox(QStringLiteral("Component not found"), QStringLiteral("Error"), MB_OK);
+        }
+    }
+    // A new window analyses at its first activation even when the flag is still set
+    // from a window that was hidden or freed without closing: it has no limits yet.
+    const bool first = !activated_;
+    activated_ = true;
+    if (!ResultsAnalyzed || first)
+        AnalyzeResults();
+}
+
+TResultsInput TfmKyrResults::GatherInput()
+{
+    TResultsInput in;
+    TfmReclData* rd = fmReclData;
+    in.ReclDataVisible = rd && rd->isVisible();
+    in.CurveVerified = rd && rd->CurveVerified;
+    if (rd) {
+        in.cbTestType = rd->cbTestType->currentText();
+        in.cbPhase = rd->cbPhase->currentText();
+        in.ebPhaseMPU = rd->ebPhaseMPU->text();
+        in.ebGndMPU = rd->ebGndMPU->text();
+        in.ebReclTime = rd->ebReclTime->text();
+        in.cbReclFastOps = rd->cbReclFastOps->currentText();
+        in.cbGndFastOps = rd->cbGndFastOps->currentText();
+        // A missing edit reads as an empty text, which does not convert.
+        auto text = [rd](int kind, int field) {
+            const QLineEdit* e = rd->CurveEdit(kind, field);
+            return e ? e->text() : QString();
+        };
+        for (int k = 0; k < 4; ++k) {
+            in.ebCurveRef[k] = text(k, 1);
+            in.ebCurveTolMin[k] = text(k, 12);
+            in.ebCurveTolMax[k] = text(k, 13);
+        }
+        in.CurrMultiple = rd->CurrMultiple;
+        in.FastOps = rd->FastOps;
+        in.GndFastOps = rd->GndFastOps;
+        in.TotalOps = rd->TotalOps;
+        if (in.ReclDataVisible && in.CurveVerified && in.cbTestType != QLatin1String("MPU"))
+            rd->UpdateTimes();
+        for (int k = 0; k < 4; ++k)
+            for (int i = 0; i < 10; ++i)
+                in.CurveSqrtTimes[k][i] = CurveSqrtTimes[k][i];
+    }
+    in.MaxOps = MaxOps;
+    in.KeyboardInput = sbKeyboardInput->isChecked();
+    in.MainMinPickUp = fmKyr && fmKyr->MinPickUpCurrent ? fmKyr->MinPickUpCurrent->text() : QString();
+    in.ebTestMPU = ebTestMPU->text();
+    for (int n = 1; n <= 4; ++n) {
+        auto text = [this, n](const char* field) {
+            const QLineEdit* e = FindEdit(QStringLiteral("eb%1%2").arg(QLatin1String(field)).arg(n));
+            return e ? e->text() : QString();
+        };
+        in.ebTestCurr[n] = text("TestCurr");
+        in.ebTestTrip[n] = text("TestTrip");
+        in.ebTestRecl[n] = text("TestRecl");
+    }
+    return in;
+}
+
+void TfmKyrResults::AnalyzeResults()
+{
+    analyzing_ = true;
+    try {
+        const TResultsOutcome o = JudgeResults(GatherInput());
+        if (o.Started)
+            ResultFlags = o.ResultFlags;
+        if (o.MeasRead) {
+            for (int n = 1; n <= 5; ++n) {
+                MeasCurr[n] = o.MeasCurr[n];
+                MeasTrip[n] = o.MeasTrip[n];
+                MeasRecl[n] = o.MeasRecl[n];
+            }
+        }
+        if (o.MPURead)
+            MeasMPU = o.MeasMPU;
+        Apply(o);
+    } catch (...) {
+        analyzing_ = false;
+        throw;
+    }
+    analyzing_ = false;
+}
+
+void TfmKyrResults::Apply(const TResultsOutcome& o)
+{
+    for (const TResultsEffect& e : o.Effects) {
+        switch (e.kind) {
+        case TResultsEffect::SetText:
+        case TResultsEffect::SetColor:
+        case TResultsEffect::SetFontColor: {
+            QLineEdit* ed = FindEdit(e.Name);
+            if (!ed) {
+                Application.MessageBox(QStringLiteral("Component not found"), QStringLiteral("Error"), MB_OK);
+                break;
+            }
+            int row = 0;
+            const int field = FieldIndex(e.Name, row);
+            if (field >= 0)
+                ResultEdits[row][field] = ed;
+            if (e.kind == TResultsEffect::SetText) {
+                ed->setText(e.Text);
+                ed->setCursorPosition(0);
+            } else {
+                const QColor c = ColorToQColor(e.Color);
+                if (e.kind == TResultsEffect::SetColor)
+                    SetEditColors(ed, &c, nullptr);
+                else
+                    SetEditColors(ed, nullptr, &c);
+            }
+            break;
+        }
+        case TResultsEffect::MsgDialog:
+            MessageDlg(e.Text, mtWarning, Btn(mbOK));
+            break;
+        case TResultsEffect::MsgBox:
+            Application.MessageBox(e.Text, e.Caption, MB_OK);
+            break;
+        case TResultsEffect::Beep:
+            MessageBeep(0);
+            break;
+        case TResultsEffect::ConvertError:
+            Application.ShowException(e.Text);
+            break;
+        case TResultsEffect::ShowReclData:
+            if (fmReclData)
+                fmReclData->show();
+            break;
+        case TResultsEffect::Analyzed:
+            ResultsAnalyzed = true;
+            break;
+        case TResultsEffect::FocusAnalyze:
+            btAnalyze->setFocus();
+            break;
+        }
+    }
+}
+
+void TfmKyrResults::sbKeyboardInputClick() { SetKeyboardInput(sbKeyboardInput->isChecked()); }
+
+void TfmKyrResults::SetKeyboardInput(bool down)
+{
+    for (int n = 1; n <= 4; ++n)
+        for (const char* field : {"TestCurr", "TestTrip", "TestRecl"})
+            if (QLineEdit* e = FindEdit(QStringLiteral("eb%1%2").arg(QLatin1String(field)).arg(n)))
+                e->setReadOnly(!down);
+    ebTestMPU->setReadOnly(!down);
+    ebResults->setReadOnly(!down);
+}
+
+void TfmKyrResults::btAnalyzeClick()
+{
+    ResultsAnalyzed = false;
+    AnalyzeResults();
+}
+
+void TfmKyrResults::btSaveResultsClick()
+{
+    // The save waits with the windows alive: a second click meanwhile must not store
+    // the row twice.
+    if (saving_)
+        return;
+    saving_ = true;
+    btSaveResults->setEnabled(false);
+    try {
+        SaveResults();
+    } catch (...) {
+        saving_ = false;
+        btSaveResults->setEnabled(true);
+        throw;
+    }
+    saving_ = false;
+    btSaveResults->setEnabled(true);
+}
+
+void TfmKyrResults::SaveResults()
+{
+    TfmReclData* rd = fmReclData;
+    TTable* table = rd ? rd->tblRes : nullptr;
+    const QString fileName = (table ? table->TableName : QStringLiteral("KyrRes")) + QStringLiteral(".dbf");
+    if (!table || !FileExists(fileName)) {
+        Application.MessageBox(QStringLiteral("Results file ") + fileName + QStringLiteral(" not found"),
+                               QStringLiteral("Error"), MB_OK);
+        return;
+    }
+    TResultsSaveInput in;
+    in.IncludeInReport =
+        Application.MessageBox(QStringLiteral("Include these results in report?"), QStringLiteral("Report"), MB_YESNO) !=
+        IDNO;
+    ShowWaitWindow(1000, QStringLiteral("Saving Results file: ") + fileName);
+
+    // The texts as the windows show them now, every field checked before anything is
+    // stored: a text that does not convert leaves the table as it was.
+    in.cbReclID = rd->cbReclID->currentText();
+    in.cbTechID = rd->cbTechID->currentText();
+    in.cbCustID = rd->cbCustID->currentText();
+    in.cbReclType = rd->cbReclType->currentText();
+    in.cbReclCoil = rd->cbReclCoil->currentText();
+    in.cbReclGndCT = rd->cbReclGndCT->currentText();
+    in.cbPhase = rd->cbPhase->currentText();
+    in.cbReclFastOps = rd->cbReclFastOps->currentText();
+    in.cbReclDelayOps = rd->cbReclDelayOps->currentText();
+    in.cbReclDelayCurve = rd->cbReclDelayCurve->currentText();
+    in.cbGndFastOps = rd->cbGndFastOps->currentText();
+    in.cbGndFastCurve = rd->cbGndFastCurve->currentText();
+    in.cbGndDelayOps = rd->cbGndDelayOps->currentText();
+    in.cbGndSlowCurve = rd->cbGndSlowCurve->currentText();
+    in.cbTestType = rd->cbTestType->currentText();
+    in.ebResults = ebResults->text();
+    for (int n = 1; n <= 5; ++n) {
+        in.MeasCurr[n] = MeasCurr[n];
+        in.MeasTrip[n] = MeasTrip[n];
+        in.MeasRecl[n] = MeasRecl[n];
+    }
+    in.MeasMPU = MeasMPU;
+    in.ebMinMPU = ebMinMPU->text();
+    in.ebMaxMPU = ebMaxMPU->text();
+    in.ebOptMPU = ebOptMPU->text();
+    for (int n = 1; n <= 4; ++n) {
+        auto text = [this, n](const char* field) {
+            const QLineEdit* e = FindEdit(QStringLiteral("eb%1%2").arg(QLatin1String(field)).arg(n));
+            return e ? e->text() : QString();
+        };
+        in.ebMinTrip[n] = text("MinTrip");
+        in.ebMaxTrip[n] = text("MaxTrip");
+        in.ebOptTrip[n] = text("OptTrip");
+    }
+    in.ebOpCounter = ebOpCounter->text();
+    in.ebComments = ebComments->text();
+    in.Now = QDateTime::currentDateTime();
+    const TResultsRecord r = MakeResultsRecord(in);
+
+    table->Open();
+    try {
+        table->InsertRecord(ResultsRecordValues(r, table->FieldNames()));
+    } catch (...) {
+        table->Close();
+        throw;
+    }
+    table->Close();
+    if (fmKyr)
+        fmKyr->DataSaved = true;
+}
+
+void TfmKyrResults::btViewResultsClick()
+{
+    if (ShowDatabaseHook)
+        ShowDatabaseHook();
+}
+
+void TfmKyrResults::btReportClick()
+{
+    if (ShowReportHook)
+        ShowReportHook();
+}
+
+void TfmKyrResults::btCloseClick() { close(); }
+
+bool TfmKyrResults::FormCloseQuery()
+{
+    if (fmKyr && !fmKyr->DataSaved) {
+        if (Application.MessageBox(QStringLiteral("Save Data?"), QStringLiteral("Results Form Close"), MB_YESNO) == IDYES)
+            btSaveResultsClick();
+    }
+    ResultsAnalyzed = false;
+    return true;
+}
+
+void TfmKyrResults::FormClose()
+{
+    {
+        const QSignalBlocker block(sbKeyboardInput);
+        sbKeyboardInput->setChecked(false);
+    }
+    if (fmKyr && (fmKyr->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized)))
+        fmKyr->showNormal();
+}
+
+void RecreateResultsWindow()
+{
+    delete fmKyrResults;
+    fmKyrResults = new TfmKyrResults;
+    fmKyrResults->show();
 }

@@ -76,6 +76,8 @@ struct TResultsEffect {
 
 struct TResultsOutcome {
     std::vector<TResultsEffect> Effects;
+    // The flags were cleared and gathered (the judging passed its first two checks).
+    bool Started = false;
     QString ResultFlags;
     // The measured values read (all four rows are read before any is judged); false when
     // the judging ended before reading them, so the window keeps what it had.
@@ -151,6 +153,10 @@ QString OperationSequence(const TResultsSaveInput& in);
 // Every field of the row, checked before anything is stored; raises EConvertError on
 // the first text that does not convert.
 TResultsRecord MakeResultsRecord(const TResultsSaveInput& in);
+// The row as texts in the order of the table's fields (numbers with the decimal
+// separator, the date in the short date format, an unset field empty). Raises an
+// exception when the table lacks one of the record's fields.
+QStringList ResultsRecordValues(const TResultsRecord& r, const QStringList& fieldNames);
 
 // ---- The window ---------------------------------------------------------------------------
 
@@ -212,14 +218,13 @@ public:
 protected:
     void showEvent(QShowEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
-    void changeEvent(QEvent* e) override;
     bool event(QEvent* e) override;
 
 private:
     Ui::TfmKyrResults* ui;
     bool activated_ = false;   // a new window analyses at its first activation
     bool saving_ = false;      // one save at a time
-    bool activatePending_ = false;
+    bool analyzing_ = false;   // the boxes of an analysis give the activation back
     QLineEdit* FindEdit(const QString& name) const;
     TResultsInput GatherInput();
     void Apply(const TResultsOutcome& o);
