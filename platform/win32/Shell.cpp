@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QStandardPaths>
 
 #include <cstring>
@@ -91,7 +92,6 @@ void SHFree(void* pv) { delete static_cast<ITEMIDLIST*>(pv); }
 
 // ---- Windows paths and the user name ----
 
-#include <QHash>
 
 namespace {
 QHash<QChar, QString>& DriveFolders()
@@ -152,3 +152,15 @@ int GetUserNameA(char* buffer, DWORD* size)
     *size = need;
     return 1;
 }
+
+void GetSpecialFolder(int csidl, QString& path)
+{
+    ITEMIDLIST* pidl = nullptr;
+    if (SHGetSpecialFolderLocation(nullptr, csidl, &pidl) != S_OK)
+        return;
+    char buffer[MAX_PATH];
+    if (SHGetPathFromIDListA(pidl, buffer))
+        path = QFile::decodeName(buffer);
+    SHFree(pidl);
+}
+
