@@ -87,13 +87,14 @@ bool ListHolds(const QComboBox* box, const QString& text)
     return box->findText(text, Qt::MatchFixedString) >= 0;  // without regard to case
 }
 
-// A text as a double-quoted literal of the engine's SQL: a double quote inside is
-// doubled, so no typed text can end the literal.
+// A text as a literal of the engine's SQL. The engine's double-quoted literal cannot
+// hold every text (a double quote before a blank ends it), so a single-quoted one with
+// its quotes doubled is used: no typed text can end the literal and become SQL.
 QString SqlText(const QString& s)
 {
     QString q = s;
-    q.replace(QLatin1String("\""), QLatin1String("\"\""));
-    return QLatin1Char('"') + q + QLatin1Char('"');
+    q.replace(QLatin1String("'"), QLatin1String("''"));
+    return QLatin1Char('\'') + q + QLatin1Char('\'');
 }
 
 // Writes all of a buffer; false on any failure.
@@ -186,7 +187,8 @@ TfmReclData::TfmReclData(QWidget* parent) : QWidget(parent), ui(new Ui::TfmReclD
     SetBoxIndex(cbReclDelayOps, 2);
     SetBoxIndex(cbReclCoil, 0);
     SetBoxIndex(cbReclDelayCurve, 0);
-    SetBoxIndex(cbReclGndCT, cbReclGndCT->findText(QStringLiteral("100:5 Ser")));
+    SetBoxIndex(cbReclGndCT, -1);
+    SetBoxText(cbReclGndCT, QStringLiteral("100:5 Ser"));  // a text the list does not hold
     SetBoxIndex(cbGndFastCurve, -1);
     SetBoxIndex(cbGndFastOps, 2);
     SetBoxIndex(cbGndDelayOps, 2);
@@ -535,6 +537,10 @@ bool TfmReclData::WriteCurveFile(const QStringList& lines)
     const int fd = ::open(tmp.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
+    // The new file keeps the old one's permissions.
+    struct stat st {};
+    if (::fstat(curveFd_, &st) == 0)
+        ::fchmod(fd, st.st_mode & 07777);
     bool ok = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
     if (ok)
         ok = ::rename(tmp.constData(), QFile::encodeName(curvePath_).constData()) == 0;
