@@ -3,7 +3,7 @@
 #include "ui_KyrData.h"
 
 #include "Comm.h"
-#include "Debug.h"
+#include "Trace.h"
 #include "Dialogs.h"
 #include "Forms.h"
 #include "InputBox.h"
@@ -38,8 +38,6 @@ bool KyrDataRefresh = true;
 QString LastReclIDEntered;
 
 namespace {
-
-void Trace(const QString& s) { TfmDebug::AddLine(s); }
 
 const QString kCurveFileName = QStringLiteral("Kestrovan.rcf");
 
