@@ -69,6 +69,8 @@ void FreeForm(T*& instance)
 }
 } // namespace
 
+std::vector<TLateWindow> LateWindows;
+
 void CreateProgramWindows()
 {
     CreateForm(fmDebug);
@@ -81,6 +83,8 @@ void CreateProgramWindows()
     CreateForm(fmWaveform);
     CreateForm(fmKyrMeter);
     CreateForm(fmKyr);
+    for (TLateWindow& w : LateWindows)
+        w.Create();
     CreateForm(fmKyrHelp);
     // The main window is the one window shown at start; not when the program was ended
     // at the welcome window.
@@ -92,6 +96,8 @@ void FreeProgramWindows()
 {
     // Last created first: the main window stops the engine before the link frees its port.
     FreeForm(fmKyrHelp);
+    for (auto w = LateWindows.rbegin(); w != LateWindows.rend(); ++w)
+        w->Free();
     FreeForm(fmKyr);
     FreeForm(fmKyrMeter);
     FreeForm(fmWaveform);

@@ -1,6 +1,8 @@
 #include "TestSupport.h"
 
 #include <QDir>
+#include <csignal>
+#include <sys/resource.h>
 
 namespace {
 ScriptedMessages* g_active = nullptr;
@@ -75,4 +77,28 @@ QString ArtifactPath(const QString& name)
 {
     QDir().mkpath(QStringLiteral(KV_ARTIFACT_DIR));
     return QStringLiteral(KV_ARTIFACT_DIR) + QLatin1Char('/') + name;
+}
+
+FileSizeLimit::FileSizeLimit(unsigned long long bytes)
+{
+    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit r{};
+    getrlimit(RLIMIT_FSIZE, &r);
+    oldCur_ = r.rlim_cur;
+    r.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &r);
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    rlimit r{};
+    getrlimit(RLIMIT_FSIZE, &r);
+    r.rlim_cur = oldCur_;
+    setrlimit(RLIMIT_FSIZE, &r);
+    std::signal(SIGXFSZ, oldHandler_);
+}
+
+QStringList FolderEntries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
