@@ -199,9 +199,10 @@ void PosixCommDevice::Standby()
 {
     // A line left alone this long is taken over. While a wait serves it, the checks are
     // rarer: the kernel's queue holds 4095 bytes, most of a second of the instrument's
-    // stream, so a check that comes a few hundred milliseconds late still loses nothing.
+    // stream (4800 bytes a second), so a line found unserved half a second late has
+    // still lost nothing.
     constexpr auto kUnserved = std::chrono::milliseconds(50);
-    constexpr auto kServedCheck = std::chrono::milliseconds(200);
+    constexpr auto kServedCheck = std::chrono::milliseconds(500);
     std::unique_lock<std::mutex> l(mutex_);
     while (!closed_) {
         if (gone_) {
