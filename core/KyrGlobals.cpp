@@ -45,3 +45,5 @@ void GetSpecialFolder(int csidl, QString& path)
     SHFree(pidl);
 }
 
+
+std::function<void()> StartupTableCheck;

@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 // ---- Program-wide values ----
 // Samples come from a demo waveform file instead of the instrument.
@@ -41,3 +42,7 @@ bool IsKyrRunName(const QString& progName);
 // gives none.
 void GetSpecialFolder(int csidl, QString& path);
 
+
+// The start-up table check that ends every initialisation. The recloser records set it
+// at program start; core does not link them, so it stays empty without them.
+extern std::function<void()> StartupTableCheck;

@@ -438,7 +438,10 @@ void TfmKyr::ProgInit()
 
     SelectTestType(fmSetup->TestType);
     TestEngine->ShowStatus();
-    // The start-up table check belongs to the recloser records.
+    // The start-up table check belongs to the recloser records; its errors end the
+    // initialisation and reach the caller.
+    if (StartupTableCheck)
+        StartupTableCheck();
 
     ProgInitDone = true;
     Trace(QStringLiteral("End ProgInit "));

@@ -88,3 +88,67 @@ int SHGetPathFromIDListA(const ITEMIDLIST* pidl, char* path)
 }
 
 void SHFree(void* pv) { delete static_cast<ITEMIDLIST*>(pv); }
+
+// ---- Windows paths and the user name ----
+
+#include <QHash>
+
+namespace {
+QHash<QChar, QString>& DriveFolders()
+{
+    static QHash<QChar, QString> map;
+    return map;
+}
+
+QByteArray LoginName()
+{
+    if (const passwd* pw = getpwuid(getuid()))
+        return QByteArray(pw->pw_name);
+    return qgetenv("USER");
+}
+} // namespace
+
+std::function<QByteArray()> UserNameSource = LoginName;
+
+void SetDriveFolder(char drive, const QString& folder)
+{
+    const QChar key = QChar(drive).toUpper();
+    if (folder.isEmpty())
+        DriveFolders().remove(key);
+    else
+        DriveFolders().insert(key, folder);
+}
+
+QString WindowsPathToLocal(const QString& path)
+{
+    if (path.size() < 2 || path.at(1) != QLatin1Char(':') || !path.at(0).isLetter())
+        return QString();
+    const auto it = DriveFolders().constFind(path.at(0).toUpper());
+    if (it == DriveFolders().constEnd())
+        return QString();
+    QString rest = path.mid(2);
+    rest.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    QString base = it.value();
+    while (base.endsWith(QLatin1Char('/')) && base.size() > 1)
+        base.chop(1);
+    if (!rest.startsWith(QLatin1Char('/')))
+        rest.prepend(QLatin1Char('/'));
+    return base + rest;
+}
+
+int GetUserNameA(char* buffer, DWORD* size)
+{
+    if (!size || !UserNameSource)
+        return 0;
+    const QByteArray name = UserNameSource();
+    if (name.isEmpty())
+        return 0;
+    const DWORD need = static_cast<DWORD>(name.size()) + 1;
+    if (!buffer || *size < need) {
+        *size = need;
+        return 0;
+    }
+    std::memcpy(buffer, name.constData(), name.size() + 1);
+    *size = need;
+    return 1;
+}

@@ -4,7 +4,11 @@
 // the build's folder when the program runs from a build tree).
 #pragma once
 
+#include "Win32.h"
+
+#include <QByteArray>
 #include <QString>
+#include <functional>
 
 // Special folder numbers.
 constexpr int CSIDL_PERSONAL = 0x0005;        // the user's documents
@@ -28,3 +32,18 @@ void SHFree(void* pv);
 
 // The folder these calls give for a number, empty for an unknown one.
 QString SpecialFolderPath(int csidl);
+
+// ---- Windows paths and the user name ----
+// A Windows drive maps to a folder of this machine only when one is set (none by
+// default, so a literal "C:\..." path finds nothing); an empty folder removes the map.
+void SetDriveFolder(char drive, const QString& folder);
+// A Windows path ("C:\Users\x\file") as a path here: the drive's folder followed by the
+// rest with '/' separators; empty when the drive has no folder or the path no drive.
+QString WindowsPathToLocal(const QString& path);
+
+// The Windows user name is the login name. Copies it with its terminator into buffer
+// (*size characters); on success *size is the length with the terminator and the
+// result nonzero; a buffer too small fails and *size is the length needed.
+int GetUserNameA(char* buffer, DWORD* size);
+// Where the user name comes from (tests replace it; an empty function makes the call fail).
+extern std::function<QByteArray()> UserNameSource;
