@@ -5,6 +5,7 @@
 #include "Debug.h"
 #include "DelayForm.h"
 #include "Forms.h"
+#include "KyrHooks.h"
 #include "KyrImage.h"
 #include "KyrMain.h"
 #include "KyrMeter.h"
@@ -78,6 +79,8 @@ void CreateProgramWindows()
     CreateForm(fmWaveform);
     CreateForm(fmKyrMeter);
     CreateForm(fmKyr);
+    if (DatabaseWindow.Create)
+        DatabaseWindow.Create();
     // The main window is the one window shown at start.
     fmKyr->show();
 }
@@ -85,6 +88,8 @@ void CreateProgramWindows()
 void FreeProgramWindows()
 {
     // Last created first: the main window stops the engine before the link frees its port.
+    if (DatabaseWindow.Free)
+        DatabaseWindow.Free();
     FreeForm(fmKyr);
     FreeForm(fmKyrMeter);
     FreeForm(fmWaveform);
@@ -95,6 +100,8 @@ void FreeProgramWindows()
     FreeForm(fmSetup);
     FreeForm(fmDelay);
     FreeForm(fmDebug);
+    if (ReportWindow.Free)
+        ReportWindow.Free();
 }
 
 int Kestrovan10Main(int argc, char** argv)
@@ -112,6 +119,8 @@ int Kestrovan10Main(int argc, char** argv)
     QApplication::setApplicationDisplayName(QString());
 
     fmKyr560 = new TfmKyr560;
+    if (ReportWindow.Create)
+        ReportWindow.Create();
     if (WelcomeWanted(ProgName, ParamList))
         WelcomeWait();
     delete fmKyr560;

@@ -7,6 +7,7 @@
 #include "Debug.h"
 #include "Delays.h"
 #include "Forms.h"
+#include "KyrHooks.h"
 #include "KyrMeter.h"
 #include "KyrUpdate.h"
 #include "Pass.h"
@@ -737,7 +738,8 @@ void TfmKyr::mOpenClick()
 
 void TfmKyr::mReportClick()
 {
-    // The results report comes with the recloser records.
+    if (ReportWindow.Show)
+        ReportWindow.Show();
 }
 
 void TfmKyr::mSaveClick()
@@ -775,7 +777,8 @@ void TfmKyr::mStopCommClick() { fmComm->StopComm(); }
 
 void TfmKyr::mDatabaseClick()
 {
-    // The database browser comes with the recloser records.
+    if (DatabaseWindow.Show)
+        DatabaseWindow.Show();
 }
 
 void TfmKyr::mDebugInfoClick()
