@@ -1,27 +1,179 @@
 #include "KyrTables.h"
 
+#include "Debug.h"
+#include "Forms.h"
+#include "KyrGlobals.h"
+#include "Shell.h"
+#include "SysUtils.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+
+#include <memory>
+
 const QString TableNames[5] = {QStringLiteral("KyrCust"), QStringLiteral("KyrRecl"), QStringLiteral("KyrRes"),
                                QStringLiteral("KyrTechs"), QStringLiteral("KyrTypes")};
 
 TReclTables::TReclTables() : owner_(new QObject)
 {
-    tblTechs = new TTable(owner_);
-    dsTechs = new TDataSource(owner_);
-    qTechs = new TQuery(owner_);
-    tblReclosers = new TTable(owner_);
-    dsReclosers = new TDataSource(owner_);
-    qReclosers = new TQuery(owner_);
-    tblTypes = new TTable(owner_);
-    dsTypes = new TDataSource(owner_);
-    qTypes = new TQuery(owner_);
-    tblCust = new TTable(owner_);
-    dsCust = new TDataSource(owner_);
-    qCust = new TQuery(owner_);
-    tblRes = new TTable(owner_);
-    dsResults = new TDataSource(owner_);
-    qRes = new TQuery(owner_);
+    auto table = [this](const char* name, const char* tableName) {
+        auto* t = new TTable(owner_);
+        t->setObjectName(QLatin1String(name));
+        t->TableName = QLatin1String(tableName);
+        t->TableType = ttDBase;
+        return t;
+    };
+    auto source = [this](const char* name, TDataSet* ds) {
+        auto* s = new TDataSource(owner_);
+        s->setObjectName(QLatin1String(name));
+        s->DataSet = ds;
+        return s;
+    };
+    auto query = [this](const char* name, const char* sql) {
+        auto* q = new TQuery(owner_);
+        q->setObjectName(QLatin1String(name));
+        if (sql)
+            q->SQL << QLatin1String(sql);
+        return q;
+    };
+    tblTechs = table("tblTechs", "KyrTechs");
+    dsTechs = source("dsTechs", tblTechs);
+    qTechs = query("qTechs", "SELECT TECHID FROM KYRTECHS ORDER BY TECHID");
+    tblReclosers = table("tblReclosers", "KyrRecl");
+    dsReclosers = source("dsReclosers", tblReclosers);
+    qReclosers = query("qReclosers", "SELECT * FROM KYRRECL ORDER BY RECLID");
+    tblTypes = table("tblTypes", "KyrTypes");
+    dsTypes = source("dsTypes", tblTypes);
+    qTypes = query("qTypes", "SELECT *  FROM KYRTYPES ORDER BY TYPE");
+    tblCust = table("tblCust", "KyrCust");
+    dsCust = source("dsCust", tblCust);
+    qCust = query("qCust", "SELECT * FROM KYRCUST ORDER BY CUSTID");
+    tblRes = table("tblRes", "KyrRes");
+    dsResults = source("dsResults", tblRes);
+    qRes = query("qRes", nullptr);
+    qRes->RequestLive = true;
 }
 
 TReclTables::~TReclTables() { delete owner_; }
 
-void TReclTables::CheckDatabase() {}
+namespace {
+
+void Trace(const QString& text) { TfmDebug::AddLine(text); }
+
+// The framework's date-time text: short date and long time; the time is left out at
+// midnight exactly.
+QString DateTimeText(const QDateTime& t)
+{
+    if (t.time() == QTime(0, 0))
+        return DateToStr(t.date());
+    return DateToStr(t.date()) + QLatin1Char(' ') + TimeToStr(t.time());
+}
+
+// "<title><path>", its last-write time and its size; the file is opened to take the
+// size, and a file that cannot be opened raises the runtime's input/output error.
+QString FileReport(const QString& title, const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        throw EInOutError(QStringLiteral("I/O error: %1: %2").arg(path, f.errorString()));
+    const qint64 size = f.size();
+    const QDateTime written = QFileInfo(path).lastModified();
+    f.close();
+    return title + path + QStringLiteral("\r\n") + QStringLiteral("Date: ") + DateTimeText(written) +
+           QStringLiteral("\r\n") + QStringLiteral("Size: ") + QString::number(size) + QStringLiteral(" Bytes");
+}
+
+// Copies a file over an older copy; the older copy stays whole when the copy fails.
+bool CopyOver(const QString& from, const QString& to)
+{
+    QFile in(from);
+    if (!in.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = in.readAll();
+    if (in.error() != QFileDevice::NoError)
+        return false;
+    return SaveBinaryFile(to, bytes);
+}
+
+// Appends every row of the table `from` to the table `to`, fields by name, through two
+// table objects owned by the form that are freed also when the move fails.
+void AppendTable(QObject* owner, const QString& from, const QString& to)
+{
+    std::unique_ptr<TTable> source(new TTable(owner));
+    std::unique_ptr<TTable> dest(new TTable(owner));
+    source->TableName = from;
+    source->TableType = ttDBase;
+    dest->TableName = to;
+    dest->TableType = ttDBase;
+    TBatchMove move;
+    move.Source = source.get();
+    move.Destination = dest.get();
+    move.Mode = batAppend;
+    move.Execute();
+    source->Close();
+    dest->Close();
+}
+
+} // namespace
+
+void TReclTables::CheckDatabase()
+{
+    Trace(QStringLiteral("fmReclData.CheckDatabase"));
+    char buffer[101] = {};
+    DWORD size = sizeof buffer;
+    QString userName;
+    if (GetUserNameA(buffer, &size))
+        userName = QString::fromLocal8Bit(buffer);
+    Trace(QStringLiteral("Username: ") + userName);
+
+    for (const QString& T : TableNames) {
+        const QString updateFile = DataFolder + QLatin1Char('/') + T + QStringLiteral("1.dbf");
+        if (!FileExists(updateFile))
+            continue;
+        Trace(FileReport(QStringLiteral("New File: "), updateFile));
+
+        const QString tableFile = DataFolder + QLatin1Char('/') + T + QStringLiteral(".dbf");
+        if (FileExists(tableFile)) {
+            Trace(FileReport(QStringLiteral("Original File: "), tableFile));
+            Trace(QStringLiteral("Importing data: ") + updateFile);
+            if (!CopyOver(tableFile, T + QStringLiteral(".dbk"))) {
+                const QString text = QStringLiteral("Error Copying File to: ") + T + QStringLiteral(".dbk");
+                Application.MessageBox(text, tableFile, MB_OK);
+                Trace(text);
+            }
+            // The update file's rows join the table (after its copy was taken); when the
+            // append fails the table is left as it was, the error reaches the caller and
+            // the update file stays for the next start.
+            AppendTable(owner_, T + QStringLiteral("1"), T);
+            if (QFile::remove(updateFile)) {
+                Trace(QStringLiteral("Deleted ") + updateFile);
+            } else {
+                Application.MessageBox(QStringLiteral("Error Deleting File"), updateFile, MB_OK);
+                Trace(QStringLiteral("Error Deleting File") + updateFile);
+            }
+        }
+
+        if (userName.size() > 0) {
+            const QString virtualFolder = QStringLiteral("C:\\Users\\") + userName +
+                                          QStringLiteral("\\AppData\\Local\\VirtualStore\\ProgramData\\Kestrovan\\");
+            const QString virtualFile = virtualFolder + T + QStringLiteral(".dbf");
+            const QString localFile = WindowsPathToLocal(virtualFile);
+            if (!localFile.isEmpty() && FileExists(localFile)) {
+                Trace(QStringLiteral("Virtual File ") + virtualFile);
+                Application.MessageBox(QStringLiteral("Virtual file found: ") + virtualFile + QStringLiteral("\r\n") +
+                                           QStringLiteral("Make sure UAC for ") + QStringLiteral("\r\n") + DataFolder +
+                                           QStringLiteral("\r\n") +
+                                           QStringLiteral("is set for Modify/Write for user: ") + userName,
+                                       QStringLiteral("Virtual File"), MB_OK);
+                AppendTable(owner_, WindowsPathToLocal(virtualFolder + T), T);
+                // A rename never replaces an older copy of that name: it fails, and the
+                // rows come in again at the next check, as on the system it was made for.
+                if (QFile::rename(localFile, WindowsPathToLocal(virtualFolder + T + QStringLiteral(".dbk"))))
+                    Trace(QStringLiteral("Renamed File ") + T + QStringLiteral(".dbk"));
+                else
+                    Application.MessageBox(virtualFile, QStringLiteral("Error Renaming File"), MB_OK);
+            }
+        }
+    }
+}

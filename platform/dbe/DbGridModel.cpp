@@ -1,14 +1,121 @@
 #include "DbGridModel.h"
 
-TDBGridModel::TDBGridModel(TDataSource* source, QObject* parent) : QAbstractTableModel(parent), source_(source) {}
+TDBGridModel::TDBGridModel(TDataSource* source, QObject* parent) : QAbstractTableModel(parent), source_(source)
+{
+    follow();
+}
+
 TDBGridModel::~TDBGridModel() = default;
-void TDBGridModel::SetDataSource(TDataSource* source) { beginResetModel(); source_ = source; endResetModel(); }
-void TDBGridModel::SetCurrentRow(int) {}
-int TDBGridModel::rowCount(const QModelIndex&) const { return 0; }
-int TDBGridModel::columnCount(const QModelIndex&) const { return 0; }
-QVariant TDBGridModel::data(const QModelIndex&, int) const { return {}; }
-QVariant TDBGridModel::headerData(int, Qt::Orientation, int) const { return {}; }
-Qt::ItemFlags TDBGridModel::flags(const QModelIndex&) const { return Qt::NoItemFlags; }
-bool TDBGridModel::setData(const QModelIndex&, const QVariant&, int) { return false; }
-TDataSet* TDBGridModel::dataSet() const { return nullptr; }
-void TDBGridModel::follow() {}
+
+TDataSet* TDBGridModel::dataSet() const
+{
+    return source_ && source_->Enabled ? source_->DataSet : nullptr;
+}
+
+// Connects to the data set the source names now; a reset tells the view.
+void TDBGridModel::follow()
+{
+    disconnect(changed_);
+    disconnect(moved_);
+    followed_ = dataSet();
+    if (followed_) {
+        changed_ = connect(followed_, &TDataSet::DataSetChanged, this, [this] {
+            beginResetModel();
+            endResetModel();
+        });
+        moved_ = connect(followed_, &TDataSet::RecordChanged, this, [this] {
+            if (rowCount() > 0)
+                emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+        });
+    }
+}
+
+void TDBGridModel::SetDataSource(TDataSource* source)
+{
+    beginResetModel();
+    source_ = source;
+    follow();
+    endResetModel();
+}
+
+void TDBGridModel::SetCurrentRow(int row)
+{
+    TDataSet* ds = dataSet();
+    if (ds && ds->Active() && row >= 0 && row < ds->RecordCount() && ds->RecNo() != row + 1)
+        ds->SetRecNo(row + 1);
+}
+
+int TDBGridModel::rowCount(const QModelIndex& parent) const
+{
+    if (parent.isValid())
+        return 0;
+    if (dataSet() != followed_)
+        const_cast<TDBGridModel*>(this)->follow();
+    TDataSet* ds = dataSet();
+    return ds && ds->Active() ? ds->RecordCount() : 0;
+}
+
+int TDBGridModel::columnCount(const QModelIndex& parent) const
+{
+    if (parent.isValid())
+        return 0;
+    TDataSet* ds = dataSet();
+    return ds && ds->Active() ? ds->FieldCount() : 0;
+}
+
+QVariant TDBGridModel::data(const QModelIndex& index, int role) const
+{
+    TDataSet* ds = dataSet();
+    if (!ds || !ds->Active() || !index.isValid())
+        return QVariant();
+    if (role == Qt::DisplayRole || role == Qt::EditRole)
+        return ds->RowText(index.row(), index.column());
+    if (role == Qt::TextAlignmentRole) {
+        const TFieldType t = ds->Fields(index.column())->DataType();
+        if (t == ftInteger || t == ftFloat)
+            return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
+    }
+    return QVariant();
+}
+
+QVariant TDBGridModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    TDataSet* ds = dataSet();
+    if (role != Qt::DisplayRole)
+        return QVariant();
+    if (orientation == Qt::Vertical)
+        return section + 1;
+    if (!ds || !ds->Active() || section < 0 || section >= ds->FieldCount())
+        return QVariant();
+    return ds->Fields(section)->FieldName();
+}
+
+Qt::ItemFlags TDBGridModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsSelectable | Qt::ItemIsEnabled;
+    TDataSet* ds = dataSet();
+    if (ds && ds->CanModify())
+        f |= Qt::ItemIsEditable;
+    return f;
+}
+
+bool TDBGridModel::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    TDataSet* ds = dataSet();
+    if (role != Qt::EditRole || !index.isValid() || !ds || !ds->CanModify())
+        return false;
+    // A grid is an event handler's world: errors end in a refusal, never an exception.
+    try {
+        ds->SetRecNo(index.row() + 1);
+        ds->Edit();
+        ds->Fields(index.column())->SetAsString(value.toString());
+        ds->Post();
+    } catch (const std::exception&) {
+        ds->Cancel();
+        return false;
+    }
+    emit dataChanged(index, index);
+    return true;
+}

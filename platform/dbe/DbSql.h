@@ -1,0 +1,41 @@
+// The engine's SQL: one SELECT run by SQLite over the dBASE files of a folder, each
+// table a virtual table that reads the file as it stands when the statement runs.
+#pragma once
+
+#include "DbfFile.h"
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <memory>
+#include <vector>
+
+struct SqlColumn {
+    QString name;
+    int field = -1;       // the field of the live table it comes from, -1 for none
+    char type = 'C';      // the dBASE kind the values have (C, N, F, D, L)
+    int width = 0;
+    int decimals = 0;
+};
+
+struct SqlResult {
+    std::vector<SqlColumn> columns;
+    std::vector<std::vector<QVariant>> rows;  // QString, qlonglong, double, QDate, bool or null
+    std::vector<int> recnos;                  // live results: each row's record number
+    bool live = false;
+    QString tablePath;                        // live results: the table file
+};
+
+// Runs one SELECT over the tables of the folder (empty: the current folder). A live
+// result is asked for with wantLive and given when the text is a plain single-table
+// selection. Raises EDatabaseError with the reason.
+SqlResult RunSelect(const QStringList& sql, const QString& folder, bool wantLive);
+
+// The file a bare table name stands for in a folder: name + ".dbf", matched without
+// regard to case when no file has exactly that name; empty when there is none.
+QString ResolveTableFile(const QString& name, const QString& folder);
+
+// The SQL text as SQLite runs it: double-quoted tokens made string literals, and quoted
+// dates in the short date format compared with one of dateFields made ISO dates.
+// Raises EDatabaseError for anything but exactly one SELECT. For tests.
+QString RewriteSql(const QString& text, const QStringList& dateFields);
