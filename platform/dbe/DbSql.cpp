@@ -88,18 +88,28 @@ std::vector<Tok> Tokenize(const QString& s)
             out.push_back({Tok::SQuote, v});
             i = j;
         } else if (c == QLatin1Char('"')) {
+            // A doubled double quote inside the literal is one double quote of the value:
+            // the program writes every ID so, and then no ID can end its literal.
+            QString v;
             int j = i + 1;
             bool closed = false;
             while (j < n) {
-                if (s.at(j) == QLatin1Char('"') && EndsDoubleQuoted(s, j)) {
-                    closed = true;
-                    break;
+                if (s.at(j) == QLatin1Char('"')) {
+                    if (j + 1 < n && s.at(j + 1) == QLatin1Char('"')) {
+                        v += QLatin1Char('"');
+                        j += 2;
+                        continue;
+                    }
+                    if (EndsDoubleQuoted(s, j)) {
+                        closed = true;
+                        break;
+                    }
                 }
-                ++j;
+                v += s.at(j++);
             }
             if (!closed)
                 throw EDatabaseError(QStringLiteral("Unterminated string in SQL text: %1").arg(s.mid(i)));
-            out.push_back({Tok::DQuote, s.mid(i + 1, j - i - 1)});
+            out.push_back({Tok::DQuote, v});
             i = j + 1;
         } else {
             static const char* two[] = {"<=", ">=", "<>", "!=", "==", "||"};
