@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QToolButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <csignal>
@@ -476,4 +477,80 @@ TEST_F(BrowserFixture, CreationTracesTheSystemVersionAndTheControlFolder)
     Session->NetFileDir = saved;
     fmDebug = nullptr;
     delete debug;
+}
+
+TEST_F(BrowserFixture, NavigatorMovesEditsAndDeletesOnItsDataSet)
+{
+    AddResults({{"R1", "OK", QDate::currentDate(), "08:00:00"},
+                {"R1", "LOW", QDate::currentDate(), "09:00:00"},
+                {"R1", "*HIGH", QDate::currentDate(), "10:00:00"}});
+    Show();
+    TDBNavigator* nav = browser->DBNavigator1;
+    TQuery* q = tables.qRes;
+    ASSERT_TRUE(q->Active());
+    q->First();
+    nav->UpdateButtons();
+    EXPECT_FALSE(nav->Button(TDBNavigator::nbFirst)->isEnabled());
+    EXPECT_TRUE(nav->Button(TDBNavigator::nbNext)->isEnabled());
+    EXPECT_FALSE(nav->Button(TDBNavigator::nbPost)->isEnabled());
+    nav->BtnClick(TDBNavigator::nbLast);
+    EXPECT_EQ(q->RecNo(), 3);
+    EXPECT_EQ(browser->DBGrid1->currentIndex().row(), 2);  // the grid follows the data set
+    EXPECT_FALSE(nav->Button(TDBNavigator::nbNext)->isEnabled());
+    nav->BtnClick(TDBNavigator::nbPrior);
+    EXPECT_EQ(q->FieldByName("TESTRESULT")->AsString(), QStringLiteral("LOW"));
+    // The user picks a row in the grid: the data set follows.
+    browser->DBGrid1->setCurrentIndex(browser->DBGrid1->model()->index(0, 0));
+    EXPECT_EQ(q->RecNo(), 1);
+    // Edit, change, cancel; edit, change, post.
+    nav->BtnClick(TDBNavigator::nbEdit);
+    EXPECT_EQ(q->State(), dsEdit);
+    EXPECT_TRUE(nav->Button(TDBNavigator::nbPost)->isEnabled());
+    q->FieldByName("COMMENTS")->SetAsString(QStringLiteral("dropped"));
+    nav->BtnClick(TDBNavigator::nbCancel);
+    nav->BtnClick(TDBNavigator::nbEdit);
+    q->FieldByName("COMMENTS")->SetAsString(QStringLiteral("kept"));
+    nav->BtnClick(TDBNavigator::nbPost);
+    nav->BtnClick(TDBNavigator::nbRefresh);
+    EXPECT_EQ(q->FieldByName("COMMENTS")->AsString(), QStringLiteral("kept"));
+    // Delete asks first; Cancel keeps the row.
+    {
+        ScriptedMessages boxes;
+        boxes.answer(mrCancel);
+        nav->BtnClick(TDBNavigator::nbDelete);
+        ASSERT_EQ(boxes.requests.size(), 1u);
+        EXPECT_EQ(boxes.requests[0].text, QStringLiteral("Delete record?"));
+        EXPECT_EQ(StoredResults().size(), 3);
+        boxes.answer(mrOk);
+        nav->BtnClick(TDBNavigator::nbDelete);
+        EXPECT_EQ(StoredResults(), QStringList({"LOW", "*HIGH"}));
+    }
+    // Closed data set: every button off.
+    q->Close();
+    nav->UpdateButtons();
+    for (int b = 0; b < TDBNavigator::ButtonCount; ++b)
+        EXPECT_FALSE(nav->Button(static_cast<TDBNavigator::TNavigateBtn>(b))->isEnabled()) << b;
+}
+
+TEST_F(BrowserFixture, PicturesOfTheBrowserPages)
+{
+    AddResults({{"R1", "OK", QDate::currentDate(), "08:00:00"},
+                {"R1", "*LOW", QDate::currentDate(), "09:00:00"},
+                {"R1", "MissingOp,", QDate::currentDate(), "10:00:00"}});
+    {
+        TTable t;
+        t.TableName = QStringLiteral("KyrRecl");
+        t.Open();
+        t.InsertRecord({"R1", "NORTHGRID", "KF", "100", "2", "2", "B", "", "", "", "", ""});
+        t.InsertRecord({"R2", "NORTHGRID", "KF", "50", "1", "3", "B", "", "", "", "", ""});
+        t.Close();
+    }
+    Show();
+    browser->resize(900, 600);
+    browser->btEditSQLdes->click();
+    ASSERT_TRUE(browser->grab().save(ArtifactPath(QStringLiteral("database-browser-results.png"))));
+    browser->btEditSQLdes->click();
+    UserPage(1);
+    ASSERT_TRUE(browser->grab().save(ArtifactPath(QStringLiteral("database-browser-reclosers.png"))));
+    EXPECT_EQ(browser->DBGrid2->model()->rowCount(), 2);
 }
