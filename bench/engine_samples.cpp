@@ -1,11 +1,11 @@
 // Samples per second through the test engine's per-sample steps over a long synthetic
 // test (the instrument delivers 2400 per second): metering, the 20-sample blocks,
 // detection with debounce, timing and recording, with the limit checks at each tick.
-#include "Cal.h"
-#include "KyrMain.h"
+#include "CalData.h"
+#include "KyrGlobals.h"
 #include "KyrUpdate.h"
-#include "Setup.h"
-#include "Waveform.h"
+#include "SampleStore.h"
+#include "SetupData.h"
 
 #include <QApplication>
 #include <benchmark/benchmark.h>
@@ -39,29 +39,48 @@ public:
     void ShowCommStatus() override {}
 };
 
+// No instrument: no port, nothing streaming.
+class NullLink : public IKyrLink {
+public:
+    bool GetPortFound() const override { return false; }
+    void SetPortFound(bool) override {}
+    bool GetStreaming() const override { return false; }
+    int GetRxCount() const override { return 0; }
+    int GetErrorCount() const override { return 0; }
+    void ClearErrorCounts() override {}
+    int GetSample() override { return 0; }
+    void StopComm() override {}
+};
+
+// The engine's records, as the calibration, setup and waveform windows hold them.
+TCalData* CalRec = nullptr;
+TSetupData* SetupRec = nullptr;
+TSampleStore* Store = nullptr;
+NullLink Link;
+
 void Setup()
 {
-    if (!fmCal)
-        fmCal = new TfmCal();
-    if (!fmSetup)
-        fmSetup = new TfmSetup();
-    if (!fmWaveform)
-        fmWaveform = new TfmWaveform();
-    fmCal->OnThresh = 40;
-    fmCal->MPUThresh = 100;
-    fmCal->OnDelay = 5;
-    fmCal->OffThresh = 20;
-    fmCal->OffDelay = 15;
-    fmCal->AvgTime = 0.1;
-    fmCal->AvgSamples = 240;
-    fmSetup->Range = 4;
-    fmSetup->TestType = 0;
+    if (!CalRec)
+        CalRec = new TCalData();
+    if (!SetupRec)
+        SetupRec = new TSetupData();
+    if (!Store)
+        Store = new TSampleStore();
+    CalRec->OnThresh = 40;
+    CalRec->MPUThresh = 100;
+    CalRec->OnDelay = 5;
+    CalRec->OffThresh = 20;
+    CalRec->OffDelay = 15;
+    CalRec->AvgTime = 0.1;
+    CalRec->AvgSamples = 240;
+    SetupRec->Range = 4;
+    SetupRec->TestType = 0;
     // No time limits: the test runs over the whole waveform.
-    fmSetup->MaxOnTime = 0;
-    fmSetup->MaxOffTime = 0;
-    fmWaveform->SampleRate = 2400;
-    fmWaveform->SecPerSample = 1.0f / 2400;
-    fmWaveform->AmpsPerCount = 0.5f;
+    SetupRec->MaxOnTime = 0;
+    SetupRec->MaxOffTime = 0;
+    Store->SampleRate = 2400;
+    Store->SecPerSample = 1.0f / 2400;
+    Store->AmpsPerCount = 0.5f;
     RangeFullScale = 500;
     MaxOps = 5;
 }
@@ -83,7 +102,7 @@ void BM_PerSampleSteps(benchmark::State& state)
 {
     Setup();
     NullView view;
-    TKyrUpdate engine(&view);
+    TKyrUpdate engine(&view, &Link, CalRec, SetupRec, Store);
     const std::vector<int16_t> w = LongTest();
     for (auto _ : state) {
         engine.Reset();
@@ -110,7 +129,7 @@ void BM_DemoTicks(benchmark::State& state)
 {
     Setup();
     NullView view;
-    TKyrUpdate engine(&view);
+    TKyrUpdate engine(&view, &Link, CalRec, SetupRec, Store);
     engine.CurrentFormat = QStringLiteral("%5.1f A");
     engine.TimeFormat = QStringLiteral("%8.4f secs");
     const std::vector<int16_t> w = LongTest();

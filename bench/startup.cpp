@@ -6,7 +6,7 @@
 #include "Dialogs.h"
 #include "Forms.h"
 #include "Kestrovan10.h"
-#include "KyrMain.h"
+#include "KyrGlobals.h"
 #include "Registry.h"
 #include "SysUtils.h"
 

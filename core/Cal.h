@@ -1,7 +1,10 @@
 // The calibration: the 128-byte block the instrument keeps in its memory and the
 // program keeps in "Kestrovan.kcf", its decoded values (read directly by the test
-// engine and the main window), and the "Calibration Menu" window that edits them.
+// engine and the main window through TCalData), and the "Calibration Menu" window that
+// edits them.
 #pragma once
+
+#include "CalData.h"
 
 #include <QByteArray>
 #include <QColor>
@@ -28,7 +31,7 @@ extern const char* const CalFileName;
 // yellow up to 365 days, red beyond.
 QColor CalDateColour(int calibrationDay, int today);
 
-class TfmCal : public QDialog {
+class TfmCal : public QDialog, public TCalData {
     Q_OBJECT
 public:
     explicit TfmCal(QWidget* parent = nullptr);
@@ -36,18 +39,7 @@ public:
 
     // The block as last received, read or decoded.
     char CalRecord[CalRecordSize] = {};
-    // CalData. Factor is indexed by range 1..8 (slot 0 unused).
-    float Factor[9] = {};
-    int OnThresh = 0;       // counts, current-on threshold of a normal test
-    int MPUThresh = 0;      // counts, current-on threshold of a minimum pick-up test
-    int OnDelay = 0;        // samples, on debounce
-    int OffThresh = 0;      // counts, lowest current-off threshold
-    int OffDelay = 0;       // samples, consecutive low samples that end an operation
-    double AvgTime = 0;     // seconds, meter averaging time and engine tick
-    QString SerNum;         // 10 characters, blank padded
-    int CalibrationDate = 0;  // day number (days since 1899-12-30)
-    bool CalError = false;  // no valid calibration
-    int AvgSamples = 0;     // samples per averaging time, derived by a decode
+    // CalData: the fields of TCalData.
 
     // Fetches the block from the instrument and decodes it; true when a block arrived.
     bool GetCalData();

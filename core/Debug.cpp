@@ -10,7 +10,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QResizeEvent>
+#include <QScreen>
 #include <QTextBlock>
+
+#include <algorithm>
 
 TfmDebug* fmDebug = nullptr;
 
@@ -70,7 +73,39 @@ void TfmDebug::showEvent(QShowEvent* e)
 void TfmDebug::FormShow()
 {
     AddLine(QStringLiteral("Debug Show ") + objectName() + QStringLiteral(" "));
-    move(1, y());
+    framePlaced_ = false;
+    PlaceOnScreen();
+}
+
+void TfmDebug::PlaceOnScreen()
+{
+    // To the left screen edge at its height, but with the whole frame, title bar
+    // included, on the screen so that it can be moved and closed.
+    int top = frameGeometry().top();
+    if (const QScreen* s = screen()) {
+        const QRect avail = s->availableGeometry();
+        top = std::max(avail.top(), std::min(top, avail.bottom() + 1 - frameGeometry().height()));
+    }
+    move(1, top);
+}
+
+void TfmDebug::paintEvent(QPaintEvent* e)
+{
+    QWidget::paintEvent(e);
+    // The window manager frames the window only when it maps it: once it is drawn the
+    // frame is known, and the window is placed once more with its title bar in sight.
+    if (!framePlaced_) {
+        framePlaced_ = true;
+        QTimer::singleShot(0, this, [this] { PlaceOnScreen(); });
+    }
+}
+
+void TfmDebug::resizeEvent(QResizeEvent* e)
+{
+    QWidget::resizeEvent(e);
+    // The trace text is held at its distance from all four sides of the window.
+    memoDebug->setGeometry(MemoLeft, MemoTop, std::max(0, width() - MemoLeft - MemoRightGap),
+                           std::max(0, height() - MemoTop - MemoBottomGap));
 }
 
 QString TfmDebug::LogFileName(const QString& programFileName)

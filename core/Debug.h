@@ -37,9 +37,15 @@ public slots:
 
 protected:
     void showEvent(QShowEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
     void FormShow();
 
 private:
+    void PlaceOnScreen();
+    bool framePlaced_ = false;
+    // The trace text's margins in the stored 268 x 262 window.
+    static constexpr int MemoLeft = 16, MemoTop = 40, MemoRightGap = 268 - 16 - 225, MemoBottomGap = 262 - 40 - 177;
     Ui::TfmDebug* ui;
     void AppendLine(const QString& text);
 };

@@ -81,8 +81,10 @@ void CreateProgramWindows()
     CreateForm(fmKyr);
     if (DatabaseWindow.Create)
         DatabaseWindow.Create();
-    // The main window is the one window shown at start.
-    fmKyr->show();
+    // The main window is the one window shown at start; not when the program was ended
+    // at the welcome window.
+    if (!Application.Terminated)
+        fmKyr->show();
 }
 
 void FreeProgramWindows()
@@ -106,6 +108,9 @@ void FreeProgramWindows()
 
 int Kestrovan10Main(int argc, char** argv)
 {
+    // The windows are drawn pixel by pixel at their stored sizes: a fractional scale
+    // such as 125 % is rounded to a whole one so that text, grids and traces stay crisp.
+    QGuiApplication::setHighDpiScaleFactorRoundingPolicy(Qt::HighDpiScaleFactorRoundingPolicy::Round);
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
     InitDecimalSeparatorFromLocale();

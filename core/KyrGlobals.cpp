@@ -1,9 +1,6 @@
 #include "KyrGlobals.h"
 
 #include "Forms.h"
-#include "Shell.h"
-
-#include <QFile>
 
 bool DemoMode = false;
 int MaxOps = 4;
@@ -33,17 +30,5 @@ bool IsKyrRunName(const QString& progName)
     const QString up = progName.toUpper();
     return up == QLatin1String("KYRRUN.EXE") || up == QLatin1String("KYRRUN");
 }
-
-void GetSpecialFolder(int csidl, QString& path)
-{
-    ITEMIDLIST* pidl = nullptr;
-    if (SHGetSpecialFolderLocation(nullptr, csidl, &pidl) != S_OK)
-        return;
-    char buffer[MAX_PATH];
-    if (SHGetPathFromIDListA(pidl, buffer))
-        path = QFile::decodeName(buffer);
-    SHFree(pidl);
-}
-
 
 std::function<void()> StartupTableCheck;

@@ -38,11 +38,6 @@ QString ParamStr(int i);
 // system also "KYRRUN", in any letter case.
 bool IsKyrRunName(const QString& progName);
 
-// The path of a shell folder (CSIDL number); the path keeps its value when the shell
-// gives none.
-void GetSpecialFolder(int csidl, QString& path);
-
-
 // The start-up table check that ends every initialisation. The recloser records set it
 // at program start; core does not link them, so it stays empty without them.
 extern std::function<void()> StartupTableCheck;

@@ -5,6 +5,7 @@
 #include "Cal.h"
 #include "Comm.h"
 #include "Debug.h"
+#include "Trace.h"
 #include "Delays.h"
 #include "Forms.h"
 #include "KyrHooks.h"
@@ -41,26 +42,6 @@
 
 TfmKyr* fmKyr = nullptr;
 
-QStringList ResultsDataLines(const TResultsData& d)
-{
-    QStringList lines;
-    for (int i = 0; i < 5; ++i) {
-        lines << Format("%8.2f", d.TripCurr[i]);
-        lines << Format("%8.3f", d.TripTime[i]);
-        lines << Format("%8.3f", d.ReclTime[i]);
-    }
-    for (int i = 0; i < 5; ++i)
-        lines << Format("%4.2f", d.Decay[i] / 100.0 + 1.0);
-    lines << Format("%8.2f", d.PickupRms);
-    return lines;
-}
-
-bool IsDataFileName(const QString& fileName)
-{
-    const QString up = fileName.toUpper();
-    return up.contains(QLatin1String(".KDF")) || up.contains(QLatin1String(".DAT"));
-}
-
 namespace {
 QColor KyrColor(TKyrColor c)
 {
@@ -81,8 +62,6 @@ void SetBackground(QWidget* w, const QColor& c)
     w->setPalette(p);
     w->setAutoFillBackground(true);
 }
-
-void Trace(const QString& s) { TfmDebug::AddLine(s); }
 } // namespace
 
 // ---- The window ----
@@ -143,17 +122,23 @@ TfmKyr::TfmKyr(QWidget* parent) : QMainWindow(parent), ui(new Ui::TfmKyr)
     for (int i = 0; i < 3; ++i) {
         StatusPanel[i] = new QLabel(StatusBar1);
         StatusPanel[i]->setObjectName(QStringLiteral("StatusBar1Panel%1").arg(i));
-        StatusPanel[i]->setFixedWidth(widths[i]);
         StatusPanel[i]->setFrameShape(QFrame::Panel);
         StatusPanel[i]->setFrameShadow(QFrame::Sunken);
-        StatusBar1->addWidget(StatusPanel[i]);
+        // The last panel (the source) reaches to the end of the bar, as a status bar's
+        // last panel does, so that a long port name is not cut while there is room.
+        if (i < 2) {
+            StatusPanel[i]->setFixedWidth(widths[i]);
+            StatusBar1->addWidget(StatusPanel[i]);
+        } else {
+            StatusPanel[i]->setMinimumWidth(widths[i]);
+            StatusBar1->addWidget(StatusPanel[i], 1);
+        }
     }
     StatusPanel[2]->setText(QStringLiteral("Setting Up"));
     StatusBar1->setFixedHeight(19);
     SetBackground(StatusBar1, face);
     SetBackground(PanelArmedRunning, face);
     SetBackground(PanelCal, face);
-    lbCommError->setStyleSheet(QStringLiteral("color: yellow; font-weight: bold; font-size: 20px;"));
     setFixedSize(498, 342 + 19 + menuBar()->sizeHint().height());
     setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
     if (QScreen* s = QGuiApplication::primaryScreen())
@@ -243,7 +228,7 @@ void TfmKyr::FormCreate()
     QDir::setCurrent(DataFolder);
     Trace(QStringLiteral("CurrDir: ") + QDir::currentPath());
 
-    TestEngine = new TKyrUpdate(this);
+    TestEngine = new TKyrUpdate(this, &EngineLink, fmCal, fmSetup, fmWaveform);
 
     const QDate fileDate = QFileInfo(Application.ExeName).lastModified().date();
     setWindowTitle(QStringLiteral("%1 (%2)").arg(windowTitle(), DateToStr(fileDate.isValid() ? fileDate : QDate::currentDate())));
@@ -275,7 +260,8 @@ void TfmKyr::FormPaint()
     // Dialogs must not open inside a paint event: the first initialisation runs right after it.
     QTimer::singleShot(0, this, [this] {
         Guarded([this] {
-            if (!ProgInitDone)
+            // A program ended at the welcome window never initialises.
+            if (!ProgInitDone && !Application.Terminated)
                 ProgInit();
         });
     });
@@ -339,6 +325,10 @@ bool TfmKyr::eventFilter(QObject* watched, QEvent* e)
     }
     if (e->type() == QEvent::KeyPress && watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this) {
         auto* ke = static_cast<QKeyEvent*>(e);
+        // Tab moves the focus before any typed character reaches the form, as it did
+        // under the framework; only the characters that remain are the form's keys.
+        if (ke->key() == Qt::Key_Tab || ke->key() == Qt::Key_Backtab)
+            return QMainWindow::eventFilter(watched, e);
         if (!ke->text().isEmpty() && !(ke->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
             const QChar key = ke->text().at(0);
             Guarded([this, key] { FormKeyPress(key); });
@@ -388,7 +378,10 @@ void TfmKyr::ProgInit()
 
     {
         const QSignalBlocker block(cbRange);
-        cbRange->clear();
+        // The entries are replaced in place, so the selected range stays shown while the
+        // initialisation goes on (a hardware search may ask its question meanwhile).
+        while (cbRange->count() > 8)
+            cbRange->removeItem(cbRange->count() - 1);
         for (int r = 1; r <= 8; ++r) {
             RangeFullScale = 0.1 * RangeTable[r] * fmSetup->ShuntAmperes / fmSetup->ShuntMillivolts;
             const char* fmt = RangeFullScale <= 25     ? "%5.3f A"
@@ -396,7 +389,10 @@ void TfmKyr::ProgInit()
                               : RangeFullScale <= 2500 ? "%5.1f A"
                                                        : "%5.0f A";
             RangeText[r] = Format(fmt, RangeFullScale).trimmed();
-            cbRange->addItem(RangeText[r]);
+            if (r <= cbRange->count())
+                cbRange->setItemText(r - 1, RangeText[r]);
+            else
+                cbRange->addItem(RangeText[r]);
             RangeFormat[r] = QString::fromLatin1(fmt);
         }
     }
@@ -434,7 +430,9 @@ void TfmKyr::ProgInit()
     fmComm->StopComm();
     WaitMs(500);
     fmComm->ClearInput();
-    TestEngine->Timer->start();
+    // Enabling a running timer leaves it running: a restart would put its tick off again.
+    if (!TestEngine->Timer->isActive())
+        TestEngine->Timer->start();
     fmComm->StartComm();
 
     SelectTestType(fmSetup->TestType);
@@ -632,12 +630,13 @@ void TfmKyr::SetDemo(const QString& name)
 
     QDir::setCurrent(DataFolder);
     fmCal->ReadCalFile();
-    StatusPanel[2]->setFixedWidth(150);
+    StatusPanel[2]->setMinimumWidth(150);
 
     SetRange();
     SelectTestType(fmSetup->TestType);
     ResetData();
-    TestEngine->Timer->start();
+    if (!TestEngine->Timer->isActive())
+        TestEngine->Timer->start();
     Trace(QStringLiteral("End SetDemo "));
 }
 
@@ -944,7 +943,9 @@ void TfmKyr::SetArmedRunning(const QString& Caption, TKyrColor Color)
 void TfmKyr::SetRunStopReset(const QString& Caption, TKyrColor FontColor)
 {
     BitBtnRunStopReset->setText(Caption);
-    BitBtnRunStopReset->setStyleSheet(QStringLiteral("color: %1; font-weight: bold;").arg(KyrColor(FontColor).name()));
+    // Selected by name, so the button's tooltip keeps its own font and colour.
+    BitBtnRunStopReset->setStyleSheet(QStringLiteral("#BitBtnRunStopReset { color: %1; font-weight: bold; }")
+                                          .arg(KyrColor(FontColor).name()));
 }
 
 void TfmKyr::SetCheckTCCEnabled(bool Enabled) { BtnCheckTCC->setEnabled(Enabled); }

@@ -4,7 +4,9 @@
 // state (initialisation, hardware search, ranges, test type, demo, reset, exit).
 #pragma once
 
+#include "DataFile.h"
 #include "KyrGlobals.h"
+#include "KyrLink.h"
 #include "KyrView.h"
 #include "Dialogs.h"
 
@@ -24,20 +26,6 @@ class QRadioButton;
 class QStatusBar;
 class QButtonGroup;
 
-// The results of the last test as the results data file holds them (operations 1..5
-// at index 0..4).
-struct TResultsData {
-    double TripCurr[5] = {};
-    double TripTime[5] = {};
-    double ReclTime[5] = {};
-    double Decay[5] = {};
-    double PickupRms = 0;
-};
-// The 21 lines of the results data file.
-QStringList ResultsDataLines(const TResultsData& d);
-// A name the outside curve program accepts: ".KDF" or ".DAT" anywhere, any case.
-bool IsDataFileName(const QString& fileName);
-
 class TfmKyr : public QMainWindow, public IKyrView {
     Q_OBJECT
 public:
@@ -48,6 +36,7 @@ public:
     QString ProgFolder;          // program files folder + "/Kestrovan"; holds the help file
     bool DataSaved = true;       // no unsaved results
     int16_t OpCount = 0;         // operations counted in the current test
+    TKyrLink EngineLink;         // the engine's view of fmComm and fmUSB
 
     // ---- Program control ----
     void ProgInit();

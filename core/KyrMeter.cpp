@@ -7,6 +7,7 @@
 #include "KyrGlobals.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFont>
 #include <QPushButton>
 #include <QScreen>
@@ -82,6 +83,17 @@ void TfmKyrMeter::resizeEvent(QResizeEvent* e)
 {
     QWidget::resizeEvent(e);
     PlaceMeter();
+}
+
+void TfmKyrMeter::closeEvent(QCloseEvent* e)
+{
+    // The window has no close box: only the program hides it. A close asked for from
+    // outside (a window manager's button or Alt+F4) is refused; the end of the program
+    // closes it like every other window.
+    if (!Application.Terminated)
+        e->ignore();
+    else
+        QWidget::closeEvent(e);
 }
 
 void TfmKyrMeter::mousePressEvent(QMouseEvent* e)

@@ -35,6 +35,7 @@ protected:
     void showEvent(QShowEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
 
 private:
     Ui::TfmKyrMeter* ui;

@@ -1,14 +1,13 @@
 #include "KyrUpdate.h"
 
-#include "Cal.h"
-#include "Comm.h"
+#include "CalData.h"
 #include "Debug.h"
 #include "Forms.h"
 #include "KyrGlobals.h"
-#include "Setup.h"
+#include "SampleStore.h"
+#include "SetupData.h"
 #include "SysUtils.h"
-#include "USB.h"
-#include "Waveform.h"
+#include "Trace.h"
 
 #include <QTimer>
 #include <algorithm>
@@ -20,9 +19,7 @@ TKyrUpdate* TestEngine = nullptr;
 
 namespace {
 
-constexpr int StoreLast = 145000; // highest index of TfmWaveform.Samples
-
-void Trace(const char* text) { TfmDebug::AddLine(QString::fromLatin1(text)); }
+constexpr int StoreLast = WaveStoreSize - 1; // highest index of the store's Samples
 
 int Abs(int v) { return v < 0 ? -v : v; }
 
@@ -38,7 +35,8 @@ int RoundClamped(double v)
 
 } // namespace
 
-TKyrUpdate::TKyrUpdate(IKyrView* view) : DemoSamples(DemoSize, 0), View(view)
+TKyrUpdate::TKyrUpdate(IKyrView* view, IKyrLink* link, TCalData* cal, TSetupData* setup, TSampleStore* store)
+    : DemoSamples(DemoSize, 0), View(view), Link(link), Cal(cal), Setup(setup), Store(store)
 {
     // Disabled, at the framework timer's default second until Reset sets the interval.
     Timer = new QTimer();
@@ -79,9 +77,12 @@ int TKyrUpdate::TimerInterval() const
 void TKyrUpdate::SetTimerInterval()
 {
     int ms = 100;
-    if (fmCal->AvgTime > 0.04)
-        ms = static_cast<int>(Round(std::min(fmCal->AvgTime, 1.0e6) * 1000));
-    Timer->setInterval(ms);
+    if (Cal->AvgTime > 0.04)
+        ms = static_cast<int>(Round(std::min(Cal->AvgTime, 1.0e6) * 1000));
+    // The same interval again leaves the timer alone: setting it restarts a running
+    // timer, and a reset at every key repeat would keep the tick from ever firing.
+    if (Timer->interval() != ms)
+        Timer->setInterval(ms);
 }
 
 // ---------------------------------------------------------------------------------
@@ -112,7 +113,7 @@ void TKyrUpdate::TimerTick()
     View->SetRangeEnabled(Armed);
 
     // The meter of the previous tick. A bad shunt gives no full scale: show nothing.
-    const bool streaming = fmComm && fmComm->Streaming;
+    const bool streaming = Link->GetStreaming();
     if (DemoMode || streaming) {
         if (RangeFullScale > 0) {
             View->SetProgress(RoundClamped(100 * MeterAmps / RangeFullScale));
@@ -135,18 +136,18 @@ void TKyrUpdate::TimerTick()
 
     // How many samples this tick takes.
     if (DemoMode) {
-        SamplesThisTick = RoundClamped(TimerInterval() * fmWaveform->SampleRate / 1000);
+        SamplesThisTick = RoundClamped(TimerInterval() * Store->SampleRate / 1000);
     } else {
-        SamplesThisTick = (fmComm && fmComm->PortFound && fmComm->Streaming) ? fmComm->RxCount / 2 : 0;
+        SamplesThisTick = (Link->GetPortFound() && Link->GetStreaming()) ? Link->GetRxCount() / 2 : 0;
         if (streaming) {
-            View->SetCommErrorVisible(fmComm->ErrorCount > 0);
+            View->SetCommErrorVisible(Link->GetErrorCount() > 0);
             if (SamplesThisTick <= 0) {
                 Trace("RxDataCount <= 0 ");
                 ++EmptyTicks;
                 if (EmptyTicks > 3) {
                     // The link counts as lost.
-                    fmComm->PortFound = false;
-                    fmComm->StopComm();
+                    Link->SetPortFound(false);
+                    Link->StopComm();
                     TestEnd();
                 }
             } else {
@@ -166,10 +167,10 @@ void TKyrUpdate::TimerTick()
                 x = static_cast<int16_t>(2 + std::uniform_int_distribution<int>(0, 4)(Noise));
             ++TotalSamples;
             --SamplesThisTick;
-        } else if (fmComm && fmComm->PortFound) {
-            if (!fmComm->Streaming)
+        } else if (Link->GetPortFound()) {
+            if (!Link->GetStreaming())
                 break;
-            x = static_cast<int16_t>(fmComm->GetSample());
+            x = static_cast<int16_t>(Link->GetSample());
             ++TotalSamples;
             --SamplesThisTick;
         } else {
@@ -206,9 +207,9 @@ void TKyrUpdate::Reset()
         View->SetOpText(i, ocTripTime, FormatTime(TripTime[i]));
         View->SetOpText(i, ocRecloseTime, FormatTime(ReclTime[i]));
     }
-    std::fill(std::begin(fmWaveform->Samples), std::end(fmWaveform->Samples), 0);
+    std::fill(std::begin(Store->Samples), std::end(Store->Samples), 0);
     // A calibration with a negative on delay still gets a ring of at least one entry.
-    RingSize = std::max(0, fmCal->OnDelay + 5);
+    RingSize = std::max(0, Cal->OnDelay + 5);
     if (static_cast<int>(Ring.size()) != RingSize + 1)
         Ring.resize(RingSize + 1);
     std::fill(Ring.begin(), Ring.end(), 0);
@@ -256,15 +257,12 @@ void TKyrUpdate::TestStart()
 {
     Trace("Test Start ");
     Running = true;
-    if (fmComm)
-        fmComm->ErrorCount = 0;
-    if (fmUSB)
-        fmUSB->ErrorCount = 0;
+    Link->ClearErrorCounts();
     MeterSumSq = 0;
     MeterAmps = 0;
     Peak = 0;
-    std::fill(std::begin(fmWaveform->Samples), std::end(fmWaveform->Samples), 0);
-    fmWaveform->SampleIndex = 0;
+    std::fill(std::begin(Store->Samples), std::end(Store->Samples), 0);
+    Store->SampleIndex = 0;
     View->SetRunStopReset(QStringLiteral("STOP"), TKyrColor::Red);
     View->SetArmedRunning(QStringLiteral("Running"), TKyrColor::Yellow);
 }
@@ -281,8 +279,8 @@ void TKyrUpdate::TestEnd()
     View->SetRunStopReset(QStringLiteral("RESET"), TKyrColor::Green);
     View->SetCheckTCCEnabled(true);
     View->SetDataSaved(false);
-    if (fmComm && fmComm->ErrorCount > 2) {
-        fmComm->PortFound = false;
+    if (Link->GetErrorCount() > 2) {
+        Link->SetPortFound(false);
         View->ShowCommStatus();
     }
     ShowStatus();
@@ -292,7 +290,7 @@ void TKyrUpdate::TestAbort()
 {
     Trace("Test Abort ");
     const int n = View->GetOpCount();
-    if (fmSetup->TestType == 1 && TripTime[1] > 0.5)
+    if (Setup->TestType == 1 && TripTime[1] > 0.5)
         Result = trMinimumPickup;
     else if (n == MaxOps && Open)
         Result = trLockout;
@@ -300,8 +298,8 @@ void TKyrUpdate::TestAbort()
         Result = trAborted;
     if (!Open) {
         if (n >= 1 && n <= 5) {
-            const double R = fmWaveform->SampleRate;
-            const float A = fmWaveform->AmpsPerCount;
+            const double R = Store->SampleRate;
+            const float A = Store->AmpsPerCount;
             TripCurr[n] = TripTime[n] == 0 ? 0 : std::sqrt(OnSumSq / (R * TripTime[n])) * A;
             View->SetOpText(n, ocTripCurr, FormatCurrent(TripCurr[n]));
         }
@@ -322,7 +320,7 @@ void TKyrUpdate::TestAbort()
 
 void TKyrUpdate::MeterSample()
 {
-    const int N = fmCal->AvgSamples;
+    const int N = Cal->AvgSamples;
     // A window of N - 1 samples: N of 1 would divide 0 by 0, so it meters nothing, as 0 does.
     if (N <= 1)
         return;
@@ -337,7 +335,7 @@ void TKyrUpdate::MeterSample()
         }
     }
     if (MeterCount >= N - 1) {
-        MeterAmps = std::sqrt(MeterSumSq / MeterCount) * fmWaveform->AmpsPerCount;
+        MeterAmps = std::sqrt(MeterSumSq / MeterCount) * Store->AmpsPerCount;
         if (MeterAmps > MpuPeak) {
             AboveRef = true;
             MpuPeak = MeterAmps;
@@ -349,7 +347,7 @@ void TKyrUpdate::MeterSample()
         // Minimum pick-up: the end comes 0.5 s after the first trip phase started
         // carrying current, by the recloser staying open or by 50 windows without a
         // new maximum above the pick-up threshold.
-        if (fmSetup->TestType == 1) {
+        if (Setup->TestType == 1) {
             if (TripTime[1] < 0.5) {
                 MpuPeak = 0;
                 MpuCountdown = 50;
@@ -357,7 +355,7 @@ void TKyrUpdate::MeterSample()
                 MpuCountdown = 0;
             } else if (AboveRef) {
                 MpuCountdown = 50;
-            } else if (MpuPeak > fmCal->MPUThresh * static_cast<double>(fmWaveform->AmpsPerCount)) {
+            } else if (MpuPeak > Cal->MPUThresh * static_cast<double>(Store->AmpsPerCount)) {
                 --MpuCountdown;
             }
             if (MpuCountdown <= 0 && Result == trNone)
@@ -374,7 +372,7 @@ void TKyrUpdate::TrackPickupRms()
     ++Count20;
     Sum20 += static_cast<int64_t>(x * x);
     if (Count20 >= 20) {
-        Rms20 = std::sqrt(static_cast<double>(Sum20) / Count20) * fmWaveform->AmpsPerCount;
+        Rms20 = std::sqrt(static_cast<double>(Sum20) / Count20) * Store->AmpsPerCount;
         if (Rms20 > PickupRms)
             PickupRms = Rms20;
         Count20 = 0;
@@ -386,18 +384,18 @@ void TKyrUpdate::DetectCurrent()
 {
     const int ax = Abs(Sample);
     if (!CurrentOn) {
-        WorkThreshold = fmSetup->TestType == 1 ? fmCal->MPUThresh : fmCal->OnThresh;
+        WorkThreshold = Setup->TestType == 1 ? Cal->MPUThresh : Cal->OnThresh;
         Peak = 0;
-        OffCount = fmCal->OffDelay;
+        OffCount = Cal->OffDelay;
         PushPreTrigger();
         // An up/down count that never drops below 0.
         if (ax > WorkThreshold) {
-            if (OnCount < fmCal->OnDelay)
+            if (OnCount < Cal->OnDelay)
                 ++OnCount;
         } else if (OnCount > 0) {
             --OnCount;
         }
-        if (OnCount >= fmCal->OnDelay) {
+        if (OnCount >= Cal->OnDelay) {
             CurrentOn = true;
             if (Armed) {
                 TestStart();
@@ -411,21 +409,21 @@ void TKyrUpdate::DetectCurrent()
         // A test starts only at an off-to-on change.
         Armed = false;
         // The off level follows an eighth of the on-period's peak.
-        WorkThreshold = fmCal->OffThresh;
+        WorkThreshold = Cal->OffThresh;
         if (ax > Peak)
             Peak = ax;
         if (Peak / 8 > WorkThreshold)
             WorkThreshold = Peak / 8;
         if (ax < WorkThreshold)
             --OffCount;
-        else if (OffCount < fmCal->OffDelay)
-            OffCount = fmCal->OffDelay;
+        else if (OffCount < Cal->OffDelay)
+            OffCount = Cal->OffDelay;
         if (OffCount <= 0) {
             CurrentOn = false;
             std::fill(Ring.begin(), Ring.end(), 0);
             RingIndex = 0;
             OnCount = 0;
-            OffCount = fmCal->OffDelay;
+            OffCount = Cal->OffDelay;
         }
     }
 }
@@ -440,15 +438,15 @@ void TKyrUpdate::LoadPreTrigger()
 {
     if (View->GetOpCount() != 1 || Open)
         return;
-    auto& store = fmWaveform->Samples;
-    int& index = fmWaveform->SampleIndex;
+    auto& store = Store->Samples;
+    int& index = Store->SampleIndex;
     index = 0;
     // The newest RingSize samples, oldest first, ending with the trigger sample;
     // the OnDelay - 1 samples before the trigger count into the trip phase's sum.
     for (int k = 1; k <= RingSize; ++k) {
         RingIndex = RingIndex >= RingSize ? 0 : RingIndex + 1;
         Sample = Ring[RingIndex];
-        if (RingSize - fmCal->OnDelay < k && k < RingSize)
+        if (RingSize - Cal->OnDelay < k && k < RingSize)
             OnSumSq += static_cast<double>(Sample * Sample);
         store[index] = Sample;
         if (index < StoreLast)
@@ -467,7 +465,7 @@ void TKyrUpdate::TimeOperation()
     if (n < 1 || n > 5)
         return;
     const int x = Sample;
-    const float P = fmWaveform->SecPerSample;
+    const float P = Store->SecPerSample;
     if (!Open) {
         // Trip phase.
         if (CurrentOn) {
@@ -481,15 +479,15 @@ void TKyrUpdate::TimeOperation()
             // The off decision came OffDelay samples after the current stopped and
             // the on decision OnDelay samples after it started: the difference belongs
             // to the reclose time.
-            const double R = fmWaveform->SampleRate;
-            const double c = (fmCal->OffDelay - fmCal->OnDelay) / R;
+            const double R = Store->SampleRate;
+            const double c = (Cal->OffDelay - Cal->OnDelay) / R;
             if (TripTime[n] > c) {
                 TripTime[n] = TripTime[n] - c;
                 ReclTime[n] = c < 0 ? 0 : c;
             }
             if (TripTime[n] > 0) {
-                TripCurr[n] = std::sqrt(OnSumSq / (R * TripTime[n] + 1)) * fmWaveform->AmpsPerCount;
-                if (fmSetup->Range > 1)
+                TripCurr[n] = std::sqrt(OnSumSq / (R * TripTime[n] + 1)) * Store->AmpsPerCount;
+                if (Setup->Range > 1)
                     Underrange = TripCurr[n] < 0.3 * RangeFullScale;
                 else
                     Underrange = false;
@@ -519,8 +517,8 @@ void TKyrUpdate::TimeOperation()
         ReclTime[n] += P;
     }
     // Record the sample; the last entry takes every sample beyond the store.
-    auto& store = fmWaveform->Samples;
-    int& index = fmWaveform->SampleIndex;
+    auto& store = Store->Samples;
+    int& index = Store->SampleIndex;
     if (index < 0)
         index = 0;
     if (index > StoreLast)
@@ -535,16 +533,16 @@ void TKyrUpdate::CheckLimits()
     const int n = View->GetOpCount();
     if (n < 1 || n > 5)
         return;
-    if (fmSetup->MaxOnTime > 0 && !Open && TripTime[n] > fmSetup->MaxOnTime) {
+    if (Setup->MaxOnTime > 0 && !Open && TripTime[n] > Setup->MaxOnTime) {
         // Close the operation as a time-out with current on.
-        const double R = fmWaveform->SampleRate;
-        TripCurr[n] = std::sqrt(OnSumSq / (R * TripTime[n])) * fmWaveform->AmpsPerCount;
+        const double R = Store->SampleRate;
+        TripCurr[n] = std::sqrt(OnSumSq / (R * TripTime[n])) * Store->AmpsPerCount;
         View->SetOpText(n, ocTripCurr, FormatCurrent(TripCurr[n]));
         // The recloser never tripped: this is a time-out whatever the operation count,
         // so the result is taken while the operation still counts as closed.
         TestTimeout();
         Open = true;
-    } else if (fmSetup->MaxOffTime > 0 && Open && ReclTime[n] > fmSetup->MaxOffTime) {
+    } else if (Setup->MaxOffTime > 0 && Open && ReclTime[n] > Setup->MaxOffTime) {
         TestTimeout();
     }
 }
@@ -552,7 +550,7 @@ void TKyrUpdate::CheckLimits()
 void TKyrUpdate::TestTimeout()
 {
     Trace("Test Timeout ");
-    if (fmSetup->TestType == 0 && View->GetOpCount() == MaxOps && Open)
+    if (Setup->TestType == 0 && View->GetOpCount() == MaxOps && Open)
         Result = trLockout;
     else
         Result = trTimeout;
@@ -581,9 +579,9 @@ void TKyrUpdate::MinimumPickup()
 
 void TKyrUpdate::UpdateDisplay()
 {
-    View->SetStatusPanel(0, Format("%7.4f", TotalSamples / fmWaveform->SampleRate));
+    View->SetStatusPanel(0, Format("%7.4f", TotalSamples / Store->SampleRate));
     View->SetCurrentText(FormatCurrent(MeterAmps));
-    if (Running && fmSetup->TestType == 1)
+    if (Running && Setup->TestType == 1)
         View->SetMinPickUpText(FormatCurrent(PickupRms));
     // Only the operation in its trip phase of a running test follows the meter;
     // once the test is over every row shows its result.
@@ -619,7 +617,7 @@ void TKyrUpdate::ShowStatus()
     } else if (Result == trMinimumPickup) {
         text = QStringLiteral("Minimum Pickup");
         color = TKyrColor::Lime;
-    } else if (fmCal->CalError) {
+    } else if (Cal->CalError) {
         text = QStringLiteral("CALIBRATION ERROR");
         color = TKyrColor::Red;
     } else if (Armed && DemoMode) {
@@ -639,15 +637,15 @@ void TKyrUpdate::ShowStatus()
 
     // The signal source; a missing one colours the bar red and offers RESET.
     if (DemoMode) {
-        View->SetStatusPanel(2, fmWaveform->FileName);
-    } else if (fmSetup->SourceName == QLatin1String("USB")) {
+        View->SetStatusPanel(2, Store->FileName);
+    } else if (Setup->SourceName == QLatin1String("USB")) {
         View->SetStatusPanel(2, QStringLiteral("Error on USB port"));
         color = TKyrColor::Red;
         View->SetRunStopReset(QStringLiteral("RESET"), TKyrColor::Green);
-    } else if (fmComm && fmComm->PortFound) {
-        View->SetStatusPanel(2, fmCal->SerNum.trimmed() + QStringLiteral(" on ") + fmSetup->SourceName);
+    } else if (Link->GetPortFound()) {
+        View->SetStatusPanel(2, Cal->SerNum.trimmed() + QStringLiteral(" on ") + Setup->SourceName);
     } else {
-        View->SetStatusPanel(2, QStringLiteral("Error on ") + fmSetup->SourceName);
+        View->SetStatusPanel(2, QStringLiteral("Error on ") + Setup->SourceName);
         color = TKyrColor::Red;
         View->SetRunStopReset(QStringLiteral("RESET"), TKyrColor::Green);
     }

@@ -15,8 +15,11 @@
 #include <vector>
 
 class QTimer;
+struct TCalData;
+struct TSampleStore;
+struct TSetupData;
 
-// TestResultCode values.
+// The test's result code, TKyrUpdate::Result.
 enum : uint8_t {
     trNone = 0,
     trMinimumPickup = 1,
@@ -29,9 +32,11 @@ enum : uint8_t {
 
 class TKyrUpdate {
 public:
-    // The main window (or a test's fake) that shows what the engine writes; must
-    // outlive the engine.
-    explicit TKyrUpdate(IKyrView* View);
+    // What the engine shows (the main window or a test's fake), the instrument link,
+    // the calibration and setup values and the sample store it records into (the
+    // windows' records in the program, plain records in the tests). All must outlive
+    // the engine.
+    TKyrUpdate(IKyrView* View, IKyrLink* Link, TCalData* Cal, TSetupData* Setup, TSampleStore* Store);
     ~TKyrUpdate();
     TKyrUpdate(const TKyrUpdate&) = delete;
     TKyrUpdate& operator=(const TKyrUpdate&) = delete;
@@ -81,9 +86,13 @@ public:
     uint8_t Result = trNone;
     std::array<double, 6> TripCurr{}; // operations 1..5, amperes
     uint8_t UpdateErrorCount = 0;
-    QTimer* Timer = nullptr;          // owned; OnTimer = TimerTick
+    QTimer* Timer = nullptr;          // owned; its timeout runs TimerTick
 
     IKyrView* View;
+    IKyrLink* Link;
+    TCalData* Cal;
+    TSetupData* Setup;
+    TSampleStore* Store;
 
     // The timer's tick: the whole measurement loop.
     void TimerTick();

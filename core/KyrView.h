@@ -1,7 +1,7 @@
 // What the test engine shows: the main window's controls and the meter window's
 // meter, as one small interface. The main window implements it with its controls;
 // the engine's tests implement it with a recording fake, so the whole engine runs
-// without a window.
+// without a window. Beside it, IKyrLink: what the engine asks of the instrument link.
 #pragma once
 
 #include <QString>
@@ -43,7 +43,7 @@ public:
     virtual void SetCurrentText(const QString& Text) = 0;
     // MinPickUpCurrent.
     virtual void SetMinPickUpText(const QString& Text) = 0;
-    // One result edit of row Op (1..5): TripCurrOp, DecayOp, TripTimeOp, RecloseTimeOp.
+    // One result edit of row Op (1..5): TripCurr1..5, Decay1..5, TripTime1..5, RecloseTime1..5.
     virtual void SetOpText(int Op, TOpColumn Column, const QString& Text) = 0;
 
     // TfmKyr.OpCount: operations of the current test, 0..5.
@@ -55,4 +55,29 @@ public:
     virtual void SetMaxOps(int Count) = 0;
     // Shows the "Communication Status" window (fmComm).
     virtual void ShowCommStatus() = 0;
+};
+
+// What the test engine asks of the instrument link: whether samples stream, how many
+// wait, the next one, the error count, and giving the link up. TKyrLink (KyrLink.h)
+// answers from the "Communication Status" window (fmComm) and the USB window (fmUSB);
+// the engine's tests answer from a queue of samples, with no port and no thread.
+class IKyrLink {
+public:
+    virtual ~IKyrLink() = default;
+
+    // TfmComm.PortFound: the instrument answered on the current port.
+    virtual bool GetPortFound() const = 0;
+    virtual void SetPortFound(bool Found) = 0;
+    // TfmComm.Streaming: start sent, no stop since.
+    virtual bool GetStreaming() const = 0;
+    // TfmComm.RxCount: bytes waiting (two to a sample).
+    virtual int GetRxCount() const = 0;
+    // TfmComm.ErrorCount: link errors since the last clear.
+    virtual int GetErrorCount() const = 0;
+    // TfmComm.ErrorCount and TfmUSB.ErrorCount := 0 (at a test's start).
+    virtual void ClearErrorCounts() = 0;
+    // TfmComm.GetSample: the next sample in counts.
+    virtual int GetSample() = 0;
+    // TfmComm.StopComm.
+    virtual void StopComm() = 0;
 };

@@ -121,7 +121,7 @@ TfmSetup::~TfmSetup()
     delete ui;
 }
 
-QStringList TfmSetup::SetupLines() const
+QStringList TSetupData::SetupLines() const
 {
     return {FormatInt("%d", Range),
             Format("%4.2f", MaxOnTime),
@@ -221,6 +221,7 @@ void TfmSetup::FormShow()
     ebMaxOffTime->setText(Format("%4.2f", MaxOffTime));
     ebMaxOps->setText(FormatInt("%d", MaxOps));
     ebDataFileName->setText(DataFileName);
+    ebDataFileName->setCursorPosition(0);  // the folder in sight, not the end of the name
     cbSourceName->setEditText(SourceName);
     ebShuntAmperes->setText(Format("%5.1f", ShuntAmperes));
     ebShuntMillivolts->setText(Format("%3.2f", ShuntMillivolts));

@@ -2,6 +2,8 @@
 // kept in the nine-line setup file "Kestrovan.ksf" in the data folder.
 #pragma once
 
+#include "SetupData.h"
+
 #include <QDialog>
 #include <QString>
 #include <cstdint>
@@ -13,22 +15,13 @@ class QPushButton;
 class QCloseEvent;
 class QShowEvent;
 
-class TfmSetup : public QDialog {
+class TfmSetup : public QDialog, public TSetupData {
     Q_OBJECT
 public:
     explicit TfmSetup(QWidget* parent = nullptr);
     ~TfmSetup() override;
 
-    // SetupData: zero until the first initialisation reads the file.
-    int16_t Range = 0;            // current range 1..8 (line 1)
-    double MaxOnTime = 0;         // seconds of current on that end a running test (line 2)
-    double MaxOffTime = 0;        // seconds of current off that end a running test (line 3)
-    QString DataFileName;         // results data file (line 4)
-    QString SourceName;           // serial port of the instrument (line 5)
-    int MaxOps = 0;               // operations to lockout of a normal test, 1..5 (line 6)
-    uint8_t TestType = 0;         // 0 normal (operations) test, 1 minimum pick-up test (line 7)
-    double ShuntAmperes = 0;      // shunt rating, amperes (line 8)
-    double ShuntMillivolts = 0;   // shunt output at that current, millivolts (line 9)
+    // SetupData (the fields of TSetupData): zero until the first initialisation reads the file.
     QString SetupFileName;        // full path of the setup file; not stored in it
 
     // Fills SetupData from the file, making it with defaults when it is missing. A line
@@ -38,9 +31,6 @@ public:
     // Writes SetupData to the file, whole or not at all; a failure is reported with
     // "Error writing file: " and the fields keep their values.
     void WriteSetupFile();
-
-    // The file's nine lines for the current fields, as WriteSetupFile stores them.
-    QStringList SetupLines() const;
 
     // Defaults of the fields, also used for a line that cannot be read.
     static constexpr int16_t DefaultRange = 4;

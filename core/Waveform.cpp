@@ -10,6 +10,7 @@
 #include "xyplot.h"
 #include "Setup.h"
 #include "SysUtils.h"
+#include "UpDown.h"
 
 #include <QApplication>
 #include <QDir>
@@ -23,7 +24,6 @@
 #include <QPushButton>
 #include <QResizeEvent>
 #include <QScreen>
-#include <QScrollBar>
 #include <QSlider>
 #include <algorithm>
 #include <cmath>
@@ -49,101 +49,6 @@ const WaveSegments MpuSegments = {{
     {0, 0, 0, 0, 0},
 }};
 
-namespace {
-
-const char kMagic[8] = {'W', 'A', 'V', 'E', 'F', 'O', 'R', 'M'};
-
-void PutU16(QByteArray& b, int at, uint16_t v)
-{
-    b[at] = static_cast<char>(v & 0xFF);
-    b[at + 1] = static_cast<char>(v >> 8);
-}
-
-void PutU32(QByteArray& b, int at, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        b[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
-uint16_t GetU16(const QByteArray& b, int at)
-{
-    return static_cast<uint16_t>(static_cast<uint8_t>(b[at]) | (static_cast<uint8_t>(b[at + 1]) << 8));
-}
-
-uint32_t GetU32(const QByteArray& b, int at)
-{
-    uint32_t v = 0;
-    for (int i = 3; i >= 0; --i)
-        v = (v << 8) | static_cast<uint8_t>(b[at + i]);
-    return v;
-}
-
-uint32_t FloatBits(float f)
-{
-    uint32_t u = 0;
-    std::memcpy(&u, &f, sizeof u);
-    return u;
-}
-
-float BitsFloat(uint32_t u)
-{
-    float f = 0;
-    std::memcpy(&f, &u, sizeof f);
-    return f;
-}
-
-// Copies text into a fixed field, cut to the field's length; the rest stays zero.
-template <size_t N>
-void PutText(char (&field)[N], const QByteArray& text)
-{
-    std::memset(field, 0, N);
-    std::memcpy(field, text.constData(), std::min<size_t>(N, static_cast<size_t>(text.size())));
-}
-
-WaveFileHeader NewHeader()
-{
-    WaveFileHeader h;
-    std::memcpy(h.Magic, kMagic, sizeof h.Magic);
-    PutText(h.UnitText, QByteArrayLiteral("Amperes"));
-    h.ZeroOffset = 2048;
-    h.SampleCount = WaveFileSamples;
-    return h;
-}
-
-}  // namespace
-
-QByteArray PackWaveHeader(const WaveFileHeader& h)
-{
-    QByteArray b(WaveHeaderSize, '\0');
-    std::memcpy(b.data() + 0, h.Magic, 8);
-    b[8] = h.WaveType;
-    std::memcpy(b.data() + 9, h.WaveId, 21);
-    std::memcpy(b.data() + 30, h.UnitText, 13);
-    PutU32(b, 43, FloatBits(h.AmpsPerCount));
-    PutU32(b, 47, FloatBits(h.SampleInterval));
-    PutU16(b, 51, h.Bits);
-    PutU16(b, 53, h.ZeroOffset);
-    PutU32(b, 55, static_cast<uint32_t>(h.SampleCount));
-    return b;
-}
-
-WaveFileHeader UnpackWaveHeader(const QByteArray& bytes)
-{
-    QByteArray b = bytes.left(WaveHeaderSize);
-    b.append(QByteArray(WaveHeaderSize - static_cast<int>(b.size()), '\0'));
-    WaveFileHeader h;
-    std::memcpy(h.Magic, b.constData() + 0, 8);
-    h.WaveType = b[8];
-    std::memcpy(h.WaveId, b.constData() + 9, 21);
-    std::memcpy(h.UnitText, b.constData() + 30, 13);
-    h.AmpsPerCount = BitsFloat(GetU32(b, 43));
-    h.SampleInterval = BitsFloat(GetU32(b, 47));
-    h.Bits = GetU16(b, 51);
-    h.ZeroOffset = GetU16(b, 53);
-    h.SampleCount = static_cast<int32_t>(GetU32(b, 55));
-    return h;
-}
-
 TfmWaveform::TfmWaveform(QWidget* parent) : QWidget(parent, Qt::Window), ui(new Ui::TfmWaveform)
 {
     ui->setupUi(this);
@@ -168,9 +73,16 @@ TfmWaveform::TfmWaveform(QWidget* parent) : QWidget(parent, Qt::Window), ui(new 
     Label1 = ui->Label1;
     Label2 = ui->Label2;
     Label3 = ui->Label3;
+    // 643 x 523 is the window's outer size: the controls were laid out for the client
+    // area inside a sizeable frame and its title bar.
+    resize(643 - OuterFrameWidth, 523 - OuterFrameHeight);
     paintRightGap_ = width() - PaintBox1->geometry().right() - 1;
     paintBottomGap_ = height() - PaintBox1->geometry().bottom() - 1;
     panelBottomGap_ = height() - Panel1->geometry().bottom() - 1;
+    // Small enough to be moved about, large enough that Save and Exit stay in sight.
+    setMinimumSize(ExitButton->mapTo(this, ExitButton->rect().bottomRight()).x() + 1 + paintRightGap_,
+                   PaintBox1->y() + 100 + (Panel1->y() - PaintBox1->geometry().bottom()) + Panel1->height() +
+                       panelBottomGap_);
     if (QScreen* s = QGuiApplication::primaryScreen())
         move(s->geometry().center() - rect().center());
     ViewerSetup();
@@ -216,11 +128,7 @@ QString TfmWaveform::AskText(const QString& caption, const QString& prompt, cons
 
 QByteArray TfmWaveform::WaveFileBytes(const WaveFileHeader& h) const
 {
-    QByteArray b = PackWaveHeader(h);
-    b.resize(WaveHeaderSize + 2 * WaveFileSamples);
-    for (int i = 0; i < WaveFileSamples; ++i)
-        PutU16(b, WaveHeaderSize + 2 * i, static_cast<uint16_t>(Samples[i]));
-    return b;
+    return ::WaveFileBytes(h, Samples);
 }
 
 bool TfmWaveform::ReadWaveform(const QString& FileName)
@@ -242,27 +150,18 @@ bool TfmWaveform::ReadWaveform(const QString& FileName)
     if (Header.SampleCount > WaveFileSamples || Header.SampleCount < 100)
         Header.SampleCount = WaveFileSamples;
     SampleCount = Header.SampleCount;
-    if (head.size() < WaveHeaderSize || std::memcmp(Header.Magic, kMagic, sizeof kMagic) != 0) {
+    if (head.size() < WaveHeaderSize || !IsWaveFileHeader(Header)) {
         MessageDlg(FileName + QStringLiteral(" is Wrong File Type"), mtError, Btn(mbOK));
         return false;
     }
 
-    // The rate is the reciprocal of the stored single (1/2400 s reads back as 2399.99994);
-    // no interval, or one that gives a rate outside 500..5000, means the instrument's 2400.
-    double rate = 2400;
-    if (Header.SampleInterval > 0)
-        rate = 1.0 / static_cast<double>(Header.SampleInterval);
-    if (!(rate >= 500 && rate <= 5000))
-        rate = 2400;
-    SampleRate = rate;
+    SampleRate = WaveSampleRate(Header);
     SecPerSample = static_cast<float>(1.0 / SampleRate);
     AmpsPerCount = Header.AmpsPerCount;
 
     // Up to SampleCount - 1 samples; the entry at SampleCount - 1 and any the file lacks stay zero.
     const QByteArray data = f.read(static_cast<qint64>(SampleCount - 1) * 2);
-    const int n = static_cast<int>(data.size() / 2);
-    for (int i = 0; i < n; ++i)
-        Samples[i] = static_cast<int16_t>(GetU16(data, 2 * i));
+    UnpackWaveSamples(data, Samples);
     return true;
 }
 
@@ -285,11 +184,11 @@ bool TfmWaveform::LoadFile(const QString& FileName)
 void TfmWaveform::WriteWaveform(const QString& FileName)
 {
     TfmDebug::AddLine(QStringLiteral("WriteWaveform"));
-    WaveFileHeader h = NewHeader();
+    WaveFileHeader h = NewWaveHeader();
     SerNum = AskText(QStringLiteral("WaveFile Serial Number"), QStringLiteral("Enter Ser Num or ID:"),
                      QStringLiteral("DEFAULT"))
                  .left(sizeof h.WaveId);
-    PutText(h.WaveId, SerNum.toLatin1());
+    PutWaveText(h.WaveId, SerNum.toLatin1());
     h.AmpsPerCount = AmpsPerCount;
     h.SampleInterval = static_cast<float>(1.0 / SampleRate);
     h.Bits = 12;
@@ -319,9 +218,9 @@ void TfmWaveform::MakeWaveFile(const QString& FileName, bool MpuType, WaveSegmen
     TfmDebug::AddLine(QStringLiteral("MakeWaveFile"));
     // The instrument's rate, whatever file the store last read.
     const double rate = 2400;
-    WaveFileHeader h = NewHeader();
+    WaveFileHeader h = NewWaveHeader();
     h.WaveType = MpuType ? 'M' : 'N';
-    PutText(h.WaveId, QByteArrayLiteral("***DEFAULT***"));
+    PutWaveText(h.WaveId, QByteArrayLiteral("***DEFAULT***"));
     h.AmpsPerCount = 0.244140625f;
     h.SampleInterval = static_cast<float>(1.0 / rate);
     h.Bits = 10;
@@ -403,10 +302,8 @@ void TfmWaveform::ViewerSetup()
     PaintBox1->OnMouseDown = [this](QObject*, TMouseButton b, TShiftState s, int x, int y) {
         Guarded([&] { PaintBox1MouseDown(b, s, x, y); });
     };
-    // The up-down control counts up towards its top.
-    UpDown1->setRange(0, 6);
-    UpDown1->setInvertedAppearance(true);
-    UpDown1->setInvertedControls(true);
+    UpDown1->SetRange(0, 6);
+    UpDown1->OnClick = [this](TUpDown::TUDBtnType) { Guarded([this] { UpDown1Click(); }); };
     auto on = [this](auto* sender, auto signal, void (TfmWaveform::*h)()) {
         connect(sender, signal, this, [this, h] { Guarded([this, h] { (this->*h)(); }); });
     };
@@ -416,7 +313,6 @@ void TfmWaveform::ViewerSetup()
     on(ExitButton, &QPushButton::clicked, &TfmWaveform::ExitButtonClick);
     on(TrackBar1, &QSlider::valueChanged, &TfmWaveform::TrackBar1Change);
     on(TrackBar1, &QSlider::sliderReleased, &TfmWaveform::TrackToView);
-    on(UpDown1, &QScrollBar::valueChanged, &TfmWaveform::UpDown1Click);
     for (QObject* o : {static_cast<QObject*>(TrackBar1), static_cast<QObject*>(Panel1), static_cast<QObject*>(TStart),
                        static_cast<QObject*>(TEnd), static_cast<QObject*>(CurStart), static_cast<QObject*>(CurSpan)})
         o->installEventFilter(this);
@@ -626,7 +522,7 @@ void TfmWaveform::SetCurSpan()
 
 void TfmWaveform::UpDown1Click()
 {
-    Zoom = std::pow(2.0f, static_cast<float>(UpDown1->value()));
+    Zoom = std::pow(2.0f, static_cast<float>(UpDown1->Position()));
     YMax = AmpsPerCount * 2048 / Zoom;
     YMin = -YMax;
     Draw();

@@ -1,9 +1,12 @@
 // The waveform window, which is also the program-wide store of current samples: the
 // test engine writes the running test into it, demo mode loads a waveform file into it,
-// and the view draws it. Also the waveform file ".kwf" and the two demo files.
+// and the view draws it. Also reading and writing the waveform file ".kwf" (its layout
+// is in WaveFile) and the two demo files.
 #pragma once
 
 #include "PaintBox.h"
+#include "SampleStore.h"
+#include "WaveFile.h"
 
 #include <QByteArray>
 #include <QString>
@@ -17,34 +20,10 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QScrollBar;
+class TUpDown;
 class QSlider;
 class QResizeEvent;
 struct TFileDialog;
-
-// The first 59 bytes of a waveform file. Kept as plain fields; PackWaveHeader and
-// UnpackWaveHeader lay them out byte by byte (little-endian, no padding).
-struct WaveFileHeader {
-    char Magic[8] = {};          // "WAVEFORM", no terminator
-    char WaveType = 0;           // 'N' normal test, 'M' minimum pick-up test, '?' other
-    char WaveId[21] = {};        // identification, unused bytes zero
-    char UnitText[13] = {};      // "Amperes", unused bytes zero
-    float AmpsPerCount = 0;      // amperes per count
-    float SampleInterval = 0;    // seconds between samples
-    uint16_t Bits = 0;           // 10 synthesised, 12 saved
-    uint16_t ZeroOffset = 0;     // 2048
-    int32_t SampleCount = 0;     // samples that follow the header
-};
-
-constexpr int WaveHeaderSize = 59;
-// Samples this program writes into every waveform file: 59 + 2 * 60000 = 120059 bytes.
-constexpr int WaveFileSamples = 60000;
-// Entries of the store: indices 0 to 145000.
-constexpr int WaveStoreSize = 145001;
-
-QByteArray PackWaveHeader(const WaveFileHeader& h);
-// Reads the first WaveHeaderSize bytes of `bytes`; missing bytes read as zero.
-WaveFileHeader UnpackWaveHeader(const QByteArray& bytes);
 
 // One piece of a synthesised waveform.
 struct WaveSegment {
@@ -61,22 +40,13 @@ extern const WaveSegments NormSegments;
 // Current rising tenfold over 1.5 s, then one trip ("KestrovanMpu.kwf").
 extern const WaveSegments MpuSegments;
 
-class TfmWaveform : public QWidget {
+class TfmWaveform : public QWidget, public TSampleStore {
     Q_OBJECT
 public:
     explicit TfmWaveform(QWidget* parent = nullptr);
     ~TfmWaveform() override;
 
-    // ---- The sample store (read and written directly by the other units) ----
-    double SampleRate = 0;       // samples per second
-    float SecPerSample = 0;      // 1 / SampleRate
-    float AmpsPerCount = 0;      // amperes per sample count
-    QString SerNum;              // identification written into a saved file
-    int16_t Samples[WaveStoreSize] = {};  // the samples, in counts
-    int SampleIndex = 0;         // next write position of the test engine
-    WaveFileHeader Header;       // header of the last file read
-    int SampleCount = 0;         // that header's count after clamping
-    QString FileName;            // the current waveform file
+    // ---- The sample store: the fields of TSampleStore ----
 
     // ---- View state that a file load resets ----
     float ViewStart = 0;         // left edge of the viewed span, seconds
@@ -148,7 +118,7 @@ public:
     QLineEdit* CurStart = nullptr;
     QLineEdit* CurSpan = nullptr;
     QLineEdit* CurValue = nullptr;
-    QScrollBar* UpDown1 = nullptr;
+    TUpDown* UpDown1 = nullptr;
     QLabel* Label1 = nullptr;
     QLabel* Label2 = nullptr;
     QLabel* Label3 = nullptr;

@@ -2,12 +2,13 @@
 
 #include "ui_KyrDatabase.h"
 
-#include "Debug.h"
 #include "Dialogs.h"
 #include "Forms.h"
 #include "KyrGlobals.h"
 #include "KyrSqlText.h"
+#include "Shell.h"
 #include "SysUtils.h"
+#include "Trace.h"
 #include "Win32.h"
 
 #include <QCloseEvent>
@@ -45,8 +46,6 @@ const PageFile PageFiles[5] = {
 const QString EditSQLCaption = QStringLiteral("Edit SQL");
 const QString ViewSQLCaption = QStringLiteral("View SQL");
 const QString FinishCaption = QStringLiteral("Finish");
-
-void Trace(const QString& s) { TfmDebug::AddLine(s); }
 
 QString CurrentReclID() { return ReclDataID ? ReclDataID() : QString(); }
 

@@ -95,14 +95,13 @@ private:
 
 // ---- TSerialCluster ------------------------------------------------------------------------
 
-TSerialCluster::TSerialCluster(BYTE* AData, int ASize, DWORD ACommError) : Data(AData), Size(ASize), CommError(ACommError) {}
-
-TSerialCluster::~TSerialCluster() { delete[] Data; }
+TSerialCluster::TSerialCluster(std::unique_ptr<BYTE[]> AData, int ASize, DWORD ACommError)
+    : Data(std::move(AData)), Size(ASize), CommError(ACommError) {}
 
 void TSerialCluster::CopyData(void* Dest) const
 {
     if (Dest && Size > 0 && Data)
-        std::memcpy(Dest, Data, static_cast<std::size_t>(Size));
+        std::memcpy(Dest, Data.get(), static_cast<std::size_t>(Size));
 }
 
 // ---- TSerialPort ---------------------------------------------------------------------------
@@ -181,8 +180,6 @@ TSerialPort::~TSerialPort()
     CloseHandle(CommEventOverlapped.hEvent);
     CloseHandle(ReadOverlapped.hEvent);
     EnterCriticalSection(&ClusterLock);
-    for (TSerialCluster* c : ClusterList)
-        delete c;
     ClusterList.clear();
     LeaveCriticalSection(&ClusterLock);
     DeleteCriticalSection(&ClusterLock);
@@ -518,7 +515,7 @@ void TSerialPort::SendString(const QString& S)
 }
 
 namespace {
-void DropNilHead(std::vector<TSerialCluster*>& List)
+void DropNilHead(std::vector<std::unique_ptr<TSerialCluster>>& List)
 {
     if (!List.empty() && List.front() == nullptr)
         std::erase(List, nullptr);
@@ -551,14 +548,13 @@ std::unique_ptr<BYTE[]> TSerialPort::ReadNextCluster(int& Size, int& Error)
     EnterCriticalSection(&ClusterLock);
     DropNilHead(ClusterList);
     if (!ClusterList.empty()) {
-        TSerialCluster* c = ClusterList.front();
+        const TSerialCluster* c = ClusterList.front().get();
         Size = c->Size;
         Error = static_cast<int>(c->CommError);
         if (c->Size > 0) {
             Result.reset(new BYTE[static_cast<std::size_t>(c->Size)]);
             c->CopyData(Result.get());
         }
-        delete c;
         ClusterList.erase(ClusterList.begin());
     }
     LeaveCriticalSection(&ClusterLock);
@@ -847,15 +843,15 @@ void TWorkThread::DeliverCluster(const BYTE* Bytes, DWORD Count)
 {
     if (Owner->Destroying)
         return;
-    BYTE* Copy = nullptr;
+    std::unique_ptr<BYTE[]> Copy;
     if (Count > 0) {
-        Copy = new BYTE[Count];
-        std::memcpy(Copy, Bytes, Count);
+        Copy = std::make_unique_for_overwrite<BYTE[]>(Count);
+        std::memcpy(Copy.get(), Bytes, Count);
     }
-    auto* Cluster = new TSerialCluster(Copy, static_cast<int>(Count), PendingLineErrors);
+    auto Cluster = std::make_unique<TSerialCluster>(std::move(Copy), static_cast<int>(Count), PendingLineErrors);
     PendingLineErrors = 0;
     EnterCriticalSection(&Owner->ClusterLock);
-    Owner->ClusterList.push_back(Cluster);
+    Owner->ClusterList.push_back(std::move(Cluster));
     LeaveCriticalSection(&Owner->ClusterLock);
     SyncCall(&TWorkThread::DoRxClusterEvent);
 }

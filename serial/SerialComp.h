@@ -75,15 +75,14 @@ inline bool InComStateFlags(TComStateFlags s, TComStateFlag f) { return (s >> f)
 // One block of received bytes; owns its data.
 class TSerialCluster {
 public:
-    // Takes ownership of `Data` (allocated with new BYTE[]; nullptr for zero bytes).
-    TSerialCluster(BYTE* Data, int Size, DWORD CommError);
-    ~TSerialCluster();
+    // Takes ownership of `Data` (nullptr for zero bytes).
+    TSerialCluster(std::unique_ptr<BYTE[]> Data, int Size, DWORD CommError);
     TSerialCluster(const TSerialCluster&) = delete;
     TSerialCluster& operator=(const TSerialCluster&) = delete;
     // Copies Size bytes to Dest unless Dest is nullptr.
     void CopyData(void* Dest) const;
 
-    BYTE* Data;
+    std::unique_ptr<BYTE[]> Data;
     int Size;
     DWORD CommError;
 };
@@ -342,7 +341,7 @@ private:
     std::atomic<bool> ThreadIsRunning{false};
     std::atomic<bool> ThreadDone{false};
     std::atomic<bool> Destroying{false};
-    std::vector<TSerialCluster*> ClusterList;
+    std::vector<std::unique_ptr<TSerialCluster>> ClusterList;
     CRITICAL_SECTION ClusterLock{};
     int PlatformId = -1;
     std::unique_ptr<TSyncBridge> SyncBridge;

@@ -29,6 +29,12 @@ public:
 
 extern TApplication Application;
 
+// A stored window size is the size of the whole window, frame and title bar included;
+// Qt sizes the client area. These are the frame of a sizeable window of the system the
+// sizes were made on.
+constexpr int OuterFrameWidth = 16;
+constexpr int OuterFrameHeight = 39;
+
 // Runs an event handler body; an exception ends the handler with the framework's
 // message box and never crosses the event loop.
 template <class F>

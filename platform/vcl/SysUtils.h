@@ -32,7 +32,7 @@ void InitDecimalSeparatorFromLocale();
 // printf-style formatting of one value. Supports %[flags][width][.prec](f|e|g|d|s)
 // and literal text around it; several conversions in one format are allowed.
 // Fixed and exponent forms round halves away from zero. The point is replaced by
-// DecimalSeparator (FormatFloatC keeps the point: for the calibration block).
+// DecimalSeparator (FormatC keeps the point: for the calibration block).
 QString Format(const char* fmt, double v);
 QString FormatC(const char* fmt, double v);
 QString FormatInt(const char* fmt, long long v);

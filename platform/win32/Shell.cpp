@@ -152,3 +152,15 @@ int GetUserNameA(char* buffer, DWORD* size)
     *size = need;
     return 1;
 }
+
+void GetSpecialFolder(int csidl, QString& path)
+{
+    ITEMIDLIST* pidl = nullptr;
+    if (SHGetSpecialFolderLocation(nullptr, csidl, &pidl) != S_OK)
+        return;
+    char buffer[MAX_PATH];
+    if (SHGetPathFromIDListA(pidl, buffer))
+        path = QFile::decodeName(buffer);
+    SHFree(pidl);
+}
+

@@ -47,3 +47,7 @@ QString WindowsPathToLocal(const QString& path);
 int GetUserNameA(char* buffer, DWORD* size);
 // Where the user name comes from (tests replace it; an empty function makes the call fail).
 extern std::function<QByteArray()> UserNameSource;
+
+// The path of a shell folder (CSIDL number); the path keeps its value when the shell
+// gives none.
+void GetSpecialFolder(int csidl, QString& path);

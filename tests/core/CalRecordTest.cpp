@@ -1,6 +1,6 @@
 // The calibration block: its exact bytes, decoding, the file and the age colours.
 #include "Cal.h"
-#include "KyrMain.h"
+#include "KyrGlobals.h"
 #include "SysUtils.h"
 #include "TestSupport.h"
 #include "Waveform.h"

@@ -1,6 +1,6 @@
 // The "Calibration Menu" window, offscreen.
 #include "Cal.h"
-#include "KyrMain.h"
+#include "KyrGlobals.h"
 #include "SysUtils.h"
 #include "TestSupport.h"
 

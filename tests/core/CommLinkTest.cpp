@@ -5,7 +5,7 @@
 #include "Comm.h"
 #include "InstrumentSim.h"
 #include "Delays.h"
-#include "KyrMain.h"
+#include "KyrGlobals.h"
 #include "SerialComp.h"
 #include "SysUtils.h"
 #include "TestSupport.h"

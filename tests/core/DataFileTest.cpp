@@ -2,6 +2,7 @@
 // check, and that it is written whole or not at all.
 #include "ProgramFixture.h"
 
+#include "DataFile.h"
 #include "Debug.h"
 #include "Forms.h"
 #include "KyrMain.h"

@@ -8,8 +8,11 @@
 #include <QElapsedTimer>
 #include <QDir>
 #include <QFile>
+#include <QFrame>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -127,4 +130,43 @@ TEST(Delays, WaitMsRangeAndBusyWindow)
     EXPECT_EQ(width, 222);
     EXPECT_EQ(caption, "Wait 4 Seconds");
     EXPECT_EQ(fmDelay, nullptr);
+}
+
+TEST(Delays, BusyWindowShowsItsWholeTextInARow)
+{
+    TfmDelay w;
+    w.setWindowTitle(QStringLiteral("Busy"));
+    w.show();
+    auto* label1 = w.findChild<QLabel*>(QStringLiteral("Label1"));
+    auto* label2 = w.findChild<QLabel*>(QStringLiteral("Label2"));
+    auto* panel = w.findChild<QFrame*>(QStringLiteral("Panel1"));
+    ASSERT_TRUE(label1 && label2 && panel);
+    EXPECT_GE(label1->width(), label1->fontMetrics().horizontalAdvance(QStringLiteral("Please Wait:")));
+    EXPECT_GE(label2->width(), label2->fontMetrics().horizontalAdvance(QStringLiteral("Seconds")));
+    // Left to right without overlap, all inside the panel, the panel inside the window.
+    EXPECT_LT(label1->geometry().right(), w.Edit1->x());
+    EXPECT_LT(w.Edit1->geometry().right(), label2->x());
+    EXPECT_LE(label2->geometry().right(), panel->width());
+    EXPECT_LE(panel->geometry().right(), w.width());
+    EXPECT_EQ(w.height(), 96);
+    w.Edit1->setText(QStringLiteral("3.5"));
+    w.grab().save(ArtifactPath(QStringLiteral("busy_window.png")));
+}
+
+TEST(DebugTrace, WindowStaysOnTheScreenAndItsTextFollowsItsSize)
+{
+    TfmDebug w;
+    w.move(300, -20);  // a frame above the screen
+    w.show();
+    const QRect avail = w.screen()->availableGeometry();
+    EXPECT_EQ(w.frameGeometry().left(), 1);
+    EXPECT_GE(w.frameGeometry().top(), avail.top());
+    EXPECT_LE(w.frameGeometry().bottom(), avail.bottom());
+    // The text keeps its distance to all four sides.
+    EXPECT_EQ(w.memoDebug->geometry(), QRect(16, 40, 225, 177));
+    w.resize(400, 500);
+    EXPECT_EQ(w.memoDebug->geometry(), QRect(16, 40, 400 - 16 - 27, 500 - 40 - 45));
+    TfmDebug::AddLine(QStringLiteral("ProgInit "));
+    w.resize(268, 262);
+    w.grab().save(ArtifactPath(QStringLiteral("debug_window.png")));
 }

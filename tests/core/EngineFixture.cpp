@@ -1,46 +1,42 @@
 #include "EngineFixture.h"
 
-#include "Comm.h"
 #include "SysUtils.h"
 
 void EngineTest::SetUp()
 {
     DecimalSeparator = QLatin1Char('.');
-    cal = std::make_unique<TfmCal>();
-    fmCal = cal.get();
-    setup = std::make_unique<TfmSetup>();
-    fmSetup = setup.get();
-    store = std::make_unique<TfmWaveform>();
-    fmWaveform = store.get();
+    cal = std::make_unique<TCalData>();
+    setup = std::make_unique<TSetupData>();
+    store = std::make_unique<TSampleStore>();
 
-    fmCal->OnThresh = 40;
-    fmCal->MPUThresh = 100;
-    fmCal->OnDelay = 5;
-    fmCal->OffThresh = 20;
-    fmCal->OffDelay = 15;
-    fmCal->AvgTime = 0.1;
-    fmCal->AvgSamples = 240;
-    fmCal->CalError = false;
-    fmCal->SerNum = QStringLiteral(" KV0012345");
+    cal->OnThresh = 40;
+    cal->MPUThresh = 100;
+    cal->OnDelay = 5;
+    cal->OffThresh = 20;
+    cal->OffDelay = 15;
+    cal->AvgTime = 0.1;
+    cal->AvgSamples = 240;
+    cal->CalError = false;
+    cal->SerNum = QStringLiteral(" KV0012345");
 
-    fmSetup->Range = 4;
-    fmSetup->MaxOnTime = 5.0;
-    fmSetup->MaxOffTime = 1.0;
-    fmSetup->TestType = 0;
-    fmSetup->SourceName = QStringLiteral("COM3");
+    setup->Range = 4;
+    setup->MaxOnTime = 5.0;
+    setup->MaxOffTime = 1.0;
+    setup->TestType = 0;
+    setup->SourceName = QStringLiteral("COM3");
 
-    fmWaveform->SampleRate = 2400;
-    fmWaveform->SecPerSample = 1.0f / 2400;
-    fmWaveform->AmpsPerCount = 0.5f;
-    fmWaveform->SampleIndex = 0;
-    fmWaveform->FileName = QStringLiteral("KestrovanNorm.kwf");
+    store->SampleRate = 2400;
+    store->SecPerSample = 1.0f / 2400;
+    store->AmpsPerCount = 0.5f;
+    store->SampleIndex = 0;
+    store->FileName = QStringLiteral("KestrovanNorm.kwf");
 
     RangeFullScale = 500;
     DemoMode = true;
     DemoPlaying = false;
     MaxOps = 4;
 
-    engine = new TKyrUpdate(&view);
+    engine = new TKyrUpdate(&view, link, cal.get(), setup.get(), store.get());
     engine->CurrentFormat = QStringLiteral("%5.1f A");
     engine->TimeFormat = QStringLiteral("%8.4f secs");
     ResetEngine();

@@ -1,16 +1,20 @@
 // Shared set-up of the test engine's tests: a recording view in place of the main
-// window, the calibration, setup and sample store with known values, and synthetic
-// waveforms fed straight into the per-sample steps.
+// window, an idle link in place of the instrument's, the calibration, setup and sample
+// store as plain records with known values, and synthetic waveforms fed straight into
+// the per-sample steps. No window and no serial thread.
 #pragma once
 
-#include "Cal.h"
-#include "KyrMain.h"
+#include "CalData.h"
+#include "KyrGlobals.h"
 #include "KyrUpdate.h"
 #include "KyrView.h"
-#include "Setup.h"
-#include "Waveform.h"
+#include "SampleStore.h"
+#include "SetupData.h"
+
+#include <deque>
 
 #include <QStringList>
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <ostream>
@@ -80,6 +84,44 @@ public:
     }
 };
 
+// The instrument link as plain state: flags, a byte count, a queue of samples, and a
+// count of the engine's calls. Idle (no port, not streaming) until a test says otherwise.
+class FakeLink : public IKyrLink {
+public:
+    bool portFound = false;
+    bool streaming = false;
+    int rxCount = 0;
+    int errorCount = 0;
+    std::deque<int> samples;
+    int errorClears = 0;
+    int stops = 0;
+
+    bool GetPortFound() const override { return portFound; }
+    void SetPortFound(bool f) override { portFound = f; }
+    bool GetStreaming() const override { return streaming; }
+    int GetRxCount() const override { return rxCount; }
+    int GetErrorCount() const override { return errorCount; }
+    void ClearErrorCounts() override
+    {
+        errorCount = 0;
+        ++errorClears;
+    }
+    int GetSample() override
+    {
+        if (samples.empty())
+            return 0;
+        const int x = samples.front();
+        samples.pop_front();
+        rxCount = std::max(0, rxCount - 2);
+        return x;
+    }
+    void StopComm() override
+    {
+        streaming = false;
+        ++stops;
+    }
+};
+
 // A synthetic current waveform in counts.
 struct Wave {
     std::vector<int16_t> s;
@@ -112,10 +154,13 @@ struct Wave {
 class EngineTest : public ::testing::Test {
 protected:
     FakeView view;
+    FakeLink fakeLink;
+    // The link the engine is made with; a derived fixture may set another before SetUp.
+    IKyrLink* link = &fakeLink;
     TKyrUpdate* engine = nullptr;
-    std::unique_ptr<TfmCal> cal;
-    std::unique_ptr<TfmSetup> setup;
-    std::unique_ptr<TfmWaveform> store;
+    std::unique_ptr<TCalData> cal;
+    std::unique_ptr<TSetupData> setup;
+    std::unique_ptr<TSampleStore> store;
 
     void SetUp() override;
     void TearDown() override;

@@ -6,9 +6,11 @@
 
 #include "Comm.h"
 #include "Debug.h"
+#include "KyrLink.h"
 #include "SysUtils.h"
 #include "TestSupport.h"
 #include "USB.h"
+#include "Waveform.h"
 
 #include <QTimer>
 #include <cmath>
@@ -32,11 +34,25 @@ constexpr const char* ZeroRow = "  0.0 A | 0.0% |   0.0000 secs |   0.0000 secs"
 
 } // namespace
 
-// The tick's fixture adds the link and the USB window, idle: no port, not streaming.
+// The tick's fixture: the engine's own fixture (no window, an idle fake link) and a
+// helper that runs ticks.
 class EngineTick : public EngineTest {
+protected:
+    void Ticks(int n)
+    {
+        for (int i = 0; i < n; ++i)
+            engine->TimerTick();
+    }
+};
+
+// The engine on the program's link (TKyrLink over the link and USB windows), idle: no
+// port, not streaming. Its tests check the engine together with the link's byte ring
+// and sample decoder.
+class EngineOnLink : public EngineTick {
 protected:
     void SetUp() override
     {
+        link = &programLink;
         comm = std::make_unique<TfmComm>();
         fmComm = comm.get();
         comm->CommTimer->stop();
@@ -51,21 +67,17 @@ protected:
         fmComm->PortFound = false;
         fmComm->Streaming = false;
         fmComm->ErrorCount = 0;
-        EngineTest::SetUp();
+        EngineTick::SetUp();
     }
     void TearDown() override
     {
-        EngineTest::TearDown();
+        EngineTick::TearDown();
         usb.reset();
         comm.reset();
     }
+    TKyrLink programLink;
     std::unique_ptr<TfmComm> comm;
     std::unique_ptr<TfmUSB> usb;
-    void Ticks(int n)
-    {
-        for (int i = 0; i < n; ++i)
-            engine->TimerTick();
-    }
 };
 
 // ---------------------------------------------------------------------------------
@@ -106,14 +118,14 @@ TEST_F(EngineTick, ResetClearsResultsAndArms)
     EXPECT_EQ(engine->MpuCountdown, 50);
     EXPECT_EQ(engine->TotalSamples, 0);
     EXPECT_EQ(engine->Timer->interval(), 100);
-    for (int16_t s : fmWaveform->Samples)
+    for (int16_t s : store->Samples)
         ASSERT_EQ(s, 0);
 }
 
 TEST_F(EngineTick, RingFollowsOnDelay)
 {
     EXPECT_EQ(engine->Ring.size(), 11u); // on delay 5
-    fmCal->OnDelay = 20;
+    cal->OnDelay = 20;
     ResetEngine();
     EXPECT_EQ(engine->RingSize, 25);
     ASSERT_EQ(engine->Ring.size(), 26u);
@@ -124,7 +136,7 @@ TEST_F(EngineTick, RingFollowsOnDelay)
     for (int16_t s : engine->Ring)
         EXPECT_EQ(s, 0);
     // A calibration with a negative on delay still leaves a ring to write into.
-    fmCal->OnDelay = -9;
+    cal->OnDelay = -9;
     ResetEngine();
     EXPECT_EQ(engine->Ring.size(), 1u);
     Feed(Wave().zeros(20).on(20, 400));
@@ -140,8 +152,8 @@ TEST_F(EngineTick, RecordingStartsWithPreTriggerSamples)
     // The ring (11 entries) gives the newest 10 up to the trigger: indices 15..19
     // (zeros) and 101..105; then 106..108 follow.
     const std::vector<int16_t> expect{0, 0, 0, 0, 0, 101, 102, 103, 104, 105, 106, 107, 108};
-    EXPECT_EQ(fmWaveform->SampleIndex, 13);
-    EXPECT_EQ(std::vector<int16_t>(fmWaveform->Samples, fmWaveform->Samples + 13), expect);
+    EXPECT_EQ(store->SampleIndex, 13);
+    EXPECT_EQ(std::vector<int16_t>(store->Samples, store->Samples + 13), expect);
     // Trip-phase sum: the 4 samples before the trigger, the trigger and 3 after.
     EXPECT_DOUBLE_EQ(engine->OnSumSq, 101. * 101 + 102 * 102 + 103 * 103 + 104 * 104 + 105 * 105 +
                                           106 * 106 + 107 * 107 + 108 * 108);
@@ -162,7 +174,7 @@ class EngineInterval : public EngineTick, public ::testing::WithParamInterface<I
 
 TEST_P(EngineInterval, IntervalAndDisplayRefresh)
 {
-    fmCal->AvgTime = GetParam().avgTime;
+    cal->AvgTime = GetParam().avgTime;
     ResetEngine();
     EXPECT_EQ(engine->Timer->interval(), GetParam().interval);
     view.currentWrites = 0;
@@ -215,8 +227,8 @@ class EngineDemoCount : public EngineTick, public ::testing::WithParamInterface<
 
 TEST_P(EngineDemoCount, SamplesPerTick)
 {
-    fmCal->AvgTime = GetParam().avgTime;
-    fmWaveform->SampleRate = GetParam().rate;
+    cal->AvgTime = GetParam().avgTime;
+    store->SampleRate = GetParam().rate;
     ResetEngine();
     EXPECT_EQ(engine->Timer->interval(), GetParam().interval);
     engine->TimerTick();
@@ -276,7 +288,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, EngineGauge, ::testing::Values(
     GaugeCase{0, 250, 0, 0},         // a bad shunt gives no full scale: nothing to show
     GaugeCase{-500, 250, 0, 0}));
 
-TEST_F(EngineTick, GaugesOnlyInDemoOrWhileStreaming)
+TEST_F(EngineOnLink, GaugesOnlyInDemoOrWhileStreaming)
 {
     DemoMode = false;
     engine->TimerTick();
@@ -309,10 +321,10 @@ TEST_F(EngineTick, RunningTickShowsUnderrange)
 TEST_F(EngineTick, UnderrangeFromRangeTwo)
 {
     const Wave w = Wave().zeros(107).on(240, 200).zeros(300);
-    fmSetup->Range = 1;
+    setup->Range = 1;
     Feed(w);
     EXPECT_FALSE(engine->Underrange);
-    fmSetup->Range = 2;
+    setup->Range = 2;
     ResetEngine();
     Feed(w);
     EXPECT_TRUE(engine->Underrange);
@@ -357,7 +369,7 @@ TEST_F(EngineTick, NoInstrumentProcessesOneZeroSample)
     EXPECT_EQ(engine->TotalSamples, 0);
 }
 
-TEST_F(EngineTick, FoundButNotStreamingProcessesNone)
+TEST_F(EngineOnLink, FoundButNotStreamingProcessesNone)
 {
     DemoMode = false;
     fmComm->PortFound = true;
@@ -371,7 +383,7 @@ TEST_F(EngineTick, FoundButNotStreamingProcessesNone)
     EXPECT_EQ(fmComm->RxCount, 20);
 }
 
-TEST_F(EngineTick, StreamingTakesEveryWaitingPair)
+TEST_F(EngineOnLink, StreamingTakesEveryWaitingPair)
 {
     DemoMode = false;
     fmComm->PortFound = true;
@@ -391,7 +403,7 @@ TEST_F(EngineTick, StreamingTakesEveryWaitingPair)
     EXPECT_TRUE(view.commError);
 }
 
-TEST_F(EngineTick, FourthEmptyStreamingTickLosesTheLink)
+TEST_F(EngineOnLink, FourthEmptyStreamingTickLosesTheLink)
 {
     DemoMode = false;
     fmComm->PortFound = true;
@@ -422,7 +434,7 @@ TEST_F(EngineTick, FourthEmptyStreamingTickLosesTheLink)
 
 // A test that ends inside the sample loop with more than 2 link errors forgets the
 // port: the tick then processes one sample of 0 and takes nothing more.
-TEST_F(EngineTick, LinkErrorsAtTestEndStopTheTick)
+TEST_F(EngineOnLink, LinkErrorsAtTestEndStopTheTick)
 {
     DemoMode = false;
     fmComm->PortFound = true;
@@ -446,7 +458,7 @@ TEST_F(EngineTick, LinkErrorsAtTestEndStopTheTick)
     EXPECT_EQ(view.status[2], QStringLiteral("Error on COM3"));
 }
 
-TEST_F(EngineTick, TestStartClearsLinkErrorCounts)
+TEST_F(EngineOnLink, TestStartClearsLinkErrorCounts)
 {
     fmComm->ErrorCount = 7;
     fmUSB->ErrorCount = 3;
@@ -482,12 +494,12 @@ TEST_P(EngineStatus, TextsAndColour)
 {
     const StatusCase& c = GetParam();
     engine->Result = c.result;
-    fmCal->CalError = c.calError;
+    cal->CalError = c.calError;
     engine->Armed = c.armed;
     DemoMode = c.demo;
     engine->Underrange = c.underrange;
-    fmComm->PortFound = c.portFound;
-    fmSetup->SourceName = QString::fromLatin1(c.source);
+    fakeLink.portFound = c.portFound;
+    setup->SourceName = QString::fromLatin1(c.source);
     view.runCaption = QStringLiteral("READY");
     engine->ShowStatus();
     EXPECT_EQ(view.status[1], QString::fromLatin1(c.panel1));
@@ -547,7 +559,7 @@ TEST_F(EngineTick, CurrentOperationRowFollowsMeter)
 // In a running minimum pick-up test each refresh shows the pick-up current.
 TEST_F(EngineTick, RunningMinimumPickupShowsPickupCurrent)
 {
-    fmSetup->TestType = 1;
+    setup->TestType = 1;
     MaxOps = 1;
     ResetEngine();
     Feed(Wave().zeros(103).on(300, 400));
@@ -584,21 +596,25 @@ TEST_F(EngineTick, RunningMinimumPickupShowsPickupCurrent)
 TEST_F(EngineTick, DemoFilePlayedThroughTheTick)
 {
     TempCurrentDir dir;
+    // The waveform window makes and loads the file; its store becomes the engine's.
+    TfmWaveform wave;
     {
         ScriptedMessages answers;
         answers.answer(mrOk);
-        fmWaveform->MakeWaveFile(QStringLiteral("KestrovanNorm.kwf"), false, NormSegments);
+        wave.MakeWaveFile(QStringLiteral("KestrovanNorm.kwf"), false, NormSegments);
     }
     ASSERT_TRUE(FileExists(QStringLiteral("KestrovanNorm.kwf")));
-    std::fill(std::begin(fmWaveform->Samples), std::end(fmWaveform->Samples), 0);
-    ASSERT_TRUE(fmWaveform->LoadFile(QStringLiteral("KestrovanNorm.kwf")));
-    ASSERT_EQ(fmWaveform->SampleCount, 60000);
-    std::copy(fmWaveform->Samples, fmWaveform->Samples + fmWaveform->SampleCount - 1, engine->DemoSamples.begin());
-    fmCal->Factor[4] = 0.001f;
-    fmWaveform->AmpsPerCount = static_cast<float>(RangeFullScale * fmCal->Factor[4]);
-    fmWaveform->SampleIndex = 0;
-    fmSetup->MaxOnTime = 5;
-    fmSetup->MaxOffTime = 5;
+    std::fill(std::begin(wave.Samples), std::end(wave.Samples), 0);
+    wave.FileName = store->FileName;
+    ASSERT_TRUE(wave.LoadFile(QStringLiteral("KestrovanNorm.kwf")));
+    *store = static_cast<const TSampleStore&>(wave);
+    ASSERT_EQ(store->SampleCount, 60000);
+    std::copy(store->Samples, store->Samples + store->SampleCount - 1, engine->DemoSamples.begin());
+    cal->Factor[4] = 0.001f;
+    store->AmpsPerCount = static_cast<float>(RangeFullScale * cal->Factor[4]);
+    store->SampleIndex = 0;
+    setup->MaxOnTime = 5;
+    setup->MaxOffTime = 5;
     MaxOps = 4;
     DemoMode = true;
     ResetEngine();
@@ -618,7 +634,7 @@ TEST_F(EngineTick, DemoFilePlayedThroughTheTick)
     EXPECT_EQ(view.status[2], QStringLiteral("KestrovanNorm.kwf"));
     EXPECT_FALSE(DemoPlaying);
     ASSERT_EQ(view.opCount, 4);
-    const double R = fmWaveform->SampleRate;
+    const double R = store->SampleRate;
     const auto& d = engine->DemoSamples;
     // Sum of squares over samples [from, to).
     auto sum = [&](int from, int to) {
@@ -657,7 +673,27 @@ TEST_F(EngineTick, DemoFilePlayedThroughTheTick)
         EXPECT_EQ(view.Row(i), QString::fromLatin1(o.row));
     }
     // The recording holds the test from 10 samples before the first on decision.
-    EXPECT_EQ(fmWaveform->Samples[0], engine->DemoSamples[236]);
-    EXPECT_EQ(fmWaveform->Samples[9], engine->DemoSamples[245]);
-    EXPECT_EQ(fmWaveform->Samples[200], engine->DemoSamples[436]);
+    EXPECT_EQ(store->Samples[0], engine->DemoSamples[236]);
+    EXPECT_EQ(store->Samples[9], engine->DemoSamples[245]);
+    EXPECT_EQ(store->Samples[200], engine->DemoSamples[436]);
+}
+
+// Without the link and USB windows the program's link has no port and nothing to give.
+TEST(KyrLink, WithoutTheLinkWindowsThereIsNoPort)
+{
+    TfmComm* const comm = fmComm;
+    TfmUSB* const usb = fmUSB;
+    fmComm = nullptr;
+    fmUSB = nullptr;
+    TKyrLink link;
+    link.SetPortFound(true);
+    link.ClearErrorCounts();
+    link.StopComm();
+    EXPECT_FALSE(link.GetPortFound());
+    EXPECT_FALSE(link.GetStreaming());
+    EXPECT_EQ(link.GetRxCount(), 0);
+    EXPECT_EQ(link.GetErrorCount(), 0);
+    EXPECT_EQ(link.GetSample(), 0);
+    fmComm = comm;
+    fmUSB = usb;
 }

@@ -146,10 +146,10 @@ TEST_P(EngineTiming, ResultsCodeAndTexts)
 {
     const TimingCase& c = GetParam();
     MaxOps = c.maxOps;
-    fmSetup->MaxOnTime = c.maxOnTime;
-    fmSetup->MaxOffTime = c.maxOffTime;
-    fmCal->OnDelay = c.onDelay;
-    fmCal->OffDelay = c.offDelay;
+    setup->MaxOnTime = c.maxOnTime;
+    setup->MaxOffTime = c.maxOffTime;
+    cal->OnDelay = c.onDelay;
+    cal->OffDelay = c.offDelay;
     ResetEngine();
 
     Play(c.wave());
@@ -320,9 +320,9 @@ class EngineStop : public EngineTest, public ::testing::WithParamInterface<StopC
 TEST_P(EngineStop, ResultAndRows)
 {
     const StopCase& c = GetParam();
-    fmSetup->TestType = static_cast<uint8_t>(c.testType);
-    fmSetup->MaxOnTime = 10;
-    fmSetup->MaxOffTime = 5;
+    setup->TestType = static_cast<uint8_t>(c.testType);
+    setup->MaxOnTime = 10;
+    setup->MaxOffTime = 5;
     MaxOps = c.maxOps;
     ResetEngine();
     // No display while the test runs: what the rows and the pick-up current show
@@ -411,9 +411,9 @@ class EngineMinimumPickup : public EngineTest, public ::testing::WithParamInterf
 TEST_P(EngineMinimumPickup, EndsAsMinimumPickup)
 {
     const PickupCase& c = GetParam();
-    fmSetup->TestType = 1;
-    fmSetup->MaxOnTime = 10;
-    fmSetup->MaxOffTime = 5;
+    setup->TestType = 1;
+    setup->MaxOnTime = 10;
+    setup->MaxOffTime = 5;
     MaxOps = 1;
     ResetEngine();
     Play(c.wave());
@@ -459,9 +459,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, EngineMinimumPickup, ::testing::Values(
 // Minimum Pickup: not by the open rule (10 s open here) and not by the count.
 TEST_F(EngineTest, MinimumPickupNeedsHalfASecondOfCurrent)
 {
-    fmSetup->TestType = 1;
-    fmSetup->MaxOnTime = 0;
-    fmSetup->MaxOffTime = 0;
+    setup->TestType = 1;
+    setup->MaxOnTime = 0;
+    setup->MaxOffTime = 0;
     MaxOps = 1;
     ResetEngine();
     // 960 samples of current: trip time 960 samples = 0.4 s.
@@ -479,7 +479,7 @@ TEST_F(EngineTest, MinimumPickupNeedsHalfASecondOfCurrent)
 // RMS is still 12000 * 0.5 = 6000 A.
 TEST_F(EngineTest, BlockSumOfLargeCountsDoesNotOverflow)
 {
-    fmCal->AvgSamples = 0; // no metering, so no overrange ends the test
+    cal->AvgSamples = 0; // no metering, so no overrange ends the test
     ResetEngine();
     // On decision at 24; the block 25..44 is the first full one.
     Feed(Wave().zeros(20).on(25, 12000));
@@ -500,7 +500,7 @@ class EngineMeterWindow : public EngineTest, public ::testing::WithParamInterfac
 // 20 samples at +-400 and then one of 2001 counts.
 TEST_P(EngineMeterWindow, WindowSizeAndOverrange)
 {
-    fmCal->AvgSamples = GetParam().avgSamples;
+    cal->AvgSamples = GetParam().avgSamples;
     ResetEngine();
     Feed(Wave().on(20, 400).raw({2001}));
     EXPECT_DOUBLE_EQ(engine->MeterAmps, GetParam().meterAmps);
@@ -553,9 +553,9 @@ class EngineMinimumPickupCountdown : public EngineTest, public ::testing::WithPa
 TEST_P(EngineMinimumPickupCountdown, CountsOnlyAboveThePickupThreshold)
 {
     const CountdownCase& c = GetParam();
-    fmSetup->TestType = 1;
-    fmSetup->MaxOnTime = 0;
-    fmSetup->MaxOffTime = 0;
+    setup->TestType = 1;
+    setup->MaxOnTime = 0;
+    setup->MaxOffTime = 0;
     MaxOps = 1;
     ResetEngine();
     Play(Wave().zeros(103).level(5, 110).level(14000, c.level));
@@ -622,7 +622,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, EnginePickupPerOperation, ::testing::Values(
 // the amplitude goes up by one until one does).
 TEST_F(EngineTest, UnderrangeIsStrictlyBelowThirtyPercent)
 {
-    fmSetup->Range = 2;
+    setup->Range = 2;
     Wave w;
     double t = 0, fs = 0;
     for (int a = 200; a < 220 && fs == 0; ++a) {
@@ -669,12 +669,12 @@ TEST_F(EngineTest, RecordingEndsInTheStoresLastEntry)
         w.s.push_back(static_cast<int16_t>(500 + (i * 7) % 500));
     Feed(w);
     ASSERT_TRUE(engine->Running);
-    EXPECT_EQ(fmWaveform->SampleIndex, 145000);
-    EXPECT_EQ(fmWaveform->Samples[0], w.s[15]);
-    EXPECT_EQ(fmWaveform->Samples[9], w.s[24]);
-    EXPECT_EQ(fmWaveform->Samples[144999], w.s[145014]);
+    EXPECT_EQ(store->SampleIndex, 145000);
+    EXPECT_EQ(store->Samples[0], w.s[15]);
+    EXPECT_EQ(store->Samples[9], w.s[24]);
+    EXPECT_EQ(store->Samples[144999], w.s[145014]);
     ASSERT_NE(w.s[145015], w.s.back());
-    EXPECT_EQ(fmWaveform->Samples[145000], w.s.back());
+    EXPECT_EQ(store->Samples[145000], w.s.back());
 }
 
 // The trace of a test, from the arming by Reset to its end: each ending routine names
@@ -694,9 +694,9 @@ class EngineTrace : public EngineTest, public ::testing::WithParamInterface<Trac
 TEST_P(EngineTrace, EndingRoutinesTraceThemselves)
 {
     const TraceCase& c = GetParam();
-    fmSetup->TestType = static_cast<uint8_t>(c.testType);
-    fmSetup->MaxOnTime = c.maxOnTime;
-    fmSetup->MaxOffTime = 5;
+    setup->TestType = static_cast<uint8_t>(c.testType);
+    setup->MaxOnTime = c.maxOnTime;
+    setup->MaxOffTime = 5;
     MaxOps = c.maxOps;
     fmDebug = new TfmDebug();
     ResetEngine();

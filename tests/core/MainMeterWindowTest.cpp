@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <QWindow>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -86,3 +87,17 @@ TEST(MeterWindow, PlacesOfTheTwoSizes)
 }
 
 } // namespace
+
+TEST(MeterWindow, ACloseFromOutsideIsRefusedAndTheProgramStillHidesIt)
+{
+    auto w = std::make_unique<TfmKyrMeter>();
+    EXPECT_FALSE(w->windowFlags() & Qt::WindowCloseButtonHint);
+    w->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    // A window manager's close button or Alt+F4 arrives as the platform's close request.
+    w->windowHandle()->close();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(w->isVisible());
+    w->hide();
+    EXPECT_FALSE(w->isVisible());
+}

@@ -749,3 +749,76 @@ TEST_F(MainWindowTest, MenuCommandsThatShowWindows)
 }
 
 } // namespace
+
+TEST_F(MainWindowTest, TheSelectedRangeStaysShownWhileTheSearchAsks)
+{
+    StartProgram();
+    ASSERT_TRUE(PlayDemo());
+    fmKyr->cbRange->setCurrentIndex(5);
+    fmSetup->Range = 6;
+    const QString shown = fmKyr->cbRange->currentText();
+    ASSERT_NE(shown, fmKyr->cbRange->itemText(0));
+    QString shownWhileAsking;
+    answers->on(QStringLiteral("OK to discard data?"), {IDYES});
+    answers->onRequest = [&](const MessageRequest& r) {
+        if (r.text == QLatin1String("Hardware Not Found. Try again?"))
+            shownWhileAsking = fmKyr->cbRange->currentText();
+    };
+    QTest::mouseClick(fmKyr->BitBtnRunStopReset, Qt::LeftButton);  // RESET: a new search
+    answers->onRequest = nullptr;
+    EXPECT_EQ(shownWhileAsking, shown);
+    EXPECT_EQ(fmKyr->cbRange->count(), 8);
+}
+
+TEST_F(MainWindowTest, TabMovesTheFocusAndIsNoKeyOfTheForm)
+{
+    StartProgram();
+    ASSERT_TRUE(fmKyr->cbRange->isEnabled());
+    fmKyr->activateWindow();
+    fmKyr->BitBtnRunStopReset->setFocus();
+    const QString trace = TraceText();
+    QStringList reached;
+    for (int i = 0; i < 40; ++i) {
+        QWidget* before = QApplication::focusWidget();
+        ASSERT_NE(before, nullptr);
+        QTest::keyClick(before, Qt::Key_Tab);
+        QWidget* after = QApplication::focusWidget();
+        ASSERT_NE(after, before) << "Tab left the focus on " << before->objectName().toStdString();
+        if (!reached.contains(after->objectName()))
+            reached << after->objectName();
+    }
+    // The commands and boxes of the form are reachable from the keyboard.
+    for (const char* name : {"BitBtnRunStopReset", "cbRange", "BtnCheckTCC", "BtnReclData"}) {
+        QWidget* w = fmKyr->findChild<QWidget*>(QString::fromLatin1(name));
+        if (w && w->isEnabled() && w->isVisible()) {
+            EXPECT_TRUE(reached.contains(QString::fromLatin1(name))) << name;
+        }
+    }
+    // Shift+Tab goes back.
+    QWidget* here = QApplication::focusWidget();
+    QTest::keyClick(here, Qt::Key_Tab);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+    EXPECT_EQ(QApplication::focusWidget(), here);
+    // No Tab reset the armed test.
+    EXPECT_EQ(TraceText().count(QStringLiteral(": ResetData ")), trace.count(QStringLiteral(": ResetData ")));
+    // The form's own keys still work.
+    const int range = fmSetup->Range;
+    Type("+");
+    EXPECT_EQ(fmSetup->Range, std::min(range + 1, 8));
+}
+
+TEST_F(MainWindowTest, AHeldKeyDoesNotStopTheEngineTick)
+{
+    StartProgram();
+    ASSERT_TRUE(TestEngine->Timer->isActive());
+    int ticks = 0;
+    QObject context;
+    QObject::connect(TestEngine->Timer, &QTimer::timeout, &context, [&] { ++ticks; });
+    // Auto-repeat at about 25 a second for well over a tick: each repeat resets the test.
+    for (int i = 0; i < 30; ++i) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_X, Qt::NoModifier, QStringLiteral("x"), /*autorep=*/true);
+        QCoreApplication::sendEvent(fmKyr->Current, &press);
+        QTest::qWait(40);
+    }
+    EXPECT_GT(ticks, 0);
+}

@@ -3,6 +3,8 @@
 
 #include "Forms.h"
 #include "Kestrovan10.h"
+#include "KyrGlobals.h"
+#include "KyrMain.h"
 #include "TestSupport.h"
 
 #include <QApplication>
@@ -119,3 +121,24 @@ TEST(WelcomeWindow, WaitEndsOnTheClick)
 }
 
 } // namespace
+
+TEST(WelcomeWindow, EndedAtTheWelcomeWindowTheMainWindowNeitherShowsNorInitialises)
+{
+    TempCurrentDir tmp;
+    const bool hadXdg = qEnvironmentVariableIsSet("XDG_DATA_HOME");
+    const QByteArray oldXdg = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", tmp.path().toLocal8Bit());
+    Application.Terminated = true;  // the welcome window's close box
+    Painted = false;
+    ProgInitDone = false;
+    CreateProgramWindows();
+    QTest::qWait(300);
+    EXPECT_FALSE(fmKyr->isVisible());
+    EXPECT_FALSE(ProgInitDone);
+    FreeProgramWindows();
+    Application.Terminated = false;
+    if (hadXdg)
+        qputenv("XDG_DATA_HOME", oldXdg);
+    else
+        qunsetenv("XDG_DATA_HOME");
+}

@@ -1,4 +1,5 @@
 #include "Setup.h"
+#include "SetupData.h"
 #include "Debug.h"
 #include "SysUtils.h"
 #include "TestSupport.h"
@@ -104,6 +105,27 @@ TEST_F(SetupFixture, RoundTripWritesTheNineLinesWithTheSystemSeparatorAndReadsTh
         EXPECT_DOUBLE_EQ(other.ShuntMillivolts, 100);
         EXPECT_TRUE(m.requests.empty());
     }
+}
+
+// The lines come from the plain record alone: no window, no file.
+TEST(SetupData, NineLinesFromThePlainRecord)
+{
+    const QChar old = DecimalSeparator;
+    DecimalSeparator = QLatin1Char('.');
+    TSetupData d;
+    EXPECT_EQ(d.SetupLines(), QStringList({"0", "0.00", "0.00", "", "", "0", "0", "     0", "     0"}));
+    d.Range = 8;
+    d.MaxOnTime = 0.005;  // rounds away from zero
+    d.MaxOffTime = 123.456;
+    d.DataFileName = "a.kdf";
+    d.SourceName = "COM3";
+    d.MaxOps = 5;
+    d.TestType = 1;
+    d.ShuntAmperes = 1234567;  // wider than its six characters: kept whole
+    d.ShuntMillivolts = 0.5;
+    EXPECT_EQ(d.SetupLines(),
+              QStringList({"8", "0.01", "123.46", "a.kdf", "COM3", "5", "1", "1234567", "     1"}));
+    DecimalSeparator = old;
 }
 
 TEST_F(SetupFixture, MissingFileIsMadeOnceWithTheDefaults)

@@ -1,9 +1,10 @@
 // The waveform viewer: view span, trackbar, cursors, RMS, zoom, typed times, saving,
 // and a drawing that keeps every peak of a full store.
 #include "Waveform.h"
+#include "UpDown.h"
 
 #include "Forms.h"
-#include "KyrMain.h"
+#include "KyrGlobals.h"
 #include "PaintBox.h"
 #include "SysUtils.h"
 #include "TestSupport.h"
@@ -13,9 +14,9 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QScrollBar>
 #include <QSlider>
 #include <QTest>
+#include <QToolButton>
 #include <cmath>
 #include <gtest/gtest.h>
 #include <memory>
@@ -188,11 +189,17 @@ TEST_F(ViewerTest, RmsBetweenCursors)
 
 TEST_F(ViewerTest, ZoomAndTypedTimes)
 {
-    w->UpDown1->setValue(6);
-    EXPECT_FLOAT_EQ(w->Zoom, 64.0f);
+    // The up arrow makes the trace taller: each click doubles the zoom, up to 64, and a
+    // click at either end leaves it there.
+    for (int i = 1; i <= 7; ++i) {
+        QTest::mouseClick(w->UpDown1->UpButton(), Qt::LeftButton);
+        EXPECT_FLOAT_EQ(w->Zoom, static_cast<float>(1 << std::min(i, 6))) << i;
+    }
     EXPECT_FLOAT_EQ(w->YMax, 32 * 0.5f);
     EXPECT_FLOAT_EQ(w->YMin, -32 * 0.5f);
-    w->UpDown1->setValue(0);
+    for (int i = 0; i < 7; ++i)
+        QTest::mouseClick(w->UpDown1->DownButton(), Qt::LeftButton);
+    EXPECT_FLOAT_EQ(w->Zoom, 1.0f);
     EXPECT_FLOAT_EQ(w->YMax, 1024.0f);
 
     // Typed times, each from a 0..1 s view. A start of 99 s becomes 25 s with a 0.05 s
@@ -335,7 +342,8 @@ TEST_F(ViewerTest, DrawingLooksLikeEverySampleDrawn)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.start << ".." << c.end << " zoom " << c.zoom);
-        w->UpDown1->setValue(c.zoom);
+        w->UpDown1->SetPosition(c.zoom);
+        w->UpDown1Click();
         w->TotalTime = 0;  // no trackbar snap: the view drawn is the one set
         w->ViewStart = c.start;
         w->ViewEnd = c.end;
