@@ -1,12 +1,16 @@
 // The program block.
 #include "Kestrovan10.h"
+#include "KyrCurve.h"
+#include "KyrData.h"
 #include "KyrDatabase.h"
 #include "KyrGlobals.h"
 #include "KyrHooks.h"
 #include "KyrReport.h"
 #include "KyrTables.h"
 
+#include <QComboBox>
 #include <memory>
+#include <utility>
 
 int main(int argc, char** argv)
 {
@@ -18,7 +22,8 @@ int main(int argc, char** argv)
             tables = std::make_unique<TReclTables>();
         tables->CheckDatabase();
     };
-    // The report window and the database browser, shown by the main window's commands.
+    // The report window is created right after the welcome window; the main window's
+    // commands show it and the database browser.
     auto showWindow = [](QWidget* w) {
         if (!w)
             return;
@@ -27,14 +32,19 @@ int main(int argc, char** argv)
         w->activateWindow();
     };
     ReportWindow = {[] { fmKyrReport = new TfmKyrReport; }, [showWindow] { showWindow(fmKyrReport); },
-                    [] { delete fmKyrReport; }};
-    DatabaseWindow = {[&tables] {
-                          if (!tables)
-                              tables = std::make_unique<TReclTables>();
-                          ReclData = tables.get();
-                          fmKyrDatabase = new TfmKyrDatabase;
-                      },
-                      [showWindow] { showWindow(fmKyrDatabase); }, [] { delete fmKyrDatabase; }};
+                    [] { delete std::exchange(fmKyrReport, nullptr); }};
+    DatabaseWindow.Show = [showWindow] { showWindow(fmKyrDatabase); };
+    // The database browser is the first of the records' windows after the main window.
+    LateWindows.push_back(
+        {[] { fmKyrDatabase = new TfmKyrDatabase; }, [] { delete std::exchange(fmKyrDatabase, nullptr); }});
+    // The records' windows, after the main window: recloser data, then the curve window.
+    LateWindows.push_back({[] { fmReclData = new TfmReclData; }, [] { delete std::exchange(fmReclData, nullptr); }});
+    LateWindows.push_back({[] { fmKyrCurve = new TfmKyrCurve; }, [] { delete std::exchange(fmKyrCurve, nullptr); }});
+    // The browser and the report reach the recloser data form's tables and recloser ID.
+    ReclDataID = [] {
+        return fmReclData && fmReclData->cbReclID ? fmReclData->cbReclID->currentText() : QString();
+    };
+    LateWindows.push_back({[] { ReclData = fmReclData; }, [] { ReclData = nullptr; }});
     const int rc = Kestrovan10Main(argc, argv);
     StartupTableCheck = nullptr;
     return rc;

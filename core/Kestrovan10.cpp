@@ -67,6 +67,8 @@ void FreeForm(T*& instance)
 }
 } // namespace
 
+std::vector<TLateWindow> LateWindows;
+
 void CreateProgramWindows()
 {
     CreateForm(fmDebug);
@@ -79,8 +81,8 @@ void CreateProgramWindows()
     CreateForm(fmWaveform);
     CreateForm(fmKyrMeter);
     CreateForm(fmKyr);
-    if (DatabaseWindow.Create)
-        DatabaseWindow.Create();
+    for (TLateWindow& w : LateWindows)
+        w.Create();
     // The main window is the one window shown at start; not when the program was ended
     // at the welcome window.
     if (!Application.Terminated)
@@ -90,8 +92,8 @@ void CreateProgramWindows()
 void FreeProgramWindows()
 {
     // Last created first: the main window stops the engine before the link frees its port.
-    if (DatabaseWindow.Free)
-        DatabaseWindow.Free();
+    for (auto w = LateWindows.rbegin(); w != LateWindows.rend(); ++w)
+        w->Free();
     FreeForm(fmKyr);
     FreeForm(fmKyrMeter);
     FreeForm(fmWaveform);

@@ -4,6 +4,8 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
+#include <vector>
 
 // The file-name part of the program file's path (the first command-line item).
 QString ProgramFileName(const QString& argv0);
@@ -20,5 +22,14 @@ void WelcomeWait();
 // relies on; frees them again last-created first.
 void CreateProgramWindows();
 void FreeProgramWindows();
+
+// Windows of the libraries above the core (the recloser records): the program block
+// registers them before the start; they are created right after the main window in the
+// order registered, and freed before it, last created first.
+struct TLateWindow {
+    std::function<void()> Create;
+    std::function<void()> Free;
+};
+extern std::vector<TLateWindow> LateWindows;
 
 int Kestrovan10Main(int argc, char** argv);

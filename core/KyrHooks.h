@@ -13,5 +13,6 @@ struct TRecordsWindow {
 
 // The results report window, created right after the welcome window.
 extern TRecordsWindow ReportWindow;
-// The database browser, created right after the main window.
+// The database browser: only Show is called here (View Database); the program block
+// creates and frees it with the other windows of the records (LateWindows).
 extern TRecordsWindow DatabaseWindow;

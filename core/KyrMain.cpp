@@ -857,7 +857,16 @@ void TfmKyr::BtnCheckTCCClick()
 
 void TfmKyr::DataButtonClick()
 {
-    // The recloser data window comes with the recloser records.
+    // The recloser data window belongs to the recloser records, created at start by the
+    // program block; it is found by its name.
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (w->objectName() == QLatin1String("fmReclData")) {
+            w->show();
+            w->raise();
+            w->activateWindow();
+            return;
+        }
+    }
 }
 
 void TfmKyr::cbRangeChange()

@@ -530,7 +530,7 @@ QString ResolveTableFile(const QString& name, const QString& folder)
     if (name.isEmpty())
         return QString();
     QString base = name;
-    if (!base.endsWith(QLatin1String(".dbf"), Qt::CaseInsensitive))
+    if (QFileInfo(base).suffix().isEmpty())
         base += QStringLiteral(".dbf");
     const QFileInfo direct(QDir(FolderOf(folder)), base);
     if (direct.isFile())

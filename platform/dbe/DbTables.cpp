@@ -683,7 +683,7 @@ QString TTable::FileName() const
     if (!resolved.isEmpty())
         return resolved;
     QString base = TableName;
-    if (!base.endsWith(QLatin1String(".dbf"), Qt::CaseInsensitive))
+    if (QFileInfo(base).suffix().isEmpty())
         base += QStringLiteral(".dbf");
     return QFileInfo(QDir(DatabaseName.isEmpty() ? QDir::currentPath() : DatabaseName), base).absoluteFilePath();
 }

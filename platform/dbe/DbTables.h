@@ -148,7 +148,8 @@ protected:
 };
 
 // A dBASE table by bare name: "KyrCust" opens "KyrCust.dbf" in the current folder.
-// A name with a folder ("/path/KyrCust") opens that file; the extension is optional.
+// A name with a folder ("/path/KyrCust") opens that file; a name with an extension
+// ("KyrCust.dbk") opens the file of that name.
 class TTable : public TDataSet {
     Q_OBJECT
 public:

@@ -10,7 +10,9 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <strings.h>
 #include <ctime>
 #include <fcntl.h>
 #include <shapefil.h>
@@ -45,6 +47,21 @@ bool ParseNumber(const char* p, int n, double& out)
     const auto r = std::from_chars(p, end, out);
     return r.ec == std::errc() && r.ptr == end;
 }
+
+// shapelib derives the file name from the table name (it would open "x.dbf" for
+// "x.dbk"); its file hook opens the file the engine was asked for instead.
+thread_local QByteArray OpenPath;
+thread_local QByteArray OpenError;
+
+SAFile OpenExactFile(const char* filename, const char* access)
+{
+    const size_t n = std::strlen(filename);
+    if (n >= 4 && strcasecmp(filename + n - 4, ".dbf") == 0)
+        return reinterpret_cast<SAFile>(std::fopen(OpenPath.constData(), access));
+    return nullptr;  // no code page file: the header's byte says it
+}
+
+void KeepError(const char* message) { OpenError = message; }
 
 } // namespace
 
@@ -96,11 +113,18 @@ DbfFile::DbfFile(const QString& path) : path_(path)
     }
 
     // The structure through shapelib: field names, kinds, widths and offsets.
-    DBFHandle h = DBFOpen(native.constData(), "rb");
+    SAHooks hooks;
+    SASetupDefaultHooks(&hooks);
+    hooks.FOpen = OpenExactFile;
+    hooks.Error = KeepError;
+    OpenPath = native;
+    OpenError.clear();
+    DBFHandle h = DBFOpenLL(native.constData(), "rb", &hooks);
     if (!h) {
         ::close(fd_);
         fd_ = -1;
-        fail(QStringLiteral("Cannot open table %1: not a dBASE table").arg(path));
+        fail(QStringLiteral("Cannot open table %1: not a dBASE table%2")
+                 .arg(path, OpenError.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(QString::fromLocal8Bit(OpenError))));
     }
     headerLength_ = h->nHeaderLength;
     recordLength_ = h->nRecordLength;

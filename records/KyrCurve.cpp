@@ -1,0 +1,129 @@
+#include "KyrCurve.h"
+
+#include "ui_KyrCurve.h"
+
+#include "Forms.h"
+#include "KyrData.h"
+#include "Lagrange.h"
+#include "PaintBox.h"
+#include "SysUtils.h"
+#include "xyplot.h"
+
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QScreen>
+#include <QTimer>
+
+double PlotSqrtTimes[2][10] = {};
+TfmKyrCurve* fmKyrCurve = nullptr;
+
+namespace {
+
+// The curve time of a row at a multiple.
+double CurveTime(int row, double x)
+{
+    const double r = static_cast<double>(LagrangeInterpolate(x, 4, PlotMultiples, PlotSqrtTimes[row], 10));
+    return r * r;
+}
+
+// One curve swept from 2 to 12 times the reference current in steps of 0.1.
+void SweepCurve(int row, double factor)
+{
+    bool first = true;
+    for (double x = 2.0; x <= 12.0; x += 0.1) {
+        const float fx = static_cast<float>(x);
+        const float fy = static_cast<float>(CurveTime(row, x) * factor);
+        if (first)
+            PlotMove(fx, fy);
+        else
+            PlotLine(fx, fy);
+        first = false;
+    }
+}
+
+QString EditText(const char* name)
+{
+    if (!fmReclData)
+        return QString();
+    QLineEdit* e = fmReclData->findChild<QLineEdit*>(QLatin1String(name));
+    return e ? e->text() : QString();
+}
+
+} // namespace
+
+TfmKyrCurve::TfmKyrCurve(QWidget* parent) : QWidget(parent), ui(new Ui::TfmKyrCurve)
+{
+    ui->setupUi(this);
+    setObjectName(QStringLiteral("fmKyrCurve"));
+    PaintBox2 = ui->PaintBox2;
+    PaintBox2->Color = clBlack;
+    // The paint handler is also the resize handler: the box paints again at every size.
+    PaintBox2->OnPaint = [this](QObject*) { Guarded([&] { PaintBox2Paint(); }); };
+    PaintBox2->OnMouseDown = [this](QObject*, TMouseButton, TShiftState, int, int) {
+        Guarded([&] { PaintBox2Click(); });
+    };
+}
+
+TfmKyrCurve::~TfmKyrCurve() { delete ui; }
+
+void TfmKyrCurve::showEvent(QShowEvent* e)
+{
+    // Centred on the screen.
+    if (QScreen* s = QGuiApplication::primaryScreen()) {
+        const QRect a = s->geometry();
+        move(a.x() + (a.width() - frameGeometry().width()) / 2, a.y() + (a.height() - frameGeometry().height()) / 2);
+    }
+    QWidget::showEvent(e);
+}
+
+void TfmKyrCurve::PaintBox2Click() { PaintBox2->Repaint(); }
+
+void TfmKyrCurve::PaintBox2Paint()
+{
+    InitGraph(PaintBox2, clBlack, clWhite, 1.0f);
+    GraphWindow(0, 100, 0, 100, 50, 10, 10, 50, false);
+    XAxis(clWhite, QString(), true, 1.5f, 15.0f, 0, 0, true, true);
+    YAxis(clWhite, QString(), 1, 0.01f, 20.0f, 0, 0, true, true, true);
+    TPen* pen = PaintBox2->Canvas->Pen;
+    pen->Width = 2;
+
+    // The tolerances are checked before anything is drawn: a curve whose tolerance is not
+    // a number is left out, and each bad text is reported once, after the paint.
+    const QString maxText = EditText("ebDelayCurveTolMax");
+    const QString minText = EditText("ebDelayCurveTolMin");
+    double tolMax = 0, tolMin = 0;
+    const bool maxOk = TryStrToFloat(maxText, tolMax);
+    const bool minOk = TryStrToFloat(minText, tolMin);
+
+    if (maxOk) {
+        pen->Color = clRed;
+        SweepCurve(1, 1 + tolMax / 100);
+        AddLegendEntry(0, QStringLiteral("Delay Curve MAX"));
+    }
+    if (minOk) {
+        pen->Color = clLime;
+        SweepCurve(1, 1 - tolMin / 100);
+        AddLegendEntry(0, QStringLiteral("Delay Curve MIN"));
+    }
+    pen->Color = clYellow;
+    SweepCurve(0, 1);
+    AddLegendEntry(0, QStringLiteral("Fast Curve MAX"));
+    DrawLegend(2, 400, 50, 0, 0, 3, 50, 100, true);
+
+    QString bad;
+    if (!maxOk)
+        bad = maxText;
+    else if (!minOk)
+        bad = minText;
+    const QString badKey = (maxOk ? QString() : QStringLiteral("max:") + maxText) + QLatin1Char('|') +
+                           (minOk ? QString() : QStringLiteral("min:") + minText);
+    if (maxOk && minOk) {
+        reportedBad_.clear();
+    } else if (badKey != reportedBad_) {
+        reportedBad_ = badKey;
+        // Never a box inside a paint: the report follows it.
+        QTimer::singleShot(0, this, [bad] {
+            Application.ShowException(QStringLiteral("'%1' is not a valid floating point value").arg(bad));
+        });
+    }
+}
