@@ -5,7 +5,9 @@
 #include "KyrDatabase.h"
 #include "KyrGlobals.h"
 #include "KyrHooks.h"
+#include "KyrMain.h"
 #include "KyrReport.h"
+#include "KyrResults.h"
 #include "KyrTables.h"
 
 #include <QComboBox>
@@ -37,14 +39,20 @@ int main(int argc, char** argv)
     // The database browser is the first of the records' windows after the main window.
     LateWindows.push_back(
         {[] { fmKyrDatabase = new TfmKyrDatabase; }, [] { delete std::exchange(fmKyrDatabase, nullptr); }});
-    // The records' windows, after the main window: recloser data, then the curve window.
+    // The records' windows, after the main window: recloser data, results, then the curve
+    // window; "Check TCC" creates the results window again through its hook.
     LateWindows.push_back({[] { fmReclData = new TfmReclData; }, [] { delete std::exchange(fmReclData, nullptr); }});
+    LateWindows.push_back({[] { fmKyrResults = new TfmKyrResults; }, [] { delete std::exchange(fmKyrResults, nullptr); }});
+    RecreateResultsWindowHook = RecreateResultsWindow;
     LateWindows.push_back({[] { fmKyrCurve = new TfmKyrCurve; }, [] { delete std::exchange(fmKyrCurve, nullptr); }});
     // The browser and the report reach the recloser data form's tables and recloser ID.
     ReclDataID = [] {
         return fmReclData && fmReclData->cbReclID ? fmReclData->cbReclID->currentText() : QString();
     };
     LateWindows.push_back({[] { ReclData = fmReclData; }, [] { ReclData = nullptr; }});
+    // The results window's "View Results" and "Report".
+    TfmKyrResults::ShowDatabaseHook = DatabaseWindow.Show;
+    TfmKyrResults::ShowReportHook = ReportWindow.Show;
     const int rc = Kestrovan10Main(argc, argv);
     StartupTableCheck = nullptr;
     return rc;

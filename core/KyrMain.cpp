@@ -41,6 +41,7 @@
 #include <algorithm>
 
 TfmKyr* fmKyr = nullptr;
+std::function<void()> RecreateResultsWindowHook;
 
 namespace {
 QColor KyrColor(TKyrColor c)
@@ -847,11 +848,13 @@ void TfmKyr::BtnCheckTCCClick()
         if (WriteDataFile(name))
             ProgExit();
     } else if (ParamCount() > 0) {
-        // The results window comes with the recloser records.
+        if (RecreateResultsWindowHook)
+            RecreateResultsWindowHook();
     } else {
         if (fmKyrMeter)
             fmKyrMeter->hide();
-        // The results window comes with the recloser records.
+        if (RecreateResultsWindowHook)
+            RecreateResultsWindowHook();
     }
 }
 

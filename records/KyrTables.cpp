@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cstdio>
 #include <memory>
 
 const QString TableNames[5] = {QStringLiteral("KyrCust"), QStringLiteral("KyrRecl"), QStringLiteral("KyrRes"),
@@ -87,13 +88,15 @@ QString FileReport(const QString& title, const QString& path)
 // Copies a file over an older copy; the older copy stays whole when the copy fails.
 bool CopyOver(const QString& from, const QString& to)
 {
-    QFile in(from);
-    if (!in.open(QIODevice::ReadOnly))
+    const QString temporary = to + QStringLiteral(".kvcopy");
+    QFile::remove(temporary);
+    if (!QFile::copy(from, temporary))
         return false;
-    const QByteArray bytes = in.readAll();
-    if (in.error() != QFileDevice::NoError)
+    if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(to).constData()) != 0) {
+        QFile::remove(temporary);
         return false;
-    return SaveBinaryFile(to, bytes);
+    }
+    return true;
 }
 
 // Appends every row of the table `from` to the table `to`, fields by name, through two

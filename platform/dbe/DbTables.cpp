@@ -7,6 +7,8 @@
 #include <QFileInfo>
 
 #include <cmath>
+#include <map>
+#include <mutex>
 
 static TSession DefaultSession;
 TSession* Session = &DefaultSession;
@@ -75,6 +77,20 @@ public:
     virtual void check(int field, const QVariant& v) = 0;
 };
 
+// The record numbers of a table's rows (its records not deleted), kept per file while
+// the file's stamp says nothing changed, so that opening a large table to append one
+// row does not read the whole file each time.
+struct RowIndex {
+    DbfFile::Stamp stamp;
+    std::vector<int> rows;
+};
+std::mutex IndexLock;
+std::map<QString, RowIndex>& IndexCache()
+{
+    static std::map<QString, RowIndex> cache;
+    return cache;
+}
+
 // A table: the file's records that are not deleted, in record order.
 class TableSource : public RowSource {
 public:
@@ -97,6 +113,7 @@ public:
         for (size_t i = 0; i < values.size(); ++i)
             file_.setValue(r, static_cast<int>(i), values[i]);
         cached_ = -1;
+        forget();
         file_.writeRecord(rows_[row], r);
     }
     int append(const std::vector<QVariant>& values) override
@@ -104,12 +121,24 @@ public:
         QByteArray r = file_.blankRecord();
         for (size_t i = 0; i < values.size(); ++i)
             file_.setValue(r, static_cast<int>(i), values[i]);
-        const int recno = file_.appendRecord(r);
+        DbfFile::Stamp before, after;
+        const int recno = file_.appendRecords({r}, &before, &after);
+        const bool current = before == stamp_ && recno == known_;
         rows_.push_back(recno);
+        known_ = recno + 1;
+        stamp_ = after;
+        // Only when nobody else wrote since this data set read the file does its row
+        // list describe the file after the append.
+        std::lock_guard<std::mutex> g(IndexLock);
+        if (current)
+            IndexCache()[file_.path()] = RowIndex{after, rows_};
+        else
+            IndexCache().erase(file_.path());
         return static_cast<int>(rows_.size()) - 1;
     }
     void remove(int row) override
     {
+        forget();
         file_.markDeleted(rows_[row]);
         cached_ = -1;
         rows_.erase(rows_.begin() + row);
@@ -123,6 +152,18 @@ public:
         DbfFile::Mapping map;
         try {
             n = file_.recordCount();
+            stamp_ = file_.stamp();
+            known_ = n;
+            {
+                std::lock_guard<std::mutex> g(IndexLock);
+                const auto it = IndexCache().find(file_.path());
+                if (it != IndexCache().end() && it->second.stamp == stamp_ &&
+                    (it->second.rows.empty() || it->second.rows.back() < n)) {
+                    rows_ = it->second.rows;
+                    file_.unlock();
+                    return;
+                }
+            }
             map = file_.mapRecords(n);
         } catch (...) {
             file_.unlock();
@@ -134,6 +175,8 @@ public:
         for (int i = 0; i < n; ++i)
             if (map.records()[static_cast<size_t>(i) * rl] != '*')
                 rows_.push_back(i);
+        std::lock_guard<std::mutex> g(IndexLock);
+        IndexCache()[file_.path()] = RowIndex{stamp_, rows_};
     }
     void check(int field, const QVariant& v) override
     {
@@ -141,6 +184,12 @@ public:
         file_.setValue(r, field, v);
     }
     DbfFile& file() { return file_; }
+    void forget()
+    {
+        std::lock_guard<std::mutex> g(IndexLock);
+        IndexCache().erase(file_.path());
+        stamp_ = DbfFile::Stamp();
+    }
 
 private:
     const QByteArray& record(int row)
@@ -155,6 +204,8 @@ private:
     std::vector<int> rows_;
     QByteArray cache_;
     int cached_ = -1;
+    DbfFile::Stamp stamp_;  // the file as rows_ describes it
+    int known_ = 0;         // its record count then
 };
 
 // A query: the rows of the last run, held in memory; a live result writes back into its
@@ -694,6 +745,7 @@ void TTable::EmptyTable()
 {
     if (Active()) {
         BrowseMode(this);
+        static_cast<TableSource*>(d->src.get())->forget();
         static_cast<TableSource*>(d->src.get())->file().empty();
         Refresh();
     } else {

@@ -334,13 +334,28 @@ void DbfFile::markDeleted(int recno)
     writeRecord(recno, r);
 }
 
+DbfFile::Stamp DbfFile::stamp() const
+{
+    struct stat st {};
+    Stamp s;
+    if (::fstat(fd_, &st) == 0) {
+        s.dev = st.st_dev;
+        s.ino = st.st_ino;
+        s.size = st.st_size;
+        s.mtimeNs = static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    }
+    return s;
+}
+
 int DbfFile::appendRecord(const QByteArray& record) { return appendRecords({record}); }
 
-int DbfFile::appendRecords(const std::vector<QByteArray>& records)
+int DbfFile::appendRecords(const std::vector<QByteArray>& records, Stamp* before, Stamp* after)
 {
     if (!writable_)
         fail(QStringLiteral("Cannot write table %1: the file is read-only").arg(path_));
     KV_LOCK(true);
+    if (before)
+        *before = stamp();
     const int count = recordCount();
     if (records.empty())
         return count;
@@ -381,6 +396,8 @@ int DbfFile::appendRecords(const std::vector<QByteArray>& records)
         errno = saved;
         throw;
     }
+    if (after)
+        *after = stamp();
     return count;
 }
 

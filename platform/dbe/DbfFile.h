@@ -57,9 +57,18 @@ public:
     QByteArray blankRecord() const;
     void writeRecord(int recno, const QByteArray& record);
     int appendRecord(const QByteArray& record);  // the new record number
+    // What identifies the file's state: a file whose stamp is unchanged holds the
+    // same records.
+    struct Stamp {
+        quint64 dev = 0, ino = 0;
+        qint64 size = -1, mtimeNs = -1;
+        bool operator==(const Stamp&) const = default;
+    };
+    Stamp stamp() const;
     // Appends every record or none: on a failure the file is left as it was. Returns
-    // the first new record number.
-    int appendRecords(const std::vector<QByteArray>& records);
+    // the first new record number; the stamps before and after the write are taken
+    // under the same lock.
+    int appendRecords(const std::vector<QByteArray>& records, Stamp* before = nullptr, Stamp* after = nullptr);
     void markDeleted(int recno);
     void empty();
 

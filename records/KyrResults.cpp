@@ -1,0 +1,981 @@
+#include "KyrResults.h"
+
+#include "ui_KyrResults.h"
+
+#include "Delays.h"
+#include "Forms.h"
+#include "KyrData.h"
+#include "KyrGlobals.h"
+#include "KyrMain.h"
+#include "KyrTables.h"
+#include "Lagrange.h"
+#include "Sound.h"
+#include "SysUtils.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QPalette>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QSignalBlocker>
+#include <cmath>
+#include <optional>
+
+namespace {
+
+// Curve kinds, the index of the curve tables.
+enum { ckFast = 0, ckDelay = 1, ckGndFast = 2, ckGndSlow = 3 };
+
+// A failure inside a row: an edit that is missing or a text that does not convert.
+struct RowFailure {
+    QString text;
+};
+
+bool IsBlank(QChar c) { return c.unicode() <= 0x20; }
+
+// Blanks (control characters and spaces) trimmed at both ends.
+QString TrimBlanks(const QString& s)
+{
+    int b = 0, e = s.size();
+    while (b < e && IsBlank(s.at(b)))
+        ++b;
+    while (e > b && IsBlank(s.at(e - 1)))
+        --e;
+    return s.mid(b, e - b);
+}
+
+// The single-precision value of a number text, or nothing when it does not convert or
+// is beyond the single range.
+std::optional<float> SingleOf(const QString& text)
+{
+    double v = 0;
+    if (!TryStrToFloat(text, v))
+        return std::nullopt;
+    const float f = static_cast<float>(v);
+    if (!std::isfinite(f))
+        return std::nullopt;
+    return f;
+}
+
+// The curve tables hold the square roots of the trip times: a time that was negative
+// or not a number leaves no root to interpolate.
+bool CurveUsable(const double* sqrtTimes)
+{
+    for (int i = 0; i < 10; ++i)
+        if (!std::isfinite(sqrtTimes[i]) || sqrtTimes[i] < 0)
+            return false;
+    return true;
+}
+
+class Judge {
+public:
+    explicit Judge(const TResultsInput& in) : in_(in) {}
+    TResultsOutcome Run();
+
+private:
+    const TResultsInput& in_;
+    TResultsOutcome out_;
+
+    void Text(const QString& name, const QString& text) { push(TResultsEffect::SetText, name, text); }
+    void Color(const QString& name, TColor c) { push(TResultsEffect::SetColor, name, {}, {}, c); }
+    void Font(const QString& name, TColor c) { push(TResultsEffect::SetFontColor, name, {}, {}, c); }
+    void Dialog(const QString& text) { push(TResultsEffect::MsgDialog, {}, text); }
+    void Box(const QString& text, const QString& caption) { push(TResultsEffect::MsgBox, {}, text, caption); }
+    void Beep() { push(TResultsEffect::Beep); }
+    void Analyzed() { push(TResultsEffect::Analyzed); }
+    void push(TResultsEffect::Kind k, const QString& name = {}, const QString& text = {},
+              const QString& caption = {}, TColor c = clBlack)
+    {
+        out_.Effects.push_back(TResultsEffect{k, name, text, caption, c});
+    }
+    static QString Ed(const char* field, int n) { return QStringLiteral("eb%1%2").arg(QLatin1String(field)).arg(n); }
+
+    bool Ground() const { return in_.cbPhase.startsWith(QLatin1Char('G')); }
+    void MinimumPickup();
+    void OperationTest();
+    // Ends the judging at a row whose current is outside the curves.
+    void EndAtCurrent();
+};
+
+TResultsOutcome Judge::Run()
+{
+    if (!in_.ReclDataVisible) {
+        Dialog(QStringLiteral("Must set up test parameters first"));
+        push(TResultsEffect::ShowReclData);
+        return out_;
+    }
+    if (!in_.CurveVerified) {
+        Dialog(QStringLiteral("Curve Data must be entered and saved"));
+        push(TResultsEffect::ShowReclData);
+        return out_;
+    }
+    out_.ResultFlags.clear();
+    out_.Started = true;
+    if (in_.cbTestType == QLatin1String("MPU"))
+        MinimumPickup();
+    else
+        OperationTest();
+    return out_;
+}
+
+void Judge::MinimumPickup()
+{
+    QString test = in_.ebTestMPU;
+    if (!in_.KeyboardInput) {
+        test = in_.MainMinPickUp;
+        Text(QStringLiteral("ebTestMPU"), test);
+    }
+    float ref = 0;
+    try {
+        out_.MeasMPU = LeadingNumber(test);
+        out_.MPURead = true;
+        ref = static_cast<float>(StrToFloat(Ground() ? in_.ebGndMPU : in_.ebPhaseMPU));
+    } catch (const EConvertError& e) {
+        push(TResultsEffect::ConvertError, {}, e.Message);
+        return;
+    }
+    const float min = static_cast<float>(0.9L * ref);
+    const float max = static_cast<float>(1.1L * ref);
+    Text(QStringLiteral("ebMinMPU"), Format("%7.2f", min));
+    Text(QStringLiteral("ebMaxMPU"), Format("%7.2f", max));
+    Text(QStringLiteral("ebOptMPU"), Format("%7.2f", ref));
+    const QString res = QStringLiteral("ebResMPU");
+    Color(res, clRed);
+    Font(QStringLiteral("ebTestMPU"), clRed);
+    if (out_.MeasMPU > max) {
+        Text(res, QStringLiteral("HIGH"));
+        Beep();
+        out_.ResultFlags = QStringLiteral("MPU High");
+    } else if (out_.MeasMPU < min) {
+        Text(res, QStringLiteral("LOW"));
+        Beep();
+        out_.ResultFlags = QStringLiteral("MPU Low");
+    } else {
+        Text(res, QStringLiteral("OK"));
+        out_.ResultFlags = QStringLiteral("MPU OK");
+        Color(res, clLime);
+        Font(QStringLiteral("ebTestMPU"), clBlack);
+    }
+    Analyzed();
+    Text(QStringLiteral("ebResults"), out_.ResultFlags);
+}
+
+void Judge::EndAtCurrent()
+{
+    Analyzed();
+    Text(QStringLiteral("ebResults"), out_.ResultFlags);
+}
+
+void Judge::OperationTest()
+{
+    out_.ResultFlags.clear();
+
+    // Every row's measured values are read before any row is judged, so a judging that
+    // stops early still leaves the whole test for the save. A text that does not
+    // convert fails its row when the row reaches it.
+    QString currError[5], tripError[5], reclError[5];
+    for (int n = 1; n <= 4; ++n) {
+        auto read = [](auto reader, const QString& text, double& value, QString& error) {
+            try {
+                value = reader(text);
+            } catch (const EConvertError& e) {
+                value = 0;
+                error = e.Message;
+            }
+        };
+        read(LeadingCurrent, in_.ebTestCurr[n], out_.MeasCurr[n], currError[n]);
+        read(LeadingNumber, in_.ebTestRecl[n], out_.MeasRecl[n], reclError[n]);
+        read(LeadingNumber, in_.ebTestTrip[n], out_.MeasTrip[n], tripError[n]);
+    }
+    out_.MeasRead = true;
+
+    const bool ground = Ground();
+    for (int n = 1; n <= 4; ++n) {
+        const std::optional<float> reclTime = SingleOf(in_.ebReclTime);
+        if (!reclTime) {
+            Dialog(QStringLiteral("Must have reclose time data"));
+            return;
+        }
+        int refKind;
+        if (ground)
+            refKind = in_.cbGndFastOps == QLatin1String("0") ? ckGndSlow : ckGndFast;
+        else
+            refKind = in_.cbReclFastOps == QLatin1String("0") ? ckDelay : ckFast;
+        // A reference of zero or below gives no multiple to judge by.
+        const std::optional<float> refValue = SingleOf(in_.ebCurveRef[refKind]);
+        if (!refValue || !(*refValue > 0)) {
+            Dialog(QStringLiteral("Must select recloser coil size"));
+            return;
+        }
+        const float ref = *refValue;
+
+        try {
+            // Current limits.
+            const long double m = in_.CurrMultiple;
+            const float minCurr = static_cast<float>(m * ref * 0.8L);
+            const float maxCurr = static_cast<float>(m * ref * 1.2L);
+            const float optCurr = static_cast<float>(m * ref);
+            Text(Ed("MinCurr", n), Format("%6.2f", minCurr));
+            Text(Ed("MaxCurr", n), Format("%6.2f", maxCurr));
+            Text(Ed("OptCurr", n), Format("%6.2f", optCurr));
+            if (!currError[n].isEmpty())
+                throw RowFailure{};
+            const double meas = out_.MeasCurr[n];
+            const QString resCurr = Ed("ResCurr", n), testCurr = Ed("TestCurr", n);
+            if (n > in_.MaxOps) {
+                Text(resCurr, QStringLiteral("N/A"));
+            } else {
+                Color(resCurr, clRed);
+                Font(testCurr, clRed);
+                if (meas > maxCurr) {
+                    Text(resCurr, QStringLiteral("HIGH"));
+                    out_.ResultFlags += FormatInt("TestCurr %d High,", n);
+                    Beep();
+                } else if (meas < minCurr) {
+                    Text(resCurr, QStringLiteral("LOW"));
+                    out_.ResultFlags += FormatInt("TestCurr %d Low,", n);
+                    Beep();
+                } else {
+                    Color(resCurr, clLime);
+                    Text(resCurr, QStringLiteral("OK"));
+                    Font(testCurr, clBlack);
+                }
+            }
+
+            // Reclose time.
+            if (!reclError[n].isEmpty())
+                throw RowFailure{};
+            const double recl = out_.MeasRecl[n];
+            const float minRecl = static_cast<float>(0.9L * *reclTime);
+            const float maxRecl = static_cast<float>(1.1L * *reclTime);
+            Text(Ed("MinRecl", n), Format("%6.3f", minRecl));
+            Text(Ed("MaxRecl", n), Format("%6.3f", maxRecl));
+            Text(Ed("OptRecl", n), Format("%6.3f", *reclTime));
+            const QString resRecl = Ed("ResRecl", n), testRecl = Ed("TestRecl", n);
+            // The last allowed operation has no reclose interval.
+            if (n >= in_.MaxOps) {
+                Text(resRecl, QStringLiteral("N/A"));
+            } else {
+                Color(resRecl, clYellow);
+                Font(testRecl, clBlue);
+                if (recl > maxRecl) {
+                    Text(resRecl, QStringLiteral("HIGH"));
+                } else if (recl < minRecl) {
+                    Text(resRecl, QStringLiteral("LOW"));
+                } else {
+                    Color(resRecl, clLime);
+                    Text(resRecl, QStringLiteral("OK"));
+                    Font(testRecl, clBlack);
+                }
+            }
+
+            // The current multiple must lie on the curves.
+            if (!tripError[n].isEmpty())
+                throw RowFailure{};
+            const double trip = out_.MeasTrip[n];
+            const float mult = static_cast<float>(meas / ref);
+            if (mult < 1.9L && n <= in_.TotalOps) {
+                Box(QStringLiteral("Test Current < 1.9x Ref Current"), QStringLiteral("Test current too low"));
+                out_.ResultFlags += FormatInt("Op %d CurrLow,", n);
+                Beep();
+                EndAtCurrent();
+                return;
+            }
+            if (mult > 12 && n <= in_.TotalOps) {
+                Box(QStringLiteral("Test Current > 12x Ref Current"), QStringLiteral("Test current too high"));
+                out_.ResultFlags += FormatInt("Op %d CurrHigh,", n);
+                Beep();
+                EndAtCurrent();
+                return;
+            }
+
+            // Missing and extra operations.
+            if (trip == 0 && n <= in_.TotalOps) {
+                Box(QStringLiteral("Test did not complete all operations"), QStringLiteral("Missing Operation"));
+                out_.ResultFlags += QStringLiteral("MissingOp,");
+                Beep();
+                Analyzed();
+            } else if (trip > 0 && n > in_.TotalOps) {
+                Box(QStringLiteral("An excess operation occurred"), QStringLiteral("Extra Operation"));
+                out_.ResultFlags += QStringLiteral("ExcessOp,");
+                Beep();
+                Analyzed();
+            }
+
+            // Trip-time band from the operation's curve.
+            int curve;
+            if (ground)
+                curve = n <= in_.GndFastOps ? ckGndFast : ckGndSlow;
+            else
+                curve = n <= in_.FastOps ? ckFast : ckDelay;
+            const std::optional<float> tolMin = SingleOf(in_.ebCurveTolMin[curve]);
+            const std::optional<float> tolMax = SingleOf(in_.ebCurveTolMax[curve]);
+            if (!tolMin || !tolMax)
+                throw RowFailure{};
+            const double* sqrtTimes = in_.CurveSqrtTimes[curve];
+            if (!CurveUsable(sqrtTimes))
+                throw RowFailure{QStringLiteral("Curve Data must be entered and saved")};
+            const TTripBand band = TripBand(sqrtTimes, curve == ckDelay || curve == ckGndSlow, mult, *tolMin, *tolMax);
+            const float min = band.Min, max = band.Max, opt = band.Opt;
+            Text(Ed("MinTrip", n), Format("%6.4f", min));
+            Text(Ed("MaxTrip", n), Format("%6.4f", max));
+            Text(Ed("OptTrip", n), opt == max ? QStringLiteral("N/A") : Format("%6.4f", opt));
+
+            const QString resTrip = Ed("ResTrip", n), testTrip = Ed("TestTrip", n);
+            if (n > in_.MaxOps) {
+                Text(resTrip, QStringLiteral("N/A"));
+            } else {
+                Color(resTrip, clRed);
+                Font(testTrip, clRed);
+                if (trip > max) {
+                    Text(resTrip, QStringLiteral("HIGH"));
+                    Beep();
+                    out_.ResultFlags += FormatInt("Op %d TripTimeHigh,", n);
+                } else if (trip < min) {
+                    Text(resTrip, QStringLiteral("LOW"));
+                    Beep();
+                    out_.ResultFlags += FormatInt("Op %d TripTimeLow,", n);
+                } else {
+                    Color(resTrip, clLime);
+                    Text(resTrip, QStringLiteral("OK"));
+                    Font(testTrip, clBlack);
+                }
+            }
+        } catch (const RowFailure& f) {
+            out_.ResultFlags = QStringLiteral("ERROR");
+            Box(f.text.isEmpty() ? QStringLiteral("Component not found") : f.text, QStringLiteral("Error"));
+        }
+    }
+    if (out_.ResultFlags.isEmpty())
+        out_.ResultFlags = QStringLiteral("OK");
+    Text(QStringLiteral("ebResults"), out_.ResultFlags);
+    Analyzed();
+    push(TResultsEffect::FocusAnalyze);
+}
+
+} // namespace
+
+TTripBand TripBand(const double* sqrtTimes, bool slowCurve, float mult, float tolMin, float tolMax)
+{
+    auto T = [sqrtTimes](long double x) {
+        const long double r = LagrangeInterpolate(static_cast<double>(x), 4, PlotMultiples, sqrtTimes, 10);
+        return static_cast<float>(r * r);
+    };
+    TTripBand b;
+    b.Tnom = T(mult);
+    const float thi = T(1.1L * mult);
+    const float tlo = slowCurve ? T(0.9L * mult) : b.Tnom;
+    b.Min = static_cast<float>((1 - tolMin / 100.0L) * b.Tnom);
+    if (thi < b.Min)
+        b.Min = thi;
+    b.Max = static_cast<float>((1 + tolMax / 100.0L) * b.Tnom);
+    if (tlo > b.Max)
+        b.Max = tlo;
+    b.Max = static_cast<float>(0.985L * b.Max);
+    b.Opt = b.Tnom;
+    if (tlo == b.Tnom)
+        b.Opt = b.Max;
+    return b;
+}
+
+int TResultsOutcome::Beeps() const
+{
+    int count = 0;
+    for (const TResultsEffect& e : Effects)
+        count += e.kind == TResultsEffect::Beep;
+    return count;
+}
+
+double LeadingNumber(const QString& text)
+{
+    QString t = TrimBlanks(text);
+    const int blank = t.indexOf(QLatin1Char(' '));
+    if (blank >= 0)
+        t = t.left(blank);
+    if (t.isEmpty())
+        return 0;
+    return StrToFloat(t);
+}
+
+double LeadingCurrent(const QString& text)
+{
+    const QString t = TrimBlanks(text);
+    double v = LeadingNumber(t);
+    const int blank = t.indexOf(QLatin1Char(' '));
+    if (blank >= 0 && blank + 1 < t.size()) {
+        const QChar c = t.at(blank + 1);
+        if (c == QLatin1Char('K') || c == QLatin1Char('k'))
+            v *= 1000;
+    }
+    return v;
+}
+
+TResultsOutcome JudgeResults(const TResultsInput& in) { return Judge(in).Run(); }
+
+// ---- The results record -------------------------------------------------------------------
+
+QString OperationSequence(const TResultsSaveInput& in)
+{
+    if (in.cbPhase.startsWith(QLatin1Char('G')))
+        return in.cbGndFastOps + QLatin1Char('(') + in.cbGndFastCurve + QStringLiteral(")-") + in.cbGndDelayOps +
+               QLatin1Char('(') + in.cbGndSlowCurve + QLatin1Char(')');
+    return in.cbReclFastOps + QStringLiteral("A-") + in.cbReclDelayOps + in.cbReclDelayCurve;
+}
+
+TResultsRecord MakeResultsRecord(const TResultsSaveInput& in)
+{
+    TResultsRecord r;
+    r.RECLID = in.cbReclID;
+    r.TESTDATE = in.Now;
+    r.TESTTIME = TimeToStr(in.Now.time());
+    r.TECHID = in.cbTechID;
+    r.CUSTID = in.cbCustID;
+    r.RECLTYPE = in.cbReclType;
+    const bool ground = in.cbPhase.startsWith(QLatin1Char('G'));
+    r.COIL_CT = ground ? in.cbReclGndCT : in.cbReclCoil;
+    r.PHASE = in.cbPhase;
+    r.OPSEQ = OperationSequence(in);
+    r.TESTRESULT = in.IncludeInReport ? in.ebResults : QLatin1Char('*') + in.ebResults;
+    r.TESTTYPE = in.cbTestType;
+    if (TrimBlanks(in.cbTestType) == QLatin1String("MPU")) {
+        r.CurrSet[1] = r.MinSet[1] = r.MaxSet[1] = r.OptSet[1] = true;
+        r.CURR[1] = in.MeasMPU;
+        r.MIN[1] = StrToFloat(in.ebMinMPU);
+        r.MAX[1] = StrToFloat(in.ebMaxMPU);
+        r.OPT[1] = StrToFloat(in.ebOptMPU);
+    } else {
+        auto shown = [](const QString& text) { return StrToFloat(text.isEmpty() ? QStringLiteral("0") : text); };
+        for (int n = 1; n <= 4; ++n) {
+            r.CurrSet[n] = r.TimeSet[n] = r.MinSet[n] = r.MaxSet[n] = r.OptSet[n] = true;
+            r.CURR[n] = in.MeasCurr[n];
+            r.TIME[n] = in.MeasTrip[n];
+            r.MIN[n] = shown(in.ebMinTrip[n]);
+            r.MAX[n] = shown(in.ebMaxTrip[n]);
+            const QString& opt = in.ebOptTrip[n];
+            r.OPT[n] = opt == QLatin1String("N/A") || opt.isEmpty() ? 0 : StrToFloat(opt);
+            if (n <= 3) {
+                r.ReclSet[n] = true;
+                r.RECL[n] = in.MeasRecl[n];
+            }
+        }
+    }
+    if (!in.ebOpCounter.isEmpty()) {
+        r.OpCounterSet = true;
+        r.OPCOUNTER = StrToInt(in.ebOpCounter);
+    }
+    r.COMMENTS = in.ebComments;
+    return r;
+}
+
+QStringList ResultsRecordValues(const TResultsRecord& r, const QStringList& fieldNames)
+{
+    QStringList names, values;
+    auto text = [&](const QString& name, const QString& value) {
+        names << name;
+        values << value;
+    };
+    auto number = [&](const QString& name, bool set, double v) { text(name, set ? FloatToStr(v) : QString()); };
+    text(QStringLiteral("RECLID"), r.RECLID);
+    text(QStringLiteral("TESTDATE"), DateToStr(r.TESTDATE.date()));
+    text(QStringLiteral("TESTTIME"), r.TESTTIME);
+    text(QStringLiteral("TECHID"), r.TECHID);
+    text(QStringLiteral("CUSTID"), r.CUSTID);
+    text(QStringLiteral("RECLTYPE"), r.RECLTYPE);
+    text(QStringLiteral("COIL_CT"), r.COIL_CT);
+    text(QStringLiteral("PHASE"), r.PHASE);
+    text(QStringLiteral("OPSEQ"), r.OPSEQ);
+    text(QStringLiteral("TESTRESULT"), r.TESTRESULT);
+    text(QStringLiteral("TESTTYPE"), r.TESTTYPE);
+    for (int n = 1; n <= 4; ++n)
+        number(QStringLiteral("CURR%1").arg(n), r.CurrSet[n], r.CURR[n]);
+    for (int n = 1; n <= 4; ++n)
+        number(QStringLiteral("TIME%1").arg(n), r.TimeSet[n], r.TIME[n]);
+    for (int n = 1; n <= 4; ++n)
+        number(QStringLiteral("MIN%1").arg(n), r.MinSet[n], r.MIN[n]);
+    for (int n = 1; n <= 4; ++n)
+        number(QStringLiteral("MAX%1").arg(n), r.MaxSet[n], r.MAX[n]);
+    for (int n = 1; n <= 4; ++n)
+        number(QStringLiteral("OPT%1").arg(n), r.OptSet[n], r.OPT[n]);
+    for (int n = 1; n <= 3; ++n)
+        number(QStringLiteral("RECL%1").arg(n), r.ReclSet[n], r.RECL[n]);
+    text(QStringLiteral("OPCOUNTER"), r.OpCounterSet ? IntToStr(r.OPCOUNTER) : QString());
+    text(QStringLiteral("COMMENTS"), r.COMMENTS);
+
+    // Placed by name, so the row fits the installed file whatever its field order.
+    QStringList row;
+    for (int i = 0; i < fieldNames.size(); ++i)
+        row << QString();
+    for (int i = 0; i < names.size(); ++i) {
+        int at = -1;
+        for (int j = 0; j < fieldNames.size() && at < 0; ++j)
+            if (fieldNames[j].compare(names[i], Qt::CaseInsensitive) == 0)
+                at = j;
+        if (at < 0)
+            throw Exception(QStringLiteral("Field '%1' not found").arg(names[i]));
+        row[at] = values[i];
+    }
+    return row;
+}
+
+// ---- The window ---------------------------------------------------------------------------
+
+bool ResultsAnalyzed = false;
+TfmKyrResults* fmKyrResults = nullptr;
+std::function<void()> TfmKyrResults::ShowDatabaseHook;
+std::function<void()> TfmKyrResults::ShowReportHook;
+
+const char* const TfmKyrResults::ResultFields[15] = {"TestCurr", "MinCurr", "MaxCurr", "OptCurr", "ResCurr",
+                                                     "TestTrip", "MinTrip", "MaxTrip", "OptTrip", "ResTrip",
+                                                     "TestRecl", "MinRecl", "MaxRecl", "OptRecl", "ResRecl"};
+
+namespace {
+// The window's outer size is the client area plus a dialog frame.
+constexpr int FrameWidth = 16, FrameHeight = 36;
+constexpr int OuterHeight = 525, MinOuterWidth = 500;
+
+void SetEditColors(QLineEdit* e, const QColor* base, const QColor* text)
+{
+    QPalette p = e->palette();
+    for (QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        if (base)
+            p.setColor(g, QPalette::Base, *base);
+        if (text)
+            p.setColor(g, QPalette::Text, *text);
+    }
+    e->setPalette(p);
+}
+
+int FieldIndex(const QString& name, int& row)
+{
+    // "eb" + field + row number.
+    if (!name.startsWith(QLatin1String("eb")) || name.size() < 4)
+        return -1;
+    row = name.right(1).toInt();
+    const QString field = name.mid(2, name.size() - 3);
+    for (int i = 0; i < 15; ++i)
+        if (field == QLatin1String(TfmKyrResults::ResultFields[i]))
+            return row >= 1 && row <= 4 ? i : -1;
+    return -1;
+}
+} // namespace
+
+TfmKyrResults::TfmKyrResults(QWidget* parent) : QWidget(parent, Qt::Window), ui(new Ui::TfmKyrResults)
+{
+    ui->setupUi(this);
+    setObjectName(QStringLiteral("fmKyrResults"));
+    QFont f(QStringLiteral("MS Sans Serif"));
+    f.setPixelSize(11);
+    setFont(f);
+    setFixedHeight(OuterHeight - FrameHeight);
+    setMinimumWidth(MinOuterWidth - FrameWidth);
+
+    ebTestMPU = ui->ebTestMPU;
+    ebMinMPU = ui->ebMinMPU;
+    ebMaxMPU = ui->ebMaxMPU;
+    ebOptMPU = ui->ebOptMPU;
+    ebResMPU = ui->ebResMPU;
+    ebResults = ui->ebResults;
+    ebOpCounter = ui->ebOpCounter;
+    ebComments = ui->ebComments;
+    btClose = ui->btClose;
+    sbKeyboardInput = ui->sbKeyboardInput;
+    btAnalyze = ui->btAnalyze;
+    btSaveResults = ui->btSaveResults;
+    btViewResults = ui->btViewResults;
+    btReport = ui->btReport;
+
+    // Test values bold; limits disabled on the button face; results on gray.
+    const QColor face = ColorToQColor(clBtnFace);
+    const QColor gray = ColorToQColor(clGray);
+    auto style = [&](QLineEdit* e, char kind) {
+        e->setReadOnly(true);
+        if (kind == 'T') {
+            QFont bold = e->font();
+            bold.setBold(true);
+            e->setFont(bold);
+        } else if (kind == 'R') {
+            SetEditColors(e, &gray, nullptr);
+        } else {
+            e->setEnabled(false);
+            SetEditColors(e, &face, nullptr);
+        }
+    };
+    for (int n = 1; n <= 4; ++n)
+        for (const char* field : ResultFields)
+            if (QLineEdit* e = FindEdit(QStringLiteral("eb%1%2").arg(QLatin1String(field)).arg(n)))
+                style(e, field[0] == 'O' || field[0] == 'M' ? 'L' : field[0]);
+    style(ebTestMPU, 'T');
+    style(ebMinMPU, 'L');
+    style(ebMaxMPU, 'L');
+    style(ebOptMPU, 'L');
+    style(ebResMPU, 'R');
+
+    auto click = [this](QPushButton* b, void (TfmKyrResults::*handler)()) {
+        connect(b, &QPushButton::clicked, this, [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
+    };
+    click(btClose, &TfmKyrResults::btCloseClick);
+    click(sbKeyboardInput, &TfmKyrResults::sbKeyboardInputClick);
+    click(btAnalyze, &TfmKyrResults::btAnalyzeClick);
+    click(btSaveResults, &TfmKyrResults::btSaveResultsClick);
+    click(btViewResults, &TfmKyrResults::btViewResultsClick);
+    click(btReport, &TfmKyrResults::btReportClick);
+}
+
+TfmKyrResults::~TfmKyrResults()
+{
+    if (fmKyrResults == this)
+        fmKyrResults = nullptr;
+    delete ui;
+}
+
+QLineEdit* TfmKyrResults::FindEdit(const QString& name) const { return findChild<QLineEdit*>(name); }
+
+int TfmKyrResults::ScreenWidth() const
+{
+    const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    return s ? s->geometry().width() : 1024;
+}
+
+void TfmKyrResults::showEvent(QShowEvent* e)
+{
+    QWidget::showEvent(e);
+    if (!e->spontaneous())
+        Guarded([this] { FormShow(); });
+}
+
+bool TfmKyrResults::event(QEvent* e)
+{
+    const bool r = QWidget::event(e);
+    if (e->type() == QEvent::WindowActivate)
+        Guarded([this] { FormActivate(); });
+    return r;
+}
+
+void TfmKyrResults::closeEvent(QCloseEvent* e)
+{
+    // A save that fails inside the close query keeps the window open with its results.
+    bool canClose = false;
+    Guarded([this, &canClose] { canClose = FormCloseQuery(); });
+    if (!canClose) {
+        e->ignore();
+        return;
+    }
+    Guarded([this] { FormClose(); });
+    e->accept();
+}
+
+void TfmKyrResults::FormShow() { move(LeftFor(ScreenWidth(), width() + FrameWidth, 0), y()); }
+
+void TfmKyrResults::FormActivate()
+{
+    // The boxes of an analysis hand the activation back to this window while the
+    // analysis is still running.
+    if (analyzing_)
+        return;
+    move(LeftFor(ScreenWidth(), width() + FrameWidth, 2), y());
+    if (!sbKeyboardInput->isChecked()) {
+        static const char* const testFields[3] = {"TestCurr", "TestTrip", "TestRecl"};
+        static const int testIndex[3] = {0, 5, 10};
+        for (int n = 1; n <= 4; ++n) {
+            QLineEdit* source[3] = {};
+            if (fmKyr)
+                source[0] = fmKyr->TripCurr[n], source[1] = fmKyr->TripTime[n], source[2] = fmKyr->RecloseTime[n];
+            bool found = true;
+            for (int i = 0; i < 3 && found; ++i) {
+                QLineEdit* e = FindEdit(QStringLiteral("eb%1%2").arg(QLatin1String(testFields[i])).arg(n));
+                ResultEdits[n][testIndex[i]] = e;
+                found = e && source[i];
+                if (found) {
+                    e->setText(source[i]->text());
+                    e->setCursorPosition(0);
+                }
+            }
+            if (!found)
+                Application.MessageBox(QStringLiteral("Component not found"), QStringLiteral("Error"), MB_OK);
+        }
+    }
+    // A new window analyses at its first activation even when the flag is still set
+    // from a window that was hidden or freed without closing: it has no limits yet.
+    const bool first = !activated_;
+    activated_ = true;
+    if (!ResultsAnalyzed || first)
+        AnalyzeResults();
+}
+
+TResultsInput TfmKyrResults::GatherInput()
+{
+    TResultsInput in;
+    TfmReclData* rd = fmReclData;
+    in.ReclDataVisible = rd && rd->isVisible();
+    in.CurveVerified = rd && rd->CurveVerified;
+    if (rd) {
+        in.cbTestType = rd->cbTestType->currentText();
+        in.cbPhase = rd->cbPhase->currentText();
+        in.ebPhaseMPU = rd->ebPhaseMPU->text();
+        in.ebGndMPU = rd->ebGndMPU->text();
+        in.ebReclTime = rd->ebReclTime->text();
+        in.cbReclFastOps = rd->cbReclFastOps->currentText();
+        in.cbGndFastOps = rd->cbGndFastOps->currentText();
+        // A missing edit reads as an empty text, which does not convert.
+        auto text = [rd](int kind, int field) {
+            const QLineEdit* e = rd->CurveEdit(kind, field);
+            return e ? e->text() : QString();
+        };
+        for (int k = 0; k < 4; ++k) {
+            in.ebCurveRef[k] = text(k, 1);
+            in.ebCurveTolMin[k] = text(k, 12);
+            in.ebCurveTolMax[k] = text(k, 13);
+        }
+        in.CurrMultiple = rd->CurrMultiple;
+        in.FastOps = rd->FastOps;
+        in.GndFastOps = rd->GndFastOps;
+        in.TotalOps = rd->TotalOps;
+        if (in.ReclDataVisible && in.CurveVerified && in.cbTestType != QLatin1String("MPU"))
+            rd->UpdateTimes();
+        for (int k = 0; k < 4; ++k)
+            for (int i = 0; i < 10; ++i)
+                in.CurveSqrtTimes[k][i] = CurveSqrtTimes[k][i];
+    }
+    in.MaxOps = MaxOps;
+    in.KeyboardInput = sbKeyboardInput->isChecked();
+    in.MainMinPickUp = fmKyr && fmKyr->MinPickUpCurrent ? fmKyr->MinPickUpCurrent->text() : QString();
+    in.ebTestMPU = ebTestMPU->text();
+    for (int n = 1; n <= 4; ++n) {
+        auto text = [this, n](const char* field) {
+            const QLineEdit* e = FindEdit(QStringLiteral("eb%1%2").arg(QLatin1String(field)).arg(n));
+            return e ? e->text() : QString();
+        };
+        in.ebTestCurr[n] = text("TestCurr");
+        in.ebTestTrip[n] = text("TestTrip");
+        in.ebTestRecl[n] = text("TestRecl");
+    }
+    return in;
+}
+
+void TfmKyrResults::AnalyzeResults()
+{
+    analyzing_ = true;
+    try {
+        const TResultsOutcome o = JudgeResults(GatherInput());
+        if (o.Started)
+            ResultFlags = o.ResultFlags;
+        if (o.MeasRead) {
+            for (int n = 1; n <= 5; ++n) {
+                MeasCurr[n] = o.MeasCurr[n];
+                MeasTrip[n] = o.MeasTrip[n];
+                MeasRecl[n] = o.MeasRecl[n];
+            }
+        }
+        if (o.MPURead)
+            MeasMPU = o.MeasMPU;
+        Apply(o);
+    } catch (...) {
+        analyzing_ = false;
+        throw;
+    }
+    analyzing_ = false;
+}
+
+void TfmKyrResults::Apply(const TResultsOutcome& o)
+{
+    for (const TResultsEffect& e : o.Effects) {
+        switch (e.kind) {
+        case TResultsEffect::SetText:
+        case TResultsEffect::SetColor:
+        case TResultsEffect::SetFontColor: {
+            QLineEdit* ed = FindEdit(e.Name);
+            if (!ed) {
+                Application.MessageBox(QStringLiteral("Component not found"), QStringLiteral("Error"), MB_OK);
+                break;
+            }
+            int row = 0;
+            const int field = FieldIndex(e.Name, row);
+            if (field >= 0)
+                ResultEdits[row][field] = ed;
+            if (e.kind == TResultsEffect::SetText) {
+                ed->setText(e.Text);
+                ed->setCursorPosition(0);
+            } else {
+                const QColor c = ColorToQColor(e.Color);
+                if (e.kind == TResultsEffect::SetColor)
+                    SetEditColors(ed, &c, nullptr);
+                else
+                    SetEditColors(ed, nullptr, &c);
+            }
+            break;
+        }
+        case TResultsEffect::MsgDialog:
+            MessageDlg(e.Text, mtWarning, Btn(mbOK));
+            break;
+        case TResultsEffect::MsgBox:
+            Application.MessageBox(e.Text, e.Caption, MB_OK);
+            break;
+        case TResultsEffect::Beep:
+            MessageBeep(0);
+            break;
+        case TResultsEffect::ConvertError:
+            Application.ShowException(e.Text);
+            break;
+        case TResultsEffect::ShowReclData:
+            if (fmReclData)
+                fmReclData->show();
+            break;
+        case TResultsEffect::Analyzed:
+            ResultsAnalyzed = true;
+            break;
+        case TResultsEffect::FocusAnalyze:
+            btAnalyze->setFocus();
+            break;
+        }
+    }
+}
+
+void TfmKyrResults::sbKeyboardInputClick() { SetKeyboardInput(sbKeyboardInput->isChecked()); }
+
+void TfmKyrResults::SetKeyboardInput(bool down)
+{
+    for (int n = 1; n <= 4; ++n)
+        for (const char* field : {"TestCurr", "TestTrip", "TestRecl"})
+            if (QLineEdit* e = FindEdit(QStringLiteral("eb%1%2").arg(QLatin1String(field)).arg(n)))
+                e->setReadOnly(!down);
+    ebTestMPU->setReadOnly(!down);
+    ebResults->setReadOnly(!down);
+}
+
+void TfmKyrResults::btAnalyzeClick()
+{
+    ResultsAnalyzed = false;
+    AnalyzeResults();
+}
+
+void TfmKyrResults::btSaveResultsClick()
+{
+    // The save waits with the windows alive: a second click meanwhile must not store
+    // the row twice.
+    if (saving_)
+        return;
+    saving_ = true;
+    btSaveResults->setEnabled(false);
+    try {
+        SaveResults();
+    } catch (...) {
+        saving_ = false;
+        btSaveResults->setEnabled(true);
+        throw;
+    }
+    saving_ = false;
+    btSaveResults->setEnabled(true);
+}
+
+void TfmKyrResults::SaveResults()
+{
+    TfmReclData* rd = fmReclData;
+    TTable* table = rd ? rd->tblRes : nullptr;
+    const QString fileName = (table ? table->TableName : QStringLiteral("KyrRes")) + QStringLiteral(".dbf");
+    if (!table || !FileExists(fileName)) {
+        Application.MessageBox(QStringLiteral("Results file ") + fileName + QStringLiteral(" not found"),
+                               QStringLiteral("Error"), MB_OK);
+        return;
+    }
+    TResultsSaveInput in;
+    in.IncludeInReport =
+        Application.MessageBox(QStringLiteral("Include these results in report?"), QStringLiteral("Report"), MB_YESNO) !=
+        IDNO;
+    ShowWaitWindow(1000, QStringLiteral("Saving Results file: ") + fileName);
+
+    // The texts as the windows show them now, every field checked before anything is
+    // stored: a text that does not convert leaves the table as it was.
+    in.cbReclID = rd->cbReclID->currentText();
+    in.cbTechID = rd->cbTechID->currentText();
+    in.cbCustID = rd->cbCustID->currentText();
+    in.cbReclType = rd->cbReclType->currentText();
+    in.cbReclCoil = rd->cbReclCoil->currentText();
+    in.cbReclGndCT = rd->cbReclGndCT->currentText();
+    in.cbPhase = rd->cbPhase->currentText();
+    in.cbReclFastOps = rd->cbReclFastOps->currentText();
+    in.cbReclDelayOps = rd->cbReclDelayOps->currentText();
+    in.cbReclDelayCurve = rd->cbReclDelayCurve->currentText();
+    in.cbGndFastOps = rd->cbGndFastOps->currentText();
+    in.cbGndFastCurve = rd->cbGndFastCurve->currentText();
+    in.cbGndDelayOps = rd->cbGndDelayOps->currentText();
+    in.cbGndSlowCurve = rd->cbGndSlowCurve->currentText();
+    in.cbTestType = rd->cbTestType->currentText();
+    in.ebResults = ebResults->text();
+    for (int n = 1; n <= 5; ++n) {
+        in.MeasCurr[n] = MeasCurr[n];
+        in.MeasTrip[n] = MeasTrip[n];
+        in.MeasRecl[n] = MeasRecl[n];
+    }
+    in.MeasMPU = MeasMPU;
+    in.ebMinMPU = ebMinMPU->text();
+    in.ebMaxMPU = ebMaxMPU->text();
+    in.ebOptMPU = ebOptMPU->text();
+    for (int n = 1; n <= 4; ++n) {
+        auto text = [this, n](const char* field) {
+            const QLineEdit* e = FindEdit(QStringLiteral("eb%1%2").arg(QLatin1String(field)).arg(n));
+            return e ? e->text() : QString();
+        };
+        in.ebMinTrip[n] = text("MinTrip");
+        in.ebMaxTrip[n] = text("MaxTrip");
+        in.ebOptTrip[n] = text("OptTrip");
+    }
+    in.ebOpCounter = ebOpCounter->text();
+    in.ebComments = ebComments->text();
+    in.Now = QDateTime::currentDateTime();
+    const TResultsRecord r = MakeResultsRecord(in);
+
+    table->Open();
+    try {
+        table->InsertRecord(ResultsRecordValues(r, table->FieldNames()));
+    } catch (...) {
+        table->Close();
+        throw;
+    }
+    table->Close();
+    if (fmKyr)
+        fmKyr->DataSaved = true;
+}
+
+void TfmKyrResults::btViewResultsClick()
+{
+    if (ShowDatabaseHook)
+        ShowDatabaseHook();
+}
+
+void TfmKyrResults::btReportClick()
+{
+    if (ShowReportHook)
+        ShowReportHook();
+}
+
+void TfmKyrResults::btCloseClick() { close(); }
+
+bool TfmKyrResults::FormCloseQuery()
+{
+    if (fmKyr && !fmKyr->DataSaved) {
+        if (Application.MessageBox(QStringLiteral("Save Data?"), QStringLiteral("Results Form Close"), MB_YESNO) == IDYES)
+            btSaveResultsClick();
+    }
+    ResultsAnalyzed = false;
+    return true;
+}
+
+void TfmKyrResults::FormClose()
+{
+    {
+        const QSignalBlocker block(sbKeyboardInput);
+        sbKeyboardInput->setChecked(false);
+    }
+    if (fmKyr && (fmKyr->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized)))
+        fmKyr->showNormal();
+}
+
+void RecreateResultsWindow()
+{
+    delete fmKyrResults;
+    fmKyrResults = new TfmKyrResults;
+    fmKyrResults->show();
+}

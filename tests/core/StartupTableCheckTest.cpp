@@ -1,0 +1,48 @@
+// The start-up table check as the initialisation's last step: core calls whatever the
+// records installed, and an error of the check ends the initialisation for its caller.
+#include "ProgramFixture.h"
+
+#include "Debug.h"
+#include "KyrGlobals.h"
+#include "KyrMain.h"
+#include "SysUtils.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class StartupTableCheckTest : public ProgramFixture {
+protected:
+    void TearDown() override
+    {
+        StartupTableCheck = nullptr;
+        ProgramFixture::TearDown();
+    }
+};
+
+TEST_F(StartupTableCheckTest, RunsLastAndItsErrorReachesTheCaller)
+{
+    StartProgram();
+    int runs = 0;
+    StartupTableCheck = [&runs] {
+        ++runs;
+        TfmDebug::AddLine(QStringLiteral("table check"));
+    };
+    fmKyr->ProgInit();
+    EXPECT_EQ(runs, 1);
+    QString trace = TraceText();
+    EXPECT_LT(trace.lastIndexOf("table check"), trace.lastIndexOf("End ProgInit "));
+    EXPECT_GT(trace.lastIndexOf("table check"), trace.lastIndexOf(": ProgInit "));
+
+    StartupTableCheck = [] { throw Exception(QStringLiteral("Cannot open table /data/KyrCust1.dbf: not a dBASE table")); };
+    const int ends = TraceText().count("End ProgInit ");
+    try {
+        fmKyr->ProgInit();
+        FAIL() << "the error was swallowed";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message, QStringLiteral("Cannot open table /data/KyrCust1.dbf: not a dBASE table"));
+    }
+    EXPECT_EQ(TraceText().count("End ProgInit "), ends);
+}
+
+} // namespace
