@@ -166,6 +166,7 @@ TEST_F(ReportWindowFixture, AddAndRemoveBuildTheText)
     report->btAdd->click();
     EXPECT_EQ(TfmKyrDatabase::MemoLines(report->Memo2), ResultsQueryText({"R1", "R2"}));
     EXPECT_EQ(TfmKyrDatabase::MemoLines(report->Memo2).size(), 5);
+    ASSERT_TRUE(report->grab().save(ArtifactPath(QStringLiteral("report-window.png"))));
     EXPECT_EQ(fmKyrDatabase->qResReport->SQL, ResultsQueryText({"R1", "R2"}));
     // Already listed (in any letter case) or empty: nothing changes.
     report->cbReclID->setEditText(QStringLiteral("r1"));
