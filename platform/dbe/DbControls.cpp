@@ -3,9 +3,12 @@
 #include "Dialogs.h"
 #include "Forms.h"
 
+#include <QApplication>
 #include <QFocusEvent>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QStandardItemModel>
+#include <QTimer>
 #include <QToolButton>
 
 // ---------------------------------------------------------------- grid
@@ -21,6 +24,7 @@ TDBGrid::TDBGrid(QWidget* parent) : QTableView(parent), model_(new TDBGridModel(
         SyncFromDataSet();
     });
     connect(model_, &QAbstractItemModel::rowsInserted, this, [this] { SyncFromDataSet(); });
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget*, QWidget* now) { FocusMoved(now); });
     connect(model_, &QAbstractItemModel::rowsRemoved, this, [this] { SyncFromDataSet(); });
 }
 
@@ -72,6 +76,50 @@ void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& prev
     syncing_ = false;
 }
 
+bool TDBGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event)
+{
+    const bool started = QTableView::edit(index, trigger, event);
+    if (started) {
+        editRow_ = index.row();
+        editColumn_ = index.column();
+    }
+    return started;
+}
+
+void TDBGrid::commitData(QWidget* editor)
+{
+    // A posted row makes the data set read its rows again, which resets the model under
+    // an open editor: the value is taken now and written once the editor has closed.
+    if (editRow_ < 0)
+        return;
+    QStandardItemModel capture(1, 1);
+    itemDelegateForIndex(model_->index(editRow_, editColumn_))->setModelData(editor, &capture, capture.index(0, 0));
+    const QString text = capture.data(capture.index(0, 0), Qt::EditRole).toString();
+    const int row = editRow_, column = editColumn_;
+    editRow_ = editColumn_ = -1;
+    QTimer::singleShot(0, this, [this, row, column, text] {
+        TDataSet* ds = followed_;
+        if (!ds || !ds->Active() || row >= ds->RecordCount() || column >= ds->FieldCount())
+            return;
+        // Written through the data set, so a value that does not convert is reported with
+        // the engine's own message, as the framework's grid did, and the row stays as it was.
+        Guarded([&] {
+            try {
+                ds->SetRecNo(row + 1);
+                if (ds->Fields(column)->AsString() == text)
+                    return;
+                ds->Edit();
+                ds->Fields(column)->SetAsString(text);
+                ds->Post();
+            } catch (...) {
+                if (ds->State() == dsEdit)
+                    ds->Cancel();
+                throw;
+            }
+        });
+    });
+}
+
 void TDBGrid::EnterByProgram()
 {
     if (hasFocus())
@@ -87,6 +135,11 @@ void TDBGrid::focusInEvent(QFocusEvent* e)
     QTableView::focusInEvent(e);
     if (programEnter_ || e->reason() == Qt::ActiveWindowFocusReason || e->reason() == Qt::PopupFocusReason)
         return;
+    // Back from the grid's own cell editor: the focus never left the grid.
+    if (inEditor_) {
+        inEditor_ = false;
+        return;
+    }
     emit Enter();
 }
 
@@ -95,6 +148,21 @@ void TDBGrid::focusOutEvent(QFocusEvent* e)
     QTableView::focusOutEvent(e);
     if (e->reason() == Qt::ActiveWindowFocusReason || e->reason() == Qt::PopupFocusReason)
         return;
+    // Into the grid's own cell editor: still inside the grid.
+    QWidget* now = QApplication::focusWidget();
+    if (now && isAncestorOf(now)) {
+        inEditor_ = true;
+        return;
+    }
+    emit Exit();
+}
+
+void TDBGrid::FocusMoved(QWidget* now)
+{
+    // The cell editor gave the focus to another control than the grid: the grid is left.
+    if (!inEditor_ || !now || now == this || isAncestorOf(now))
+        return;
+    inEditor_ = false;
     emit Exit();
 }
 

@@ -26,10 +26,11 @@ public:
     void EnterByProgram();
     // Shows the data set's current row as the grid's current row.
     void SyncFromDataSet();
+    using QTableView::edit;
 
 signals:
     // The focus came into the grid from another control (not from the window being
-    // activated again).
+    // activated again, nor from the grid's own cell editor).
     void Enter();
     void Exit();
 
@@ -37,14 +38,19 @@ protected:
     void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
+    void commitData(QWidget* editor) override;
 
 private:
     void follow();
+    void FocusMoved(QWidget* now);
     TDBGridModel* model_;
     QPointer<TDataSet> followed_;
     QMetaObject::Connection moved_;
     bool syncing_ = false;
     bool programEnter_ = false;
+    bool inEditor_ = false;  // the focus is in the grid's cell editor
+    int editRow_ = -1, editColumn_ = -1;  // the cell the editor is open on
 };
 
 class TDBNavigator : public QWidget {

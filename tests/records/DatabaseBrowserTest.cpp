@@ -9,11 +9,13 @@
 #include "TestSupport.h"
 #include "Win32.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QToolButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -553,4 +555,60 @@ TEST_F(BrowserFixture, PicturesOfTheBrowserPages)
     UserPage(1);
     ASSERT_TRUE(browser->grab().save(ArtifactPath(QStringLiteral("database-browser-reclosers.png"))));
     EXPECT_EQ(browser->DBGrid2->model()->rowCount(), 2);
+}
+
+TEST_F(BrowserFixture, EditingACellKeepsTheResultsGridWhereItIs)
+{
+    AddResults({{"R1", "OK", QDate::currentDate(), "08:00:00"},
+                {"R1", "LOW", QDate::currentDate(), "09:00:00"},
+                {"R1", "HIGH", QDate::currentDate(), "10:00:00"}});
+    Show();
+    browser->activateWindow();
+    QApplication::setActiveWindow(browser);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(browser));
+    int enters = 0;
+    QObject::connect(browser->DBGrid1, &TDBGrid::Enter, [&] { ++enters; });
+    TDBGrid* grid = browser->DBGrid1;
+    browser->btSelect->setFocus(Qt::TabFocusReason);
+    grid->setFocus(Qt::MouseFocusReason);  // the user clicks into the grid
+    EXPECT_EQ(enters, 1);
+    const int comments = tables.qRes->FieldByName("COMMENTS")->Index();
+    const QModelIndex cell = grid->model()->index(1, comments);
+    grid->setCurrentIndex(cell);
+    EXPECT_EQ(tables.qRes->RecNo(), 2);
+    grid->edit(cell);
+    QWidget* editor = QApplication::focusWidget();
+    ASSERT_NE(editor, nullptr);
+    ASSERT_NE(editor, grid);
+    QTest::keyClicks(editor, QStringLiteral("checked"));
+    QTest::keyClick(editor, Qt::Key_Return);
+    // The cell editor commits and closes from the event queue.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == grid; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return tables.qRes->FieldByName("COMMENTS")->AsString() == QLatin1String("checked"); }, 5000));
+    EXPECT_EQ(enters, 1) << "back from the cell editor is no entry into the grid";
+    EXPECT_EQ(tables.qRes->RecNo(), 2);
+    EXPECT_EQ(QApplication::focusWidget(), grid);
+    EXPECT_EQ(grid->currentIndex().row(), 1);
+    // A value that does not convert: the engine's message, the row as it was.
+    {
+        ScriptedMessages boxes;
+        const QModelIndex number = grid->model()->index(1, tables.qRes->FieldByName("CURR1")->Index());
+        grid->setCurrentIndex(number);
+        grid->edit(number);
+        editor = QApplication::focusWidget();
+        QTest::keyClicks(editor, QStringLiteral("abc"));
+        QTest::keyClick(editor, Qt::Key_Return);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !boxes.requests.empty(); }, 5000));
+        EXPECT_TRUE(boxes.requests[0].text.contains(QStringLiteral("abc"))) << boxes.requests[0].text.toStdString();
+        EXPECT_EQ(tables.qRes->State(), dsBrowse);
+        EXPECT_TRUE(tables.qRes->FieldByName("CURR1")->IsNull());
+        EXPECT_EQ(tables.qRes->FieldByName("COMMENTS")->AsString(), QStringLiteral("checked"));
+    }
+    // From the editor straight to another control: the grid is left, and coming back is
+    // an entry again.
+    grid->edit(grid->model()->index(2, comments));
+    browser->btSelect->setFocus(Qt::TabFocusReason);
+    grid->setFocus(Qt::MouseFocusReason);
+    EXPECT_EQ(enters, 2);
 }
