@@ -23,6 +23,8 @@
 #include <QSpinBox>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 
@@ -70,6 +72,24 @@ int CountField(const char* block, int n, int digits, bool isDelay)
     return v;
 }
 
+// A factor or the average time of the block: refused as a conversion error would be
+// when the engine cannot use it.
+double FactorField(const char* block, int n)
+{
+    const double f = StrToFloatC(FieldText(block, n).left(8));
+    if (!CalFactorUsable(f))
+        throw EConvertError(QStringLiteral("'%1' is not a valid calibration factor").arg(FieldText(block, n)));
+    return f;
+}
+
+double AvgTimeField(const char* block)
+{
+    const double t = StrToFloatC(FieldText(block, 14).left(6));
+    if (!CalAvgTimeUsable(t))
+        throw EConvertError(QStringLiteral("'%1' is not a valid average time").arg(FieldText(block, 14)));
+    return t;
+}
+
 // A number typed into the window: the system's separator, or the point of the
 // block and of the average time list.
 double EntryToFloat(const QString& text)
@@ -86,9 +106,29 @@ double EntryToFloat(const QString& text)
     return StrToFloat(text);
 }
 
+// A typed factor as the file will hold it (six decimals in eight characters) must
+// still be one the engine can use; so must a typed average time with its three.
+bool FactorFits(double f)
+{
+    if (!CalFactorUsable(f))
+        return false;
+    const std::string text = FixedC(f, 6);
+    return text.size() == 8 && CalFactorUsable(std::strtod(text.c_str(), nullptr));
+}
+
+bool AvgTimeFits(double t)
+{
+    return CalAvgTimeUsable(t) && CalAvgTimeUsable(std::strtod(FixedC(t, 3).c_str(), nullptr));
+}
+
+const QString kAvgTimeRange = QStringLiteral("Average time must be from 0.001 to 10 seconds");
+
 QString DayToText(int day) { return DateToStr(DayNumberToDate(day)); }
 
 }  // namespace
+
+bool CalFactorUsable(double f) { return f > 0 && f < CalFactorMax; }
+bool CalAvgTimeUsable(double t) { return t >= CalAvgTimeMin && t <= CalAvgTimeMax; }
 
 QColor CalDateColour(int calibrationDay, int today)
 {
@@ -104,6 +144,18 @@ TfmCal::TfmCal(QWidget* parent) : QDialog(parent), ui(new Ui::TfmCal)
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("fmCal"));
+    for (int r = 1; r <= 8; ++r)
+        Factor[r] = 0.001225f;
+    OnThresh = 40;
+    MPUThresh = 100;
+    OnDelay = 5;
+    OffThresh = 20;
+    OffDelay = 15;
+    AvgTime = 0.1;
+    AvgSamples = 240;
+    SerNum = QStringLiteral("**DEFAULT*");
+    CalibrationDate = Today();
+    CalError = true;
     QLabel* labels[9] = {nullptr, ui->Label1, ui->Label2, ui->Label3, ui->Label4,
                          ui->Label5, ui->Label6, ui->Label7, ui->Label8};
     QLineEdit* edits[9] = {nullptr, ui->CalFactor1, ui->CalFactor2, ui->CalFactor3, ui->CalFactor4,
@@ -158,6 +210,7 @@ bool TfmCal::AcceptBlock(const QByteArray& bytes)
     if (bytes.size() < CalRecordSize || bytes.left(CalRecordSize).contains('\0')) {
         MessageDlg(kCorrupt, mtInformation, mbOKOnly);
         CalError = true;
+        SetDefaultCal();
         return false;
     }
     std::memcpy(CalRecord, bytes.constData(), CalRecordSize);
@@ -194,13 +247,13 @@ bool TfmCal::DecodeCalRecord()
             CalDate->setText(DayToText(StrToInt(FieldText(CalRecord, 16).leftJustified(5))));
 
             for (int r = 1; r <= 8; ++r)
-                Factor[r] = static_cast<float>(StrToFloatC(FieldText(CalRecord, r).left(8)));
+                Factor[r] = static_cast<float>(FactorField(CalRecord, r));
             OnThresh = CountField(CalRecord, 9, 2, false);
             MPUThresh = CountField(CalRecord, 10, 3, false);
             OnDelay = CountField(CalRecord, 11, 2, true);
             OffThresh = CountField(CalRecord, 12, 2, false);
             OffDelay = CountField(CalRecord, 13, 2, true);
-            AvgTime = StrToFloatC(FieldText(CalRecord, 14).left(6));
+            AvgTime = AvgTimeField(CalRecord);
 
             double rate = 2400;
             if (fmWaveform) {
@@ -208,7 +261,8 @@ bool TfmCal::DecodeCalRecord()
                     fmWaveform->SampleRate = 2400;
                 rate = fmWaveform->SampleRate;
             }
-            AvgSamples = static_cast<int>(Round(rate * AvgTime));
+            // A waveform file's rate may be anything: keep the count within an int.
+            AvgSamples = static_cast<int>(std::clamp<long long>(Round(rate * AvgTime), 0, 1000000000));
 
             SerNum = FieldText(CalRecord, 15).leftJustified(10, QLatin1Char(' '), true);
             CalibrationDate = StrToInt(FieldText(CalRecord, 16).leftJustified(5));
@@ -216,9 +270,11 @@ bool TfmCal::DecodeCalRecord()
             return true;
         } catch (const EConvertError&) {
             // The fields before the bad one keep their new values; the flag says the
-            // calibration as a whole is not to be trusted.
+            // calibration as a whole is not to be trusted, and the defaults are offered
+            // as for any other corrupt block.
             MessageDlg(kCorrupt, mtInformation, mbOKOnly);
             CalError = true;
+            SetDefaultCal();
             return false;
         }
     } catch (...) {
@@ -239,8 +295,11 @@ bool TfmCal::EncodeCalRecord(QByteArray& block) const
         b += text;
         b += "\r\n";
     };
-    for (int r = 1; r <= 8; ++r)
+    for (int r = 1; r <= 8; ++r) {
+        if (!CalFactorUsable(Factor[r]))
+            fits = false;
         put(FormatC("%8.6f", Factor[r]).toLatin1(), r);
+    }
     const int counts[5] = {OnThresh, MPUThresh, OnDelay, OffThresh, OffDelay};
     const char* formats[5] = {"%2d", "%3d", "%2d", "%2d", "%2d"};
     for (int i = 0; i < 5; ++i) {
@@ -249,7 +308,7 @@ bool TfmCal::EncodeCalRecord(QByteArray& block) const
             fits = false;
         put(FormatInt(formats[i], counts[i]).toLatin1(), 9 + i);
     }
-    if (AvgTime < 0)
+    if (!CalAvgTimeUsable(AvgTime))
         fits = false;
     put(FormatC("%6.3f", AvgTime).toLatin1(), 14);
     put(SerNum.leftJustified(10, QLatin1Char(' '), true).toLatin1(), 15);
@@ -292,21 +351,12 @@ bool TfmCal::WriteCalFile()
         return false;
     const QString name = QString::fromLatin1(CalFileName);
     bool written = false;
-    QFile existing(name);
-    const bool existed = existing.exists();
-    const QFileDevice::Permissions old = existed ? existing.permissions()
-                                                 : (QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                                    QFileDevice::ReadUser | QFileDevice::WriteUser |
-                                                    QFileDevice::ReadGroup | QFileDevice::ReadOther);
-    const QFileDevice::Permissions readOnly =
-        old & ~(QFileDevice::WriteOwner | QFileDevice::WriteUser | QFileDevice::WriteGroup | QFileDevice::WriteOther);
     QByteArray block;
-    if (EncodeCalRecord(block)) {
-        // The old file stays whole until the new one has been written beside it.
-        if (!existed || existing.setPermissions(old | QFileDevice::WriteOwner | QFileDevice::WriteUser))
-            written = SaveBinaryFile(name, block);
-        QFile::setPermissions(name, readOnly);
-    }
+    // Written beside the old file with the old file's rights less the write bits and
+    // renamed over it: the old file stays whole until then, and the new one is never
+    // writable, not even for a moment.
+    if (EncodeCalRecord(block))
+        written = SaveBinaryFile(name, block, true);
     if (!written)
         MessageDlg(QStringLiteral("Error writing file: Kestrovan.kcf"), mtError, Btn(mbAbort));
     TfmDebug::AddLine(QStringLiteral("End WriteCalFile"));
@@ -395,7 +445,12 @@ void TfmCal::CalOffDelayChange() { OffDelay = CalOffDelay->value(); }
 
 void TfmCal::CalAvgTimeChange()
 {
-    AvgTime = EntryToFloat(CalAvgTime->currentText());
+    const double avg = EntryToFloat(CalAvgTime->currentText());
+    // The engine's next reset takes it for its tick: refuse what it cannot use.
+    if (!AvgTimeFits(avg))
+        MessageDlg(kAvgTimeRange, mtError, mbOKOnly);
+    else
+        AvgTime = avg;
     RefreshCal();
 }
 
@@ -444,10 +499,9 @@ void TfmCal::SaveButtonClick()
     auto refuse = [](const QString& text) { MessageDlg(text, mtError, mbOKOnly); };
     for (int r = 1; r <= 8; ++r) {
         const double f = EntryToFloat(CalFactor[r]->text());
-        // Six decimals in eight characters: 0 up to below 10.
-        if (!(f >= 0) || FixedC(f, 6).size() != 8) {
+        if (!FactorFits(f)) {
             refuse(QStringLiteral("Calibration factor ") + Label[r]->text() +
-                   QStringLiteral(" must be at least 0 and below 10"));
+                   QStringLiteral(" must be above 0 and below 10"));
             return;
         }
         Factor[r] = static_cast<float>(f);
@@ -458,8 +512,8 @@ void TfmCal::SaveButtonClick()
     OffThresh = CalOffThresh->value();
     OffDelay = CalOffDelay->value();
     const double avg = EntryToFloat(CalAvgTime->currentText());
-    if (!(avg >= 0) || FixedC(avg, 3).size() > 6) {
-        refuse(QStringLiteral("Average time must be at least 0 and below 100 seconds"));
+    if (!AvgTimeFits(avg)) {
+        refuse(kAvgTimeRange);
         return;
     }
     AvgTime = avg;

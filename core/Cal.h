@@ -27,6 +27,17 @@ constexpr int CalBufferSize = 129;
 // The calibration file in the data folder.
 extern const char* const CalFileName;
 
+// What the engine can use. A factor multiplies the full scale into amperes per count:
+// above 0, and below 10 as its field holds. The average time is the meter's window and
+// the engine's tick: at least the field's resolution of 1 ms, and at most 10 s, so that
+// one tick's samples (2400 a second, two bytes each) fill under half of the receive
+// ring, which holds about 20.8 s; a tick delayed by as long again still loses nothing.
+constexpr double CalFactorMax = 10;
+constexpr double CalAvgTimeMin = 0.001;
+constexpr double CalAvgTimeMax = 10;
+bool CalFactorUsable(double f);
+bool CalAvgTimeUsable(double t);
+
 // Colour of the calibration status: lime up to 335 days after the calibration date,
 // yellow up to 365 days, red beyond.
 QColor CalDateColour(int calibrationDay, int today);
@@ -39,7 +50,8 @@ public:
 
     // The block as last received, read or decoded.
     char CalRecord[CalRecordSize] = {};
-    // CalData: the fields of TCalData.
+    // CalData: the fields of TCalData. Until a calibration is read they hold the
+    // defaults, flagged as no valid calibration: the engine never runs on zeros.
 
     // Fetches the block from the instrument and decodes it; true when a block arrived.
     bool GetCalData();

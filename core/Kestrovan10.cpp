@@ -5,6 +5,9 @@
 #include "Debug.h"
 #include "DelayForm.h"
 #include "Forms.h"
+#include "HelpApi.h"
+#include "HelpKit.h"
+#include "KyrHelp.h"
 #include "KyrHooks.h"
 #include "KyrImage.h"
 #include "KyrMain.h"
@@ -83,6 +86,7 @@ void CreateProgramWindows()
     CreateForm(fmKyr);
     for (TLateWindow& w : LateWindows)
         w.Create();
+    CreateForm(fmKyrHelp);
     // The main window is the one window shown at start; not when the program was ended
     // at the welcome window.
     if (!Application.Terminated)
@@ -92,6 +96,7 @@ void CreateProgramWindows()
 void FreeProgramWindows()
 {
     // Last created first: the main window stops the engine before the link frees its port.
+    FreeForm(fmKyrHelp);
     for (auto w = LateWindows.rbegin(); w != LateWindows.rend(); ++w)
         w->Free();
     FreeForm(fmKyr);
@@ -124,6 +129,10 @@ int Kestrovan10Main(int argc, char** argv)
     ParamList = args.mid(1);
     Application.Title = QStringLiteral("Kestrovan for Windows");
     QApplication::setApplicationDisplayName(QString());
+    // The help units start before any window exists: the control is loaded, then the
+    // help diagnostics look at the program's surroundings.
+    HelpApiInitialization();
+    HelpKitInitialization();
 
     fmKyr560 = new TfmKyr560;
     if (ReportWindow.Create)
@@ -137,5 +146,7 @@ int Kestrovan10Main(int argc, char** argv)
     if (!Application.Terminated)
         rc = app.exec();
     FreeProgramWindows();
+    HelpKitFinalization();
+    HelpApiFinalization();
     return rc;
 }

@@ -8,6 +8,9 @@
 #include "Trace.h"
 #include "Delays.h"
 #include "Forms.h"
+#include "HelpApi.h"
+#include "HelpKit.h"
+#include "KyrHelp.h"
 #include "KyrHooks.h"
 #include "KyrMeter.h"
 #include "KyrUpdate.h"
@@ -42,6 +45,7 @@
 
 TfmKyr* fmKyr = nullptr;
 std::function<void()> RecreateResultsWindowHook;
+THookHelpSystem* HelpSystem = nullptr;
 
 namespace {
 QColor KyrColor(TKyrColor c)
@@ -210,24 +214,34 @@ void TfmKyr::FormCreate()
     DataSaved = true;
     Trace(QStringLiteral("CurrDir: ") + QDir::currentPath());
 
-    // Program folder, then data folder: entered, or made and entered; when neither
-    // works the folder in use stays the current one.
-    auto enter = [](int csidl) {
-        QString base = QDir::currentPath();
-        GetSpecialFolder(csidl, base);
-        const QString folder = base + QStringLiteral("/Kestrovan");
-        if (!QDir::setCurrent(folder)) {
-            QDir().mkpath(folder);
-            QDir::setCurrent(folder);
-        }
-        return QDir::currentPath();
-    };
-    ProgFolder = enter(CSIDL_PROGRAM_FILES);
+    // The program folder is where the program file is; nothing is made there. The data
+    // folder is entered, or made and entered.
+    ProgFolder = QFileInfo(Application.ExeName.isEmpty() ? QCoreApplication::applicationFilePath()
+                                                         : Application.ExeName)
+                     .absolutePath();
     Trace(QStringLiteral("ProgFolder: ") + ProgFolder);
-    DataFolder = enter(CSIDL_COMMON_APPDATA);
+    QString base = QDir::currentPath();
+    GetSpecialFolder(CSIDL_COMMON_APPDATA, base);
+    const QString folder = base + QStringLiteral("/Kestrovan");
+    const bool haveDataFolder =
+        QDir::setCurrent(folder) || (QDir().mkpath(folder) && QDir::setCurrent(folder));
+    DataFolder = haveDataFolder ? QDir::currentPath() : folder;
     Trace(QStringLiteral("DataFolder: ") + DataFolder);
-    QDir::setCurrent(DataFolder);
+    if (!haveDataFolder) {
+        // Without it neither setup nor calibration nor results can be kept: say so once
+        // and end, rather than write them into some other folder.
+        MessageDlg(QStringLiteral("Cannot make the data folder: ") + folder, mtError, Btn(mbOK));
+        Application.Terminate();
+    } else {
+        QDir::setCurrent(DataFolder);
+        RemoveStaleSaveTemporaries(DataFolder);
+    }
     Trace(QStringLiteral("CurrDir: ") + QDir::currentPath());
+
+    // The help file lies beside the program file, with the help control.
+    Application.HelpFile = QCoreApplication::applicationDirPath() + QStringLiteral("/Kestrovan.chm");
+    delete HelpSystem;
+    HelpSystem = new THookHelpSystem(Application.HelpFile, QString(), 0);
 
     TestEngine = new TKyrUpdate(this, &EngineLink, fmCal, fmSetup, fmWaveform);
 
@@ -235,9 +249,9 @@ void TfmKyr::FormCreate()
     setWindowTitle(QStringLiteral("%1 (%2)").arg(windowTitle(), DateToStr(fileDate.isValid() ? fileDate : QDate::currentDate())));
     Trace(QStringLiteral("Program Version ") + windowTitle());
 
-    if (!FileExists(QStringLiteral("KestrovanNorm.kwf")))
+    if (haveDataFolder && !FileExists(QStringLiteral("KestrovanNorm.kwf")))
         fmWaveform->MakeWaveFile(QStringLiteral("KestrovanNorm.kwf"), false, NormSegments);
-    if (!FileExists(QStringLiteral("KestrovanMpu.kwf")))
+    if (haveDataFolder && !FileExists(QStringLiteral("KestrovanMpu.kwf")))
         fmWaveform->MakeWaveFile(QStringLiteral("KestrovanMpu.kwf"), true, MpuSegments);
 
     ProgramSetup();
@@ -275,6 +289,9 @@ void TfmKyr::FormDestroy()
     WaitMs(300);
     delete TestEngine;
     TestEngine = nullptr;
+    delete HelpSystem;
+    HelpSystem = nullptr;
+    HHCloseAll();
 }
 
 void TfmKyr::showEvent(QShowEvent* e)
@@ -403,6 +420,10 @@ void TfmKyr::ProgInit()
         if (FileExists(ParamStr(1))) {
             fmWaveform->FileName = ParamStr(1);
             SetDemo(ParamStr(1));
+        } else if (QFileInfo::exists(ParamStr(1)) || ParamStr(1).endsWith(QStringLiteral(".kwf"), Qt::CaseInsensitive)) {
+            // A waveform named on the command line that is missing or not a file is
+            // reported; other parameters ("!", the curve program's) select no source.
+            MessageDlg(QStringLiteral("Error loading: ") + ParamStr(1), mtError, Btn(mbOK));
         }
         found = false;
     } else if (!fmComm->PortFound) {
@@ -456,7 +477,7 @@ void TfmKyr::HardwareSearch(bool& found)
     StatusPanel[1]->setText(QStringLiteral("Checking Hardware ") + fmSetup->SourceName);
     DemoMode = false;
     while (retry && !found) {
-        DataSaved = true;
+        // Unsaved results stay unsaved: the resets that follow ask before they go.
         fmCal->CalError = true;
         // Every pass searches from a closed port, so a port left open by the last pass
         // is never taken for the instrument without a probe.
@@ -658,6 +679,15 @@ void TfmKyr::Start()
 
 void TfmKyr::ProgExit()
 {
+    // The exit waits with messages processed (the data file's delay, its boxes): an Esc
+    // or a close meanwhile must not start a second exit inside this one.
+    static bool exiting = false;
+    if (exiting)
+        return;
+    exiting = true;
+    struct Done {
+        ~Done() { exiting = false; }
+    } done;
     Trace(QStringLiteral("ProgExit"));
     fmComm->StopComm();
     if (fmSetup->DataFileName.isEmpty())
@@ -809,13 +839,11 @@ void TfmKyr::mAboutClick()
 
 void TfmKyr::mContentsClick()
 {
-    // Help comes with the help kit; until then there is no help control to ask.
+    if (HtmlHelp)
+        HtmlHelp(nullptr, QFile::encodeName(Application.HelpFile).constData(), HH_DISPLAY_TOPIC, 0);
 }
 
-void TfmKyr::mOpGuideClick()
-{
-    // The operation guide comes with the help kit.
-}
+void TfmKyr::mOpGuideClick() { ShowOperationGuide(); }
 
 void TfmKyr::BitBtnRunStopResetClick()
 {
@@ -830,10 +858,19 @@ void TfmKyr::BitBtnRunStopResetClick()
         if (TestEngine->Result == 0)
             TestEngine->TestAbort();
     } else if (caption == QLatin1String("RESET")) {
-        if (fmComm->PortFound)
+        if (fmComm->PortFound) {
             SelectTestType(fmSetup->TestType);
-        else
+        } else {
+            // The search that follows a lost link must not take unsaved results with
+            // it: ask first, as every other reset does.
+            if (!DataSaved) {
+                if (Application.MessageBox(QStringLiteral("OK to discard data?"), QStringLiteral("Test Reset"),
+                                           MB_YESNO) != IDYES)
+                    return;
+                DataSaved = true;
+            }
             ProgInit();
+        }
         ResetData();
     }
 }
@@ -915,6 +952,8 @@ void TfmKyr::FormKeyPress(QChar key)
 bool TfmKyr::FormCloseQuery()
 {
     Trace(QStringLiteral("FormCloseQuery "));
+    if (HtmlHelp)
+        HtmlHelp(nullptr, nullptr, HH_CLOSE_ALL, 0);
     if (OpCount < 1 && TestEngine->Result == 0)
         return true;
     if (!DataSaved) {

@@ -161,3 +161,7 @@ extern TfmKyr* fmKyr;
 // recloser records, which this library does not link; the program block sets the hook.
 // Empty: "Check TCC" opens no results window.
 extern std::function<void()> RecreateResultsWindowHook;
+
+class THookHelpSystem;
+// The help hook, created with the main window and freed with it.
+extern THookHelpSystem* HelpSystem;

@@ -34,9 +34,16 @@ QString TrimLine(const QString& s)
     return s.mid(b, e - b);
 }
 
-// A shunt value is stored rounded to a whole number; one that rounds to 0 or below would
-// make every current infinite or not a number.
-bool ShuntValueUsable(double v) { return std::round(v) >= 1; }
+// A shunt value is stored rounded to a whole number in six characters; one that rounds
+// to 0 or below would make every current infinite or not a number, and one too wide for
+// its line makes the full scales meaningless.
+bool ShuntValueUsable(double v) { return std::round(v) >= 1 && std::round(v) <= 999999; }
+
+// The time-outs are stored with two decimals: above 0 (0 or less would switch them off)
+// and no wider than the line's form holds.
+constexpr double kMinTime = 0.01;
+constexpr double kMaxTime = 9999.99;
+bool TimeUsable(double v) { return v >= kMinTime && v <= kMaxTime; }
 
 // Reads the nine lines, noting each line that is missing or holds no usable value.
 class SetupLineReader {
@@ -93,6 +100,31 @@ double ReadShunt(SetupLineReader& r, int line, double fallback)
         return fallback;
     }
     return d;
+}
+
+double ReadTime(SetupLineReader& r, int line, double fallback)
+{
+    double d = 0;
+    if (!r.Float(line, d))
+        return fallback;
+    if (!TimeUsable(d)) {
+        r.Bad(line, QStringLiteral("time out of range"));
+        return fallback;
+    }
+    return d;
+}
+
+// An integer line with its range; out of range takes the default like an unreadable line.
+int ReadRanged(SetupLineReader& r, int line, int lo, int hi, int fallback)
+{
+    int i = 0;
+    if (!r.Int(line, i))
+        return fallback;
+    if (i < lo || i > hi) {
+        r.Bad(line, QStringLiteral("%1 is out of range").arg(i));
+        return fallback;
+    }
+    return i;
 }
 
 }  // namespace
@@ -170,12 +202,13 @@ void TfmSetup::ReadSetupFile()
 
     // Each field takes its default when its line cannot be used, so one bad line never
     // leaves the program without a range, a source or a test time.
-    int i = 0;
-    double d = 0;
     QString t;
+    int i = 0;
+    // A range or an operation count outside its limits reads as the default without a
+    // message (a stored range of 0 or 9 has always meant "the usual one").
     Range = (r.Int(1, i) && i >= 1 && i <= 8) ? static_cast<int16_t>(i) : DefaultRange;
-    MaxOnTime = r.Float(2, d) ? d : DefaultMaxOnTime;
-    MaxOffTime = r.Float(3, d) ? d : DefaultMaxOffTime;
+    MaxOnTime = ReadTime(r, 2, DefaultMaxOnTime);
+    MaxOffTime = ReadTime(r, 3, DefaultMaxOffTime);
     if (r.Text(4, t))
         DataFileName = t;
     else if (DataFileName.isEmpty())
@@ -183,13 +216,8 @@ void TfmSetup::ReadSetupFile()
     SourceName = r.Text(5, t) ? t : kDefaultSourceName;
     // The main window has five result rows: a count outside them reads as the default, like the range.
     MaxOps = (r.Int(6, i) && i >= 1 && i <= 5) ? i : DefaultMaxOps;
-    if (!r.Int(7, i))
-        TestType = DefaultTestType;
-    else if (i < 0 || i > 255) {
-        r.Bad(7, QStringLiteral("%1 is not a test type").arg(i));
-        TestType = DefaultTestType;
-    } else
-        TestType = static_cast<uint8_t>(i);
+    // 0 normal, 1 minimum pick-up: anything else is no test type.
+    TestType = static_cast<uint8_t>(ReadRanged(r, 7, 0, 1, DefaultTestType));
     ShuntAmperes = ReadShunt(r, 8, DefaultShuntAmperes);
     ShuntMillivolts = ReadShunt(r, 9, DefaultShuntMillivolts);
 
@@ -271,12 +299,21 @@ bool TfmSetup::FormClose()
             return true;
         return refuse(edit, QStringLiteral("'%1' is not a valid shunt rating").arg(edit->text()));
     };
+    auto time = [&](QLineEdit* edit, double& out) {
+        if (!number(edit, out))
+            return false;
+        if (TimeUsable(out))
+            return true;
+        return refuse(edit, QStringLiteral("'%1' is not a valid time: from 0.01 to 9999.99 seconds").arg(edit->text()));
+    };
     double onTime = 0, offTime = 0, amps = 0, millivolts = 0;
     int ops = 0;
-    if (!number(ebMaxOnTime, onTime) || !number(ebMaxOffTime, offTime))
+    if (!time(ebMaxOnTime, onTime) || !time(ebMaxOffTime, offTime))
         return false;
     if (!TryStrToInt(ebMaxOps->text(), ops))
         return refuse(ebMaxOps, QStringLiteral("'%1' is not a valid integer value").arg(ebMaxOps->text()));
+    if (ops < 1 || ops > 5)
+        return refuse(ebMaxOps, QStringLiteral("'%1' is not a valid operation count: from 1 to 5").arg(ebMaxOps->text()));
     if (!shunt(ebShuntAmperes, amps) || !shunt(ebShuntMillivolts, millivolts))
         return false;
 

@@ -140,8 +140,10 @@ bool TfmWaveform::ReadWaveform(const QString& FileName)
     }
     std::fill(Samples, Samples + WaveFileSamples + 1, int16_t(0));
     QFile f(FileName);
-    if (!f.open(QIODevice::ReadOnly))
+    if (!f.open(QIODevice::ReadOnly)) {
+        MessageDlg(QStringLiteral("Error loading: ") + FileName, mtError, Btn(mbOK));
         return false;
+    }
 
     // The header is read afresh: bytes a short file lacks are zero, never the last file's.
     const QByteArray head = f.read(WaveHeaderSize);

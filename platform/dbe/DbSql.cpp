@@ -33,10 +33,11 @@ bool EndsDoubleQuoted(const QString& s, int i)
     return n.isSpace() || n == QLatin1Char(')') || n == QLatin1Char(',') || n == QLatin1Char(';');
 }
 
-std::vector<Tok> Tokenize(const QString& s)
+// Tokens of s from i on, appended to out; false (with the reason) when the text does
+// not split. A double-quoted literal closes at the first quote that can end it and
+// leaves a text that splits, so "AB" C" and "AB "" read whole.
+bool TokenizeFrom(const QString& s, int i, std::vector<Tok>& out, QString& error)
 {
-    std::vector<Tok> out;
-    int i = 0;
     const int n = s.size();
     while (i < n) {
         const QChar c = s.at(i);
@@ -83,34 +84,53 @@ std::vector<Tok> Tokenize(const QString& s)
                 }
                 v += s.at(j++);
             }
-            if (!closed)
-                throw EDatabaseError(QStringLiteral("Unterminated string in SQL text: %1").arg(s.mid(i)));
+            if (!closed) {
+                error = QStringLiteral("Unterminated string in SQL text: %1").arg(s.mid(i));
+                return false;
+            }
             out.push_back({Tok::SQuote, v});
             i = j;
         } else if (c == QLatin1Char('"')) {
-            // A doubled double quote inside the literal is one double quote of the value:
-            // the program writes every ID so, and then no ID can end its literal.
-            QString v;
-            int j = i + 1;
-            bool closed = false;
-            while (j < n) {
-                if (s.at(j) == QLatin1Char('"')) {
-                    if (j + 1 < n && s.at(j + 1) == QLatin1Char('"')) {
-                        v += QLatin1Char('"');
-                        j += 2;
-                        continue;
-                    }
-                    if (EndsDoubleQuoted(s, j)) {
+            // A doubled double quote inside the literal stands for one: the program writes
+            // every ID so, and then no ID can end its literal. A text that does not read so
+            // falls back to the first quote that can end the literal.
+            {
+                QString v;
+                int j = i + 1;
+                bool closed = false;
+                while (j < n) {
+                    if (s.at(j) == QLatin1Char('"')) {
+                        if (j + 1 < n && s.at(j + 1) == QLatin1Char('"')) {
+                            v += QLatin1Char('"');
+                            j += 2;
+                            continue;
+                        }
                         closed = true;
                         break;
                     }
+                    v += s.at(j++);
                 }
-                v += s.at(j++);
+                if (closed && EndsDoubleQuoted(s, j)) {
+                    const size_t mark = out.size();
+                    out.push_back({Tok::DQuote, v});
+                    QString rest;
+                    if (TokenizeFrom(s, j + 1, out, rest))
+                        return true;
+                    out.resize(mark);
+                }
             }
-            if (!closed)
-                throw EDatabaseError(QStringLiteral("Unterminated string in SQL text: %1").arg(s.mid(i)));
-            out.push_back({Tok::DQuote, v});
-            i = j + 1;
+            const size_t mark = out.size();
+            for (int j = i + 1; j < n; ++j) {
+                if (s.at(j) != QLatin1Char('"') || !EndsDoubleQuoted(s, j))
+                    continue;
+                out.push_back({Tok::DQuote, s.mid(i + 1, j - i - 1)});
+                QString rest;
+                if (TokenizeFrom(s, j + 1, out, rest))
+                    return true;
+                out.resize(mark);
+            }
+            error = QStringLiteral("Unterminated string in SQL text: %1").arg(s.mid(i));
+            return false;
         } else {
             static const char* two[] = {"<=", ">=", "<>", "!=", "==", "||"};
             QString op(c);
@@ -121,6 +141,15 @@ std::vector<Tok> Tokenize(const QString& s)
             i += op.size();
         }
     }
+    return true;
+}
+
+std::vector<Tok> Tokenize(const QString& s)
+{
+    std::vector<Tok> out;
+    QString error;
+    if (!TokenizeFrom(s, 0, out, error))
+        throw EDatabaseError(error);
     return out;
 }
 
@@ -195,6 +224,16 @@ QString Rewrite(const std::vector<Tok>& toks, const QSet<QString>& dateFields, b
         if (t.kind != Tok::DQuote && t.kind != Tok::SQuote)
             continue;
         QString v = t.text;
+        // Stored texts never end in blanks (a text field is padded with them), so an
+        // operand of a comparison loses its trailing blanks too: "AB " finds AB.
+        const bool compared = (k >= 1 && IsCompare(toks[sig[k - 1]])) ||
+                              (k + 1 < sig.size() && IsCompare(toks[sig[k + 1]]));
+        if (compared) {
+            int end = v.size();
+            while (end > 0 && v.at(end - 1) == QLatin1Char(' '))
+                --end;
+            v.truncate(end);
+        }
         if (!dateFields.isEmpty() && IsDateOperand(toks, sig, k, dateFields)) {
             const QDate d = QDate::fromString(v.trimmed(), ShortDateFormat());
             if (d.isValid())

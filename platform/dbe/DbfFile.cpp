@@ -299,6 +299,14 @@ void DbfFile::writeAll(qint64 offset, const char* data, qint64 n)
     }
 }
 
+void DbfFile::sync()
+{
+    while (::fdatasync(fd_) != 0) {
+        if (errno != EINTR)
+            fail(QStringLiteral("Cannot write table %1: %2").arg(path_, Errno()));
+    }
+}
+
 void DbfFile::writeHeaderCount(int count)
 {
     const std::time_t now = std::time(nullptr);
@@ -325,6 +333,7 @@ void DbfFile::writeRecord(int recno, const QByteArray& record)
         fail(QStringLiteral("Cannot write record %1 of table %2: no such record").arg(recno + 1).arg(path_));
     writeAll(static_cast<qint64>(headerLength_) + static_cast<qint64>(recno) * recordLength_, record.constData(),
              recordLength_);
+    sync();
 }
 
 void DbfFile::markDeleted(int recno)
@@ -379,9 +388,12 @@ int DbfFile::appendRecords(const std::vector<QByteArray>& records, Stamp* before
     }
     all += '\x1A';
     try {
-        // The records first, then the count that makes them part of the table.
+        // The records first, then the count that makes them part of the table, each on
+        // the disk before the call goes on.
         writeAll(offset, all.constData(), all.size());
+        sync();
         writeHeaderCount(count + static_cast<int>(records.size()));
+        sync();
     } catch (...) {
         const int saved = errno;
         if (::ftruncate(fd_, st.st_size) == 0 && !tail.isEmpty()) {
@@ -407,6 +419,7 @@ void DbfFile::empty()
         fail(QStringLiteral("Cannot empty table %1: the file is read-only").arg(path_));
     KV_LOCK(true);
     writeHeaderCount(0);
+    sync();
     const char eof = '\x1A';
     writeAll(headerLength_, &eof, 1);
     if (::ftruncate(fd_, headerLength_ + 1) != 0)

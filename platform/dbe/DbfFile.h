@@ -1,8 +1,9 @@
 // One dBASE III file as the engine reads and writes it: the structure comes from
 // shapelib, the records are read and written whole at their offsets, each write under an
-// advisory lock (so two program instances never interleave records) and checked. A new
-// record reaches the file before the header count that makes it visible, so a program
-// killed at any moment leaves a table with every row posted before.
+// advisory lock (so two program instances never interleave records), checked, and on
+// the disk before the call returns. A new record reaches the disk before the header
+// count that makes it visible, so a program killed (or a machine stopped) at any moment
+// leaves a table with every row posted before.
 #pragma once
 
 #include <QByteArray>
@@ -90,6 +91,7 @@ public:
 private:
     void fail(const QString& what) const;
     void writeHeaderCount(int count);
+    void sync();
     void writeAll(qint64 offset, const char* data, qint64 n);
 
     QString path_;

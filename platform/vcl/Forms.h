@@ -7,7 +7,37 @@
 
 #include <QString>
 #include <exception>
+#include <functional>
 #include <utility>
+
+// Help commands of the framework's help requests.
+constexpr int HELP_CONTEXT = 1;
+constexpr int HELP_QUIT = 2;
+constexpr int HELP_INDEX = 3;
+constexpr int HELP_CONTENTS = 3;
+constexpr int HELP_HELPONHELP = 4;
+constexpr int HELP_SETINDEX = 5;
+constexpr int HELP_SETCONTENTS = 5;
+constexpr int HELP_CONTEXTPOPUP = 8;
+constexpr int HELP_FORCEFILE = 9;
+constexpr int HELP_CONTEXTMENU = 10;
+constexpr int HELP_FINDER = 11;
+constexpr int HELP_WM_HELP = 12;
+constexpr int HELP_SETPOPUP_POS = 13;
+constexpr int HELP_KEY = 0x101;
+constexpr int HELP_COMMAND = 0x102;
+constexpr int HELP_PARTIALKEY = 0x105;
+constexpr int HELP_MULTIKEY = 0x201;
+constexpr int HELP_SETWINPOS = 0x203;
+
+// The application's help event: (command, data, var CallHelp) -> handled. Like the
+// framework's event reference it carries the object it is bound to, so a handler that
+// was replaced can be put back exactly.
+struct THelpEvent {
+    std::function<bool(unsigned short Command, int Data, bool& CallHelp)> Code;
+    const void* Object = nullptr;
+    explicit operator bool() const { return static_cast<bool>(Code); }
+};
 
 class TApplication {
 public:
@@ -15,6 +45,17 @@ public:
     // Full path of the program file (argv[0] resolved), set by the program block.
     QString ExeName;
     bool Terminated = false;
+    // The help file of the application's help requests.
+    QString HelpFile;
+    // Takes every help request first; a request it hands back (CallHelp true) goes to
+    // the framework's own help engine, which this platform does not have: such a
+    // request is only counted.
+    THelpEvent OnHelp;
+    int FrameworkHelpRequests = 0;
+    bool HelpCommand(int Command, int Data);
+    // A help request for a context number: F1 on a window, control or menu item with a
+    // help context (the "HelpContext" property, looked up from the control outwards).
+    bool HelpContext(int Context);
 
     void ProcessMessages();
     // Ends the message loop (or, before it runs, makes the program block return).

@@ -4,13 +4,18 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
-#include <QSaveFile>
 #include <QTime>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <vector>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
 
 QChar DecimalSeparator = QLatin1Char('.');
 
@@ -276,20 +281,99 @@ int StrToInt(const QString& s)
     return v;
 }
 
-long long Round(double v) { return static_cast<long long>(std::nearbyint(v)); }
-long long Trunc(double v) { return static_cast<long long>(std::trunc(v)); }
-
-bool SaveBinaryFile(const QString& path, const QByteArray& bytes)
+namespace {
+// A whole double into a long long without overflow: NaN gives 0, values beyond the
+// type's range its nearest end.
+long long ClampToLongLong(double w)
 {
-    QSaveFile f(path);
-    f.setDirectWriteFallback(false);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    if (f.write(bytes) != bytes.size()) {
-        f.cancelWriting();
-        return false;
+    if (std::isnan(w))
+        return 0;
+    // 2^63 is exact as a double; every double below it converts safely.
+    constexpr double limit = 9223372036854775808.0;
+    if (w >= limit)
+        return std::numeric_limits<long long>::max();
+    if (w < -limit)
+        return std::numeric_limits<long long>::min();
+    return static_cast<long long>(w);
+}
+} // namespace
+
+long long Round(double v) { return ClampToLongLong(std::nearbyint(v)); }
+long long Trunc(double v) { return ClampToLongLong(std::trunc(v)); }
+
+namespace {
+// Our temporaries: the target's name, this tag and six random characters.
+constexpr char kSaveTempTag[] = ".kvnew-";
+
+bool WriteAll(int fd, const char* p, qsizetype left)
+{
+    while (left > 0) {
+        const ssize_t n = ::write(fd, p, static_cast<size_t>(left));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (n == 0)
+            return false;
+        p += n;
+        left -= n;
     }
-    return f.commit();
+    return true;
+}
+} // namespace
+
+bool SaveBinaryFile(const QString& path, const QByteArray& bytes, bool readOnly)
+{
+    // Written in full beside the target, with its final rights, flushed to the disk and
+    // only then renamed over the target: a full disk, a write limit or a kill leaves
+    // the old file whole. Every write is checked (a buffered writer can report success
+    // after the flush failed). The rename replaces whatever is at the name, a symbolic
+    // link included, and never writes through it.
+    const QByteArray target = QFile::encodeName(QFileInfo(path).absoluteFilePath());
+    if (path.isEmpty() || target.isEmpty())
+        return false;
+    QByteArray temp = target + kSaveTempTag + "XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0)
+        return false;
+    bool ok = WriteAll(fd, bytes.constData(), bytes.size());
+    // The rights of the file replaced; a new file gets the usual ones less the umask.
+    mode_t mode = 0;
+    struct stat st {};
+    if (::lstat(target.constData(), &st) == 0 && S_ISREG(st.st_mode)) {
+        mode = st.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (readOnly)
+        mode &= ~static_cast<mode_t>(0222);
+    ok = ok && ::fchmod(fd, mode) == 0;
+    ok = ok && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && ::rename(temp.constData(), target.constData()) == 0;
+    if (!ok)
+        ::unlink(temp.constData());
+    return ok;
+}
+
+int RemoveStaleSaveTemporaries(const QString& folder)
+{
+    // Left by a kill between the write and the rename: the file itself is whole, the
+    // copy beside it is not needed.
+    QDir dir(folder);
+    int removed = 0;
+    const QStringList names = dir.entryList({QStringLiteral("*") + QLatin1String(kSaveTempTag) + QStringLiteral("??????")},
+                                            QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString& name : names) {
+        const QFileInfo fi(dir.filePath(name));
+        if (fi.isSymLink() || !fi.isFile())
+            continue;
+        removed += QFile::remove(fi.filePath()) ? 1 : 0;
+    }
+    return removed;
 }
 
 bool SaveTextFile(const QString& path, const QStringList& lines)

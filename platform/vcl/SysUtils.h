@@ -55,15 +55,21 @@ int StrToInt(const QString& s);
 bool TryStrToFloat(const QString& s, double& out);
 bool TryStrToInt(const QString& s, int& out);
 
-// Rounding to the nearest integer with halves to even; truncation toward zero.
+// Rounding to the nearest integer with halves to even; truncation toward zero. Any
+// value is taken: NaN gives 0, values beyond the range the nearest end of it.
 long long Round(double v);
 long long Trunc(double v);
 
 // Text files: lines written with CR LF; read splitting at CR, LF or CR LF.
 // SaveTextFile writes a temporary file beside the target and renames it over the
 // target, so a failure never leaves a half-written file. Returns false on failure.
+// A file left read-only gets its rights before the rename. Never writes through a
+// symbolic link at the name: the link itself is replaced.
 bool SaveTextFile(const QString& path, const QStringList& lines);
-bool SaveBinaryFile(const QString& path, const QByteArray& bytes);
+bool SaveBinaryFile(const QString& path, const QByteArray& bytes, bool readOnly = false);
+// Removes the temporaries that a save stopped by a kill left in the folder; returns
+// how many. Run at start, before any save.
+int RemoveStaleSaveTemporaries(const QString& folder);
 // Reads all lines; raises EInOutError when the file cannot be opened.
 QStringList LoadTextFile(const QString& path);
 QStringList SplitLines(const QByteArray& bytes);

@@ -12,6 +12,7 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -871,6 +872,13 @@ std::shared_ptr<CommDevice> OpenPosixCommDevice(const std::string& path, DWORD a
 {
     (void)access;
     (void)overlapped;
+    // A serial line is a character device: a file, a folder or a pipe named as a port
+    // (the environment's extra ports may name anything) is never opened for writing.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) {
+        error = ERROR_FILE_NOT_FOUND;
+        return nullptr;
+    }
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         error = ErrnoToWin(errno);

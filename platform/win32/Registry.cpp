@@ -1,5 +1,7 @@
 #include "Registry.h"
 
+#include "Modules.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -189,8 +191,25 @@ std::vector<std::pair<QString, QString>> TLinuxRegistry::SerialCommMap() const
     return map;
 }
 
+// The HTML Help control is registered where it is installed: beside the program.
+namespace {
+const QString kHHCtrlServer =
+    QStringLiteral("CLSID\\{adb880a6-d8ff-11cf-9377-00aa003b7a11}\\InprocServer32");
+bool IsHHCtrlKey(HKEY root, const QString& path, bool withParents)
+{
+    if (root != HKEY_CLASSES_ROOT)
+        return false;
+    if (SameName(path, kHHCtrlServer))
+        return true;
+    return withParents && (path.isEmpty() || SameName(path, QStringLiteral("CLSID")) ||
+                           SameName(path, kHHCtrlServer.section(QLatin1Char('\\'), 0, 1)));
+}
+} // namespace
+
 bool TLinuxRegistry::KeyExists(HKEY root, const QString& path)
 {
+    if (IsHHCtrlKey(root, path, true))
+        return true;
     if (root != HKEY_LOCAL_MACHINE)
         return false;
     for (const QString& k : {QString(), QStringLiteral("HARDWARE"), QStringLiteral("HARDWARE\\DEVICEMAP"), kSerialComm})
@@ -223,6 +242,12 @@ QStringList TLinuxRegistry::SubKeyNames(HKEY root, const QString& path)
 
 bool TLinuxRegistry::Value(HKEY root, const QString& path, const QString& name, RegValue& value)
 {
+    if (IsHHCtrlKey(root, path, false) && name.isEmpty()) {
+        value = RegValue();
+        value.Type = rdString;
+        value.Text = ProgramModuleFolder() + QStringLiteral("/hhctrl.ocx");
+        return true;
+    }
     if (root != HKEY_LOCAL_MACHINE || !SameName(path, kSerialComm))
         return false;
     for (auto& [n, port] : SerialCommMap())

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QStandardPaths>
 
 #include <cstring>
@@ -91,7 +92,6 @@ void SHFree(void* pv) { delete static_cast<ITEMIDLIST*>(pv); }
 
 // ---- Windows paths and the user name ----
 
-#include <QHash>
 
 namespace {
 QHash<QChar, QString>& DriveFolders()

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QImage>
 #include <QProcess>
+#include <csignal>
+#include <sys/resource.h>
 
 namespace {
 ScriptedMessages* g_active = nullptr;
@@ -99,4 +101,28 @@ QImage PdfPageImage(const QString& pdfPath, int page, int dpi)
     if (!p.waitForFinished(60000) || p.exitCode() != 0)
         return {};
     return QImage(stem + QStringLiteral(".png"));
+}
+
+FileSizeLimit::FileSizeLimit(unsigned long long bytes)
+{
+    oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit r{};
+    getrlimit(RLIMIT_FSIZE, &r);
+    oldCur_ = r.rlim_cur;
+    r.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &r);
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    rlimit r{};
+    getrlimit(RLIMIT_FSIZE, &r);
+    r.rlim_cur = oldCur_;
+    setrlimit(RLIMIT_FSIZE, &r);
+    std::signal(SIGXFSZ, oldHandler_);
+}
+
+QStringList FolderEntries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }

@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <deque>
 #include <vector>
@@ -40,6 +41,23 @@ private:
     QTemporaryDir dir_;
     QString previous_;
 };
+
+// A real limit on the size of every file this process writes (RLIMIT_FSIZE) with
+// SIGXFSZ ignored, so a write past it fails with EFBIG as on a full disk. Restores the
+// limit and the signal's handling when it goes.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(unsigned long long bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+private:
+    unsigned long long oldCur_ = 0;
+    void (*oldHandler_)(int) = nullptr;
+};
+
+// The names in a folder (files and hidden files), sorted.
+QStringList FolderEntries(const QString& folder);
 
 // build/artifacts/<name>, the folder made when missing.
 QString ArtifactPath(const QString& name);

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <limits>
 #include <memory>
 
 namespace {
@@ -290,7 +291,10 @@ TEST_F(CalRecord, BadFieldsAreCorrupt)
         b.replace(c.offset, c.bytes.size(), c.bytes);
         ASSERT_EQ(b.size(), 128);
         const auto texts = ReadBlock(b);
-        EXPECT_EQ(texts, std::vector<QString>{QStringLiteral("Calibration corrupted. Please recalibrate.")}) << c.what;
+        // The defaults are offered (and declined here).
+        EXPECT_EQ(texts, (std::vector<QString>{QStringLiteral("Calibration corrupted. Please recalibrate."),
+                                               QStringLiteral("Setting Default Values ")}))
+            << c.what;
         EXPECT_TRUE(cal->CalError) << c.what;
         EXPECT_EQ(cal->Factor[1] == 0.001111f, c.lastGoodField >= 1) << c.what;
         EXPECT_EQ(cal->OnThresh == 7, c.lastGoodField >= 9) << c.what;
@@ -300,6 +304,77 @@ TEST_F(CalRecord, BadFieldsAreCorrupt)
         EXPECT_NE(cal->OffDelay, 0) << c.what;
         EXPECT_GE(cal->OnThresh, 0) << c.what;
         EXPECT_GE(cal->OffThresh, 0) << c.what;
+    }
+}
+
+// Values the engine cannot use are a corrupt calibration like a field that is no
+// number: refused, the defaults offered, and accepted defaults are what the engine
+// gets (and what the file then holds; never "inf").
+TEST_F(CalRecord, ValuesTheEngineCannotUseAreCorrupt)
+{
+    struct Case { const char* what; int offset; QByteArray bytes; };
+    const Case cases[] = {
+        {"factor 4e38", 0, "    4e38\r\n"},      {"factor 1e38", 10, "    1e38\r\n"},
+        {"negative factor", 20, "-0.00122\r\n"}, {"factor 0", 30, "0.000000\r\n"},
+        {"factor inf", 40, "     inf\r\n"},      {"factor nan", 50, "     nan\r\n"},
+        {"average time 1e95", 101, "  1e95\r\n"}, {"average time 1e9", 101, "   1e9\r\n"},
+        {"negative average time", 101, "-0.100\r\n"}, {"average time 99.999", 101, "99.999\r\n"},
+        {"average time 0", 101, " 0.000\r\n"},   {"average time 10.5", 101, "10.500\r\n"},
+    };
+    for (const Case& c : cases) {
+        QByteArray b = CustomBlock();
+        b.replace(c.offset, c.bytes.size(), c.bytes);
+        ASSERT_EQ(b.size(), 128) << c.what;
+        // Declined: the flag is set and nothing unusable was taken.
+        auto texts = ReadBlock(b);
+        EXPECT_EQ(texts, (std::vector<QString>{QStringLiteral("Calibration corrupted. Please recalibrate."),
+                                               QStringLiteral("Setting Default Values ")}))
+            << c.what;
+        EXPECT_TRUE(cal->CalError) << c.what;
+        for (int r = 1; r <= 8; ++r)
+            EXPECT_TRUE(CalFactorUsable(cal->Factor[r])) << c.what << " factor " << r;
+        EXPECT_TRUE(CalAvgTimeUsable(cal->AvgTime)) << c.what;
+        EXPECT_GT(cal->AvgSamples, 0) << c.what;
+        EXPECT_LE(cal->AvgSamples, 24000) << c.what;
+
+        // Accepted: the defaults, written and read back.
+        WriteRaw(dir.file(QStringLiteral("Kestrovan.kcf")), b);
+        ScriptedMessages m;
+        m.answer(mrOk).answer(mrOk).answer(mrOk);
+        cal->ReadCalFile();
+        EXPECT_FLOAT_EQ(cal->Factor[1], 0.001225f) << c.what;
+        EXPECT_DOUBLE_EQ(cal->AvgTime, 0.1) << c.what;
+        const QByteArray file = ReadAll(dir.file(QStringLiteral("Kestrovan.kcf")));
+        EXPECT_EQ(file, DefaultBlock(Today())) << c.what;
+        EXPECT_FALSE(file.contains("inf")) << c.what;
+    }
+    // The limits themselves are usable.
+    QByteArray b = CustomBlock();
+    b.replace(101, 8, "10.000\r\n");
+    b.replace(0, 10, "0.000001\r\n");
+    EXPECT_TRUE(ReadBlock(b).empty());
+    EXPECT_EQ(cal->AvgSamples, 24000);
+    EXPECT_FLOAT_EQ(cal->Factor[1], 0.000001f);
+}
+
+// Values the engine cannot use are never written: the writer refuses them.
+TEST(CalBlock, UnusableValuesAreNotEncoded)
+{
+    TfmCal cal;
+    cal.SerNum = QStringLiteral("X");
+    QByteArray block;
+    ASSERT_TRUE(cal.EncodeCalRecord(block));  // the values it starts with are the defaults
+    EXPECT_EQ(block.left(10), QByteArray("0.001225\r\n"));
+    const float factors[] = {0.0f, -0.001f, std::numeric_limits<float>::infinity(), 1e38f};
+    for (float f : factors) {
+        TfmCal c;
+        c.Factor[5] = f;
+        EXPECT_FALSE(c.EncodeCalRecord(block)) << f;
+    }
+    for (double t : {0.0, -0.1, 10.5, 99.999, 1e95}) {
+        TfmCal c;
+        c.AvgTime = t;
+        EXPECT_FALSE(c.EncodeCalRecord(block)) << t;
     }
 }
 
@@ -313,7 +388,8 @@ TEST_F(CalRecord, ShortOrNulBlocksLeaveTheCalibrationAsItWas)
     withNul[60] = '\0';
     for (const QByteArray& b : {shortFile, withNul, QByteArray()}) {
         const auto texts = ReadBlock(b);
-        EXPECT_EQ(texts, std::vector<QString>{QStringLiteral("Calibration corrupted. Please recalibrate.")});
+        EXPECT_EQ(texts, (std::vector<QString>{QStringLiteral("Calibration corrupted. Please recalibrate."),
+                                               QStringLiteral("Setting Default Values ")}));
         EXPECT_TRUE(cal->CalError);
         EXPECT_EQ(QByteArray(cal->CalRecord, 128), record);
         EXPECT_EQ(cal->OnThresh, 7);

@@ -208,6 +208,16 @@ TEST_F(CalWindow, SaveRefusesEntriesThatDoNotFit)
         {"average time of 150 s", nullptr, QStringLiteral("150")},
         {"negative average time", nullptr, QStringLiteral("-0.1")},
         {"date with a 4-digit day number", cal->CalDate, DateToStr(QDate(1900, 6, 1))},
+        // What the engine cannot use.
+        {"factor of 0", cal->CalFactor[3], QStringLiteral("0")},
+        {"factor that the file would hold as 0", cal->CalFactor[3], QStringLiteral("0.0000004")},
+        {"factor of 4e38", cal->CalFactor[6], QStringLiteral("4e38")},
+        {"factor of 1e38", cal->CalFactor[7], QStringLiteral("1e38")},
+        {"average time of 0", nullptr, QStringLiteral("0")},
+        {"average time of 99.999 s", nullptr, QStringLiteral("99.999")},
+        {"average time of 10.001 s", nullptr, QStringLiteral("10.001")},
+        {"average time of 1e95 s", nullptr, QStringLiteral("1e95")},
+        {"average time of 1e9 s", nullptr, QStringLiteral("1e9")},
     };
     for (const Case& c : cases) {
         cal->RefreshCal();
@@ -218,7 +228,7 @@ TEST_F(CalWindow, SaveRefusesEntriesThatDoNotFit)
         ScriptedMessages m;
         m.answer(mrOk).answer(mrOk);
         QTest::mouseClick(cal->SaveButton, Qt::LeftButton);
-        ASSERT_EQ(m.requests.size(), 1u) << c.what;
+        ASSERT_EQ(m.requests.size(), 1u) << c.what << ": " << m.texts().front().toStdString();
         EXPECT_EQ(m.requests[0].dlgType, mtError) << c.what;
         EXPECT_TRUE(cal->isVisible()) << c.what;
         EXPECT_EQ(ReadFile(path()), CustomBlock()) << c.what;
@@ -233,6 +243,25 @@ TEST_F(CalWindow, SaveRefusesEntriesThatDoNotFit)
         << m.requests[0].text.toStdString();
     EXPECT_TRUE(cal->isVisible());
     EXPECT_EQ(ReadFile(path()), CustomBlock());
+}
+
+// A typed average time is taken at once (the engine's next reset uses it for its
+// tick): one the engine cannot use is refused there too, and the old value stays.
+TEST_F(CalWindow, AverageTimeBoxRefusesWhatTheEngineCannotUse)
+{
+    const double was = cal->AvgTime;
+    struct Case { const char* text; bool taken; double want; };
+    const Case cases[] = {{"99.999", false, was}, {"1e95", false, was}, {"-0.1", false, was},
+                          {"0", false, was},      {"10", true, 10.0},   {"0.001", true, 0.001},
+                          {"0.0004", false, 0.001}};
+    for (const Case& c : cases) {
+        cal->CalAvgTime->setEditText(QString::fromLatin1(c.text));
+        ScriptedMessages m;
+        emit cal->CalAvgTime->textActivated(cal->CalAvgTime->currentText());
+        EXPECT_EQ(m.requests.size(), c.taken ? 0u : 1u) << c.text;
+        EXPECT_DOUBLE_EQ(cal->AvgTime, c.want) << c.text;
+        EXPECT_EQ(cal->CalAvgTime->currentText(), Format("%4.3f", c.want)) << c.text;
+    }
 }
 
 TEST_F(CalWindow, RenderedForALook)

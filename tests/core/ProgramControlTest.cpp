@@ -63,8 +63,8 @@ TEST_F(ProgramControlTest, StartWithoutInstrumentFallsBackToTheDefaultDemo)
     // The folders: the data folder under the XDG data folder, made current.
     EXPECT_EQ(DataFolder, dataFolder);
     EXPECT_EQ(QDir::currentPath(), dataFolder);
-    EXPECT_TRUE(QFileInfo(fmKyr->ProgFolder).isDir());
-    EXPECT_TRUE(fmKyr->ProgFolder.endsWith(QStringLiteral("/Kestrovan")));
+    // The program folder is the program file's: nothing is made for it.
+    EXPECT_EQ(fmKyr->ProgFolder, QFileInfo(Application.ExeName).absolutePath());
     EXPECT_TRUE(QFile::exists(DataFile(QStringLiteral("KestrovanNorm.kwf"))));
     EXPECT_TRUE(QFile::exists(DataFile(QStringLiteral("KestrovanMpu.kwf"))));
     // The search asked once, Cancel gave the demo of the default file.
@@ -254,6 +254,109 @@ TEST_F(ProgramControlTest, ResetAsksBeforeDiscardingResults)
     EXPECT_TRUE(fmKyr->DataSaved);
     EXPECT_EQ(TestEngine->Result, 0);
     EXPECT_EQ(fmWaveform->SampleIndex, 0);
+}
+
+} // namespace
+
+namespace {
+
+// A data folder that cannot be made (its parent is a plain file) is reported once, by
+// name, and the program ends: nothing is written anywhere else, and no folder is made
+// beside the program.
+TEST_F(ProgramControlTest, ADataFolderThatCannotBeMadeIsReportedOnce)
+{
+    const QString blocker = tmp->file(QStringLiteral("plain"));
+    {
+        QFile f(blocker);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    qputenv("XDG_DATA_HOME", (blocker + QStringLiteral("/xdg")).toLocal8Bit());
+    const QString wanted = blocker + QStringLiteral("/xdg/Kestrovan");
+    // The install prefix of the program file (bin's parent): no "Kestrovan" is made there.
+    const QString prefix = QFileInfo(QCoreApplication::applicationDirPath()).absolutePath();
+    QDir(prefix).rmdir(QStringLiteral("Kestrovan"));  // only an empty one, left by older builds
+    const bool prefixHadOne = QFileInfo::exists(prefix + QStringLiteral("/Kestrovan"));
+    const QString before = QDir::currentPath();
+    const QStringList beforeEntries = FolderEntries(before);
+
+    StartProgram();
+    ASSERT_EQ(answers->requests.size(), 1u);
+    EXPECT_EQ(answers->requests[0].text, QStringLiteral("Cannot make the data folder: ") + wanted);
+    EXPECT_TRUE(Application.Terminated);
+    EXPECT_EQ(DataFolder, wanted);
+    EXPECT_FALSE(ProgInitDone);
+    EXPECT_EQ(QFileInfo::exists(prefix + QStringLiteral("/Kestrovan")), prefixHadOne);
+    EXPECT_EQ(FolderEntries(before), beforeEntries);  // no demo files written where we were
+}
+
+// A save stopped by a kill between its write and its rename leaves a whole copy beside
+// the file: the next start removes it.
+TEST_F(ProgramControlTest, StaleSaveCopiesAreRemovedAtStart)
+{
+    ASSERT_TRUE(QDir().mkpath(dataFolder));
+    const QString stale = DataFile(QStringLiteral("Kestrovan.ksf.kvnew-a1B2c3"));
+    {
+        QFile f(stale);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("4\r\n");
+    }
+    StartProgram();
+    EXPECT_FALSE(QFileInfo::exists(stale));
+    EXPECT_TRUE(QFileInfo::exists(DataFile(QStringLiteral("Kestrovan.ksf"))));
+}
+
+// A waveform argument that cannot be played says so by name; "!" selects no source
+// silently. Either way the engine has a usable calibration: zero samples never make a
+// test.
+TEST_F(ProgramControlTest, AnUnplayableWaveformArgumentIsReportedAndNoTestRunsOnZeros)
+{
+    ASSERT_TRUE(QDir().mkpath(tmp->file(QStringLiteral("folder.kwf"))));
+    struct Case { QString param; bool reported; };
+    const Case cases[] = {{tmp->file(QStringLiteral("folder.kwf")), true},
+                          {tmp->file(QStringLiteral("Missing.kwf")), true},
+                          {QStringLiteral("!"), false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.param.toStdString());
+        answers->clear();
+        StartProgram({c.param});
+        EXPECT_EQ(answers->saw(QStringLiteral("Error loading: ") + c.param), c.reported);
+        EXPECT_FALSE(DemoMode);
+        for (int r = 1; r <= 8; ++r)
+            EXPECT_TRUE(CalFactorUsable(fmCal->Factor[r])) << r;
+        EXPECT_GE(fmCal->OnDelay, 1);
+        EXPECT_GE(fmCal->OffDelay, 1);
+        EXPECT_TRUE(CalAvgTimeUsable(fmCal->AvgTime));
+        EXPECT_NE(fmCal->CalibrationDate, 0);  // never 30 Dec 1899
+        EXPECT_FALSE(fmKyr->PanelCal->text().contains(QStringLiteral("1899")));
+        for (int i = 0; i < 50; ++i)
+            TestEngine->TimerTick();
+        EXPECT_EQ(TestEngine->Result, 0);
+        EXPECT_EQ(TestEngine->TripTime[1], 0.0);
+        StopProgram();
+    }
+}
+
+// Esc again while the exit waits runs no second exit inside the first.
+TEST_F(ProgramControlTest, OneExitAtATime)
+{
+    StartProgram();
+    const qsizetype writesBefore = TraceText().count(QStringLiteral("WriteSetupFile "));
+    int presses = 0;
+    QTimer again;
+    again.setInterval(50);
+    QObject::connect(&again, &QTimer::timeout, [&] {
+        if (presses < 5 && !Application.Terminated) {
+            ++presses;
+            fmKyr->FormKeyPress(QChar(27));
+        }
+    });
+    again.start();
+    fmKyr->FormKeyPress(QChar(27));
+    again.stop();
+    EXPECT_GE(presses, 1);  // pressed while the first exit waited
+    EXPECT_TRUE(Application.Terminated);
+    EXPECT_EQ(TraceText().count(QStringLiteral("ProgExit")), 1);
+    EXPECT_EQ(TraceText().count(QStringLiteral("WriteSetupFile ")), writesBefore + 1);
 }
 
 } // namespace

@@ -8,6 +8,9 @@
 #include "KyrUpdate.h"
 #include "Setup.h"
 #include "InstrumentSim.h"
+#include "Waveform.h"
+
+#include <QLineEdit>
 
 #include <QPushButton>
 #include <algorithm>
@@ -116,6 +119,63 @@ TEST_F(ProgramHardwareTest, SecondInitialisationKeepsTheInstrumentFoundBefore)
     // The reset did not cost the link: the instrument streams again.
     EXPECT_TRUE(fmComm->PortFound);
     EXPECT_TRUE(WaitFor([this] { return sim->Streaming(); }, 20000));
+}
+
+// The link lost in the middle of a test (the line hung up, or the instrument silent):
+// the results timed so far are unsaved, and RESET asks before its search can take them.
+TEST_F(ProgramHardwareTest, ALostLinkKeepsUnsavedResultsUntilResetIsAnswered)
+{
+    std::vector<kvsim::Segment> segs;
+    for (const WaveSegment& w : NormSegments)
+        segs.push_back({w.Amplitude, w.OnTime, w.Phase, w.EndRatio, w.OffTime});
+    const std::vector<int> counts = kvsim::SegmentsToCounts(segs);
+    for (const bool hangUp : {true, false}) {
+        SCOPED_TRACE(hangUp ? "hang-up" : "silence");
+        OpenSim();
+        sim->SetWaveform(counts);
+        StartProgram();
+        ASSERT_TRUE(fmComm->PortFound);
+        ASSERT_TRUE(WaitFor([this] { return sim->Streaming(); }, 20000));
+        sim->Play();
+        // Lost after the first operation was timed.
+        ASSERT_TRUE(WaitFor([] { return TestEngine->TripTime[1] > 0 && TestEngine->ReclTime[1] > 0; }, 60000));
+        if (hangUp)
+            sim->HangUp();
+        else
+            sim->SetSilent(true);
+        ASSERT_TRUE(WaitFor([] { return !fmComm->PortFound; }, 60000));
+        ASSERT_TRUE(WaitFor([] { return !TestEngine->Running; }, 20000));
+        ASSERT_EQ(fmKyr->BitBtnRunStopReset->text(), QStringLiteral("RESET"));
+        ASSERT_FALSE(fmKyr->DataSaved);
+        const QString trip1 = fmKyr->TripTime[1]->text();
+        const double tripTime1 = TestEngine->TripTime[1];
+        ASSERT_GT(tripTime1, 0);
+
+        // No: nothing is searched and nothing goes.
+        answers.reset();  // its rules answered the last round's questions
+        answers = std::make_unique<AnswerByText>();
+        answers->on(QStringLiteral("OK to discard data?"), {IDNO, IDYES});
+        fmKyr->BitBtnRunStopReset->click();
+        const MessageRequest* ask = answers->find(QStringLiteral("OK to discard data?"));
+        ASSERT_NE(ask, nullptr);
+        EXPECT_EQ(ask->caption, QStringLiteral("Test Reset"));
+        EXPECT_FALSE(answers->saw(QStringLiteral("Hardware Not Found. Try again?")));
+        EXPECT_FALSE(fmKyr->DataSaved);
+        EXPECT_EQ(fmKyr->TripTime[1]->text(), trip1);
+        EXPECT_EQ(TestEngine->TripTime[1], tripTime1);
+        EXPECT_EQ(fmKyr->BitBtnRunStopReset->text(), QStringLiteral("RESET"));
+
+        // Yes: the search (Cancel gives the demo) and a clean test.
+        answers->clear();
+        fmKyr->BitBtnRunStopReset->click();
+        EXPECT_EQ(answers->count(QStringLiteral("OK to discard data?")), 1);
+        EXPECT_TRUE(answers->saw(QStringLiteral("Hardware Not Found. Try again?")));
+        EXPECT_TRUE(fmKyr->DataSaved);
+        EXPECT_EQ(TestEngine->TripTime[1], 0.0);
+        StopProgram();
+        sim->Close();
+        sim.reset();
+    }
 }
 
 } // namespace

@@ -221,6 +221,66 @@ TEST_F(SetupFixture, AnUnusableLineTakesItsDefaultTheRestIsReadAndOneMessageIsSh
     }
 }
 
+// A value outside its field's range takes the field's default, with the one message
+// of an unreadable line; the other fields are read as usual.
+TEST_F(SetupFixture, ValuesOutsideTheirRangeTakeTheirDefaults)
+{
+    struct Case { const char* what; int line; QByteArray value; };
+    const Case cases[] = {
+        {"shunt of 1e300 A", 8, "1e300"},        {"shunt of 1e7 mV", 9, "10000000"},
+        {"on time 0", 2, "0.00"},                {"negative on time", 2, "-1.00"},
+        {"on time 1e300", 2, "1e300"},           {"off time 0", 3, "0"},
+        {"negative off time", 3, "-0.5"},        {"off time 10000", 3, "10000.00"},
+        {"test type 100", 7, "100"},             {"test type 2", 7, "2"},
+        {"test type -1", 7, "-1"},
+    };
+    const QList<QByteArray> good = {"7", "2.50", "12.25", "r.kdf", "S", "3", "1", "500", "50"};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QList<QByteArray> lines = good;
+        lines[c.line - 1] = c.value;
+        ScriptedMessages m;
+        ReadFrom(lines.join("\r\n") + "\r\n");
+        EXPECT_EQ(ErrorMessages(m), 1);
+        EXPECT_EQ(m.requests.size(), 1u);
+        EXPECT_EQ(setup->Range, 7);
+        EXPECT_DOUBLE_EQ(setup->MaxOnTime, c.line == 2 ? 5.0 : 2.5);
+        EXPECT_DOUBLE_EQ(setup->MaxOffTime, c.line == 3 ? 5.0 : 12.25);
+        EXPECT_EQ(setup->MaxOps, 3);
+        EXPECT_EQ(setup->TestType, c.line == 7 ? 0 : 1);
+        EXPECT_DOUBLE_EQ(setup->ShuntAmperes, c.line == 8 ? 1000 : 500);
+        EXPECT_DOUBLE_EQ(setup->ShuntMillivolts, c.line == 9 ? 100 : 50);
+        // Written back, every line is of its usual width.
+        setup->WriteSetupFile();
+        for (const QByteArray& l : ReadAll(setup->SetupFileName).split('\n'))
+            EXPECT_LE(l.size(), 16) << l.toStdString();
+    }
+    // The limits themselves are taken.
+    ScriptedMessages m;
+    ReadFrom("7\r\n0.01\r\n9999.99\r\nr.kdf\r\nS\r\n3\r\n0\r\n999999\r\n     1\r\n");
+    EXPECT_TRUE(m.requests.empty());
+    EXPECT_DOUBLE_EQ(setup->MaxOnTime, 0.01);
+    EXPECT_DOUBLE_EQ(setup->MaxOffTime, 9999.99);
+    EXPECT_DOUBLE_EQ(setup->ShuntAmperes, 999999);
+    EXPECT_DOUBLE_EQ(setup->ShuntMillivolts, 1);
+}
+
+// A write that runs into a real limit on file size (as on a full disk) is reported and
+// keeps the old file whole, never a 0-byte one.
+TEST_F(SetupFixture, AWriteLimitKeepsTheOldFileAndIsReported)
+{
+    ReadFrom(kGoodFile);
+    setup->Range = 5;
+    ScriptedMessages m;
+    {
+        FileSizeLimit limit(10);
+        setup->WriteSetupFile();
+    }
+    EXPECT_EQ(m.texts(), std::vector<QString>{"Error writing file: " + setup->SetupFileName});
+    EXPECT_EQ(ReadAll(setup->SetupFileName), kGoodFile);
+    EXPECT_EQ(FolderEntries(dir.path()), QStringList{"Kestrovan.ksf"});
+}
+
 TEST_F(SetupFixture, AFileWithTheOtherSeparatorReadsItsTimesAsDefaults)
 {
     ScriptedMessages m;
@@ -287,6 +347,14 @@ TEST_F(SetupFixture, AnInvalidEntryKeepsTheWindowOpenAndTakesNothing)
         {"ebMaxOps", "2.5", "'2.5' is not a valid integer value."},
         {"ebShuntAmperes", "0.4", "'0.4' is not a valid shunt rating."},
         {"ebShuntMillivolts", "-100", "'-100' is not a valid shunt rating."},
+        // Values that make the engine meaningless.
+        {"ebShuntAmperes", "1e300", "'1e300' is not a valid shunt rating."},
+        {"ebShuntMillivolts", "1000000", "'1000000' is not a valid shunt rating."},
+        {"ebMaxOnTime", "0", "'0' is not a valid time: from 0.01 to 9999.99 seconds."},
+        {"ebMaxOffTime", "-5", "'-5' is not a valid time: from 0.01 to 9999.99 seconds."},
+        {"ebMaxOnTime", "1e300", "'1e300' is not a valid time: from 0.01 to 9999.99 seconds."},
+        {"ebMaxOps", "0", "'0' is not a valid operation count: from 1 to 5."},
+        {"ebMaxOps", "6", "'6' is not a valid operation count: from 1 to 5."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.edit);

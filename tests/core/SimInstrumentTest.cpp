@@ -9,6 +9,8 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <chrono>
+#include <functional>
+#include <memory>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -430,4 +432,71 @@ TEST(SimProgram, PrintsTheDeviceMakesTheLinkAndTakesCommands)
     EXPECT_TRUE(p.waitForFinished(kPatience));
     EXPECT_EQ(p.exitCode(), 0);
     EXPECT_FALSE(QFileInfo::exists(link));
+}
+
+// The link path: only a link of its own kind is replaced, and only its own link is
+// removed at the end; anything else at the path is refused and left as it was.
+TEST(SimLink, OnlyItsOwnLinkIsReplacedOrRemoved)
+{
+    TempCurrentDir dir;
+    const QString path = dir.file(QStringLiteral("kv-sim"));
+    auto open = [&](std::string* error) {
+        Instrument::Options o;
+        o.LinkPath = path.toStdString();
+        auto sim = std::make_unique<Instrument>(o);
+        const bool ok = sim->Open(error);
+        return std::make_pair(ok, std::move(sim));
+    };
+    // Something else at the path: refused, kept.
+    struct Case { const char* what; std::function<void()> plant; std::function<bool()> intact; };
+    const QString other = dir.file(QStringLiteral("precious.txt"));
+    const Case cases[] = {
+        {"a file",
+         [&] { QFile f(path); ASSERT_TRUE(f.open(QIODevice::WriteOnly)); f.write("keep"); },
+         [&] { QFile f(path); return f.open(QIODevice::ReadOnly) && f.readAll() == "keep"; }},
+        {"a folder", [&] { ASSERT_TRUE(QDir().mkdir(path)); }, [&] { return QFileInfo(path).isDir(); }},
+        {"a link to a file", [&] { ASSERT_TRUE(QFile::link(other, path)); },
+         [&] { return QFile::symLinkTarget(path) == other; }},
+    };
+    {
+        QFile f(other);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    for (const Case& c : cases) {
+        c.plant();
+        std::string error;
+        auto [ok, sim] = open(&error);
+        EXPECT_FALSE(ok) << c.what;
+        EXPECT_NE(error.find("will not replace"), std::string::npos) << c.what << ": " << error;
+        sim->Close();
+        EXPECT_TRUE(c.intact()) << c.what;
+        QFile::remove(path);
+        QDir().rmdir(path);
+    }
+    // A stale link to a pseudo-terminal (an earlier run's) is replaced, and removed at the end.
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/pts/999"), path));
+    {
+        std::string error;
+        auto [ok, sim] = open(&error);
+        ASSERT_TRUE(ok) << error;
+        EXPECT_EQ(QFile::symLinkTarget(path).toStdString(), sim->DevicePath());
+        sim->Close();
+        EXPECT_FALSE(QFileInfo::exists(path) || QFileInfo(path).isSymLink());
+    }
+    // Replaced by someone else while it ran: left alone at the end.
+    {
+        std::string error;
+        auto [ok, sim] = open(&error);
+        ASSERT_TRUE(ok) << error;
+        ASSERT_TRUE(QFile::remove(path));
+        {
+            QFile f(path);
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write("theirs");
+        }
+        sim->Close();
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        EXPECT_EQ(f.readAll(), QByteArray("theirs"));
+    }
 }

@@ -280,6 +280,7 @@ TEST_F(DbFixture, TheRecordsSqlTextsReturnTheExpectedRows)
     EXPECT_EQ(byCustomer("AB\"C"), QStringList({"R2"}));
     EXPECT_EQ(byCustomer("C1"), QStringList({"R3"}));
     EXPECT_EQ(byCustomer("c1"), QStringList());
+    EXPECT_EQ(byCustomer("C1 "), QStringList({"R3"}));  // the box's trailing blank
 
     // The browser's results of one recloser, and with an empty ID.
     EXPECT_EQ(Select({"SELECT *  FROM KYRRES", "WHERE RECLID = \"R1\""}, "TESTTIME"),
@@ -713,6 +714,10 @@ TEST(DbSqlRewrite, DoubleQuotesAreLiteralsAndDatesCompareAsDates)
         {"SELECT * FROM KYRRECL WHERE CUSTID=\"TYPE\"", "SELECT * FROM KYRRECL WHERE CUSTID='TYPE'"},
         {"SELECT * FROM KYRRECL\nWHERE CUSTID=\"A\"B\"\nORDER BY RECLID", "SELECT * FROM KYRRECL\nWHERE CUSTID='A\"B'\nORDER BY RECLID"},
         {"SELECT * FROM T WHERE X = \"it's\"", "SELECT * FROM T WHERE X = 'it''s'"},
+        {"SELECT * FROM T\nWHERE CUSTID=\"A\" B\"", "SELECT * FROM T\nWHERE CUSTID='A\" B'"},
+        {"SELECT * FROM T\nWHERE CUSTID=\"AB \"", "SELECT * FROM T\nWHERE CUSTID='AB'"},
+        {"SELECT * FROM T WHERE R LIKE \"% \"", "SELECT * FROM T WHERE R LIKE '% '"},
+        {"SELECT * FROM T WHERE A = \"x\" OR B = \"y\"", "SELECT * FROM T WHERE A = 'x' OR B = 'y'"},
         {"SELECT * FROM T WHERE TESTDATE = \"" + d + "\"", "SELECT * FROM T WHERE TESTDATE = '2026-12-10'"},
         {"SELECT * FROM T WHERE \"" + d + "\" <= TESTDATE", "SELECT * FROM T WHERE '2026-12-10' <= TESTDATE"},
         {"SELECT * FROM T WHERE TESTDATE BETWEEN \"" + d + "\" AND \"" + d + "\"",

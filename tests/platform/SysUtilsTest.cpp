@@ -8,7 +8,12 @@
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
+#include <QDir>
+#include <QFileInfo>
+#include <cmath>
 #include <gtest/gtest.h>
+#include <limits>
+#include <sys/stat.h>
 
 namespace {
 struct SepGuard {
@@ -187,4 +192,142 @@ TEST(MessageBoxes, EscapeAnswersCancelNoOrTheOnlyButton)
     EXPECT_EQ(retryCancel, IDCANCEL);
     EXPECT_EQ(yesNo, mrNo);
     EXPECT_EQ(okOnly, IDOK);
+}
+
+// ---- The save routine against a real write limit, rights, links and leftovers ----
+
+namespace {
+QByteArray FileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+void PutFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+struct UmaskGuard {
+    mode_t saved;
+    explicit UmaskGuard(mode_t m) : saved(::umask(m)) {}
+    ~UmaskGuard() { ::umask(saved); }
+};
+}  // namespace
+
+// A write past the limit fails as on a full disk: the save says so, the old file is
+// kept whole and no temporary is left beside it. Writes below the limit go through.
+TEST(SaveFile, AWriteLimitKeepsTheOldFileAndLeavesNoTemporary)
+{
+    TempCurrentDir dir;
+    const QString path = dir.file(QStringLiteral("Kestrovan.ksf"));
+    PutFile(path, "old setup\r\n");
+    struct Case { const char* what; qsizetype size; bool text; };
+    const Case cases[] = {{"large binary", 200000, false}, {"just past the limit", 4097, false},
+                          {"text lines", 3000, true}};
+    for (const Case& c : cases) {
+        bool saved = true;
+        {
+            FileSizeLimit limit(4096);
+            if (c.text)
+                saved = SaveTextFile(path, QStringList(int(c.size), QStringLiteral("line")));
+            else
+                saved = SaveBinaryFile(path, QByteArray(c.size, 'x'));
+        }
+        EXPECT_FALSE(saved) << c.what;
+        EXPECT_EQ(FileBytes(path), QByteArray("old setup\r\n")) << c.what;
+        EXPECT_EQ(FolderEntries(dir.path()), QStringList{QStringLiteral("Kestrovan.ksf")}) << c.what;
+    }
+    {
+        FileSizeLimit limit(4096);
+        EXPECT_TRUE(SaveBinaryFile(path, QByteArray(4096, 'y')));
+    }
+    EXPECT_EQ(FileBytes(path), QByteArray(4096, 'y'));
+    EXPECT_EQ(FolderEntries(dir.path()), QStringList{QStringLiteral("Kestrovan.ksf")});
+}
+
+// A new file takes the usual rights less the umask; a replaced one keeps its own; a
+// read-only save has no write bit at any moment the file has its name.
+TEST(SaveFile, RightsFollowTheUmaskAndTheReplacedFile)
+{
+    TempCurrentDir dir;
+    struct Case { const char* what; mode_t umask; int existing; bool readOnly; mode_t want; };
+    const Case cases[] = {
+        {"new, umask 022", 022, -1, false, 0644}, {"new, umask 077", 077, -1, false, 0600},
+        {"new read-only, umask 022", 022, -1, true, 0444}, {"new read-only, umask 027", 027, -1, true, 0440},
+        {"replaced keeps 0640", 022, 0640, false, 0640}, {"replaced read-only from 0664", 022, 0664, true, 0444},
+        {"replaced read-only file", 022, 0444, true, 0444},
+    };
+    for (const Case& c : cases) {
+        const QString path = dir.file(QStringLiteral("f.kcf"));
+        QFile::remove(path);
+        if (c.existing >= 0) {
+            PutFile(path, "old");
+            ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), static_cast<mode_t>(c.existing)), 0);
+        }
+        UmaskGuard mask(c.umask);
+        ASSERT_TRUE(SaveBinaryFile(path, "new", c.readOnly)) << c.what;
+        struct stat st {};
+        ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, c.want) << c.what;
+        EXPECT_EQ(FileBytes(path), QByteArray("new")) << c.what;
+        ::chmod(QFile::encodeName(path).constData(), 0600);
+    }
+}
+
+// A symbolic link planted at the name is replaced by the file; what it pointed at is
+// never written.
+TEST(SaveFile, ALinkAtTheNameIsReplacedNotFollowed)
+{
+    TempCurrentDir dir;
+    const QString outside = dir.file(QStringLiteral("elsewhere.txt"));
+    PutFile(outside, "precious");
+    const QString path = dir.file(QStringLiteral("Kestrovan.kdf"));
+    ASSERT_TRUE(QFile::link(outside, path));
+    ASSERT_TRUE(SaveTextFile(path, {QStringLiteral("results")}));
+    EXPECT_FALSE(QFileInfo(path).isSymLink());
+    EXPECT_EQ(FileBytes(path), QByteArray("results\r\n"));
+    EXPECT_EQ(FileBytes(outside), QByteArray("precious"));
+    // A dangling link too.
+    const QString dangling = dir.file(QStringLiteral("Kestrovan.ksf"));
+    ASSERT_TRUE(QFile::link(dir.file(QStringLiteral("nowhere/x")), dangling));
+    ASSERT_TRUE(SaveTextFile(dangling, {QStringLiteral("4")}));
+    EXPECT_FALSE(QFileInfo(dangling).isSymLink());
+    EXPECT_EQ(FileBytes(dangling), QByteArray("4\r\n"));
+}
+
+// Only our own leftovers go: complete files beside their targets after a kill.
+TEST(SaveFile, StaleTemporariesAreRemovedAndNothingElse)
+{
+    TempCurrentDir dir;
+    const QString keep[] = {QStringLiteral("Kestrovan.kcf"), QStringLiteral("notes.kvnew-"),
+                            QStringLiteral("x.kvnew-12345"), QStringLiteral("x.kvnew-1234567"),
+                            QStringLiteral("Kestrovan.kcf.AbC123")};
+    for (const QString& n : keep)
+        PutFile(dir.file(n), "k");
+    PutFile(dir.file(QStringLiteral("Kestrovan.kcf.kvnew-Ab1xYz")), "stale");
+    PutFile(dir.file(QStringLiteral(".hidden.kvnew-000000")), "stale");
+    ASSERT_TRUE(QDir().mkdir(dir.file(QStringLiteral("d.kvnew-qwerty"))));  // not a file: kept
+    EXPECT_EQ(RemoveStaleSaveTemporaries(dir.path()), 2);
+    QStringList want(std::begin(keep), std::end(keep));
+    want << QStringLiteral("d.kvnew-qwerty");
+    want.sort();
+    EXPECT_EQ(FolderEntries(dir.path()), want);
+}
+
+// The rounding helpers take any double without overflowing.
+TEST(Rounding, AnyValueIsTakenWithoutOverflow)
+{
+    EXPECT_EQ(Round(2.5), 2);
+    EXPECT_EQ(Round(-3.5), -4);
+    EXPECT_EQ(Round(1e95), std::numeric_limits<long long>::max());
+    EXPECT_EQ(Round(-1e95), std::numeric_limits<long long>::min());
+    EXPECT_EQ(Round(std::numeric_limits<double>::infinity()), std::numeric_limits<long long>::max());
+    EXPECT_EQ(Round(std::nan("")), 0);
+    EXPECT_EQ(Round(9223372036854775807.0), std::numeric_limits<long long>::max());  // 2^63 as a double
+    EXPECT_EQ(Round(-9223372036854775808.0), std::numeric_limits<long long>::min());
+    EXPECT_EQ(Trunc(-1e300), std::numeric_limits<long long>::min());
+    EXPECT_EQ(Trunc(-7.9), -7);
 }

@@ -6,7 +6,11 @@
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
+#include <QTemporaryDir>
+#include <cstdio>
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
 #include <poll.h>
 #include <pty.h>
 #include <string>
@@ -71,6 +75,37 @@ TEST(Win32Comm, RefusesMissingDevicesAndNonTerminals)
         EXPECT_EQ(Open(c.path), INVALID_HANDLE_VALUE) << c.path;
         EXPECT_EQ(GetLastError(), c.error) << c.path;
     }
+}
+
+// Anything that is not a character device is refused before it is opened at all: a
+// file, a pipe or a folder named as a port is never opened for writing.
+TEST(Win32Comm, NamesThatAreNoDeviceAreNeverOpened)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string file = dir.filePath(QStringLiteral("not-a-port")).toStdString();
+    const std::string fifo = dir.filePath(QStringLiteral("fifo")).toStdString();
+    const std::string folder = dir.filePath(QStringLiteral("folder")).toStdString();
+    {
+        std::FILE* f = std::fopen(file.c_str(), "w");
+        ASSERT_NE(f, nullptr);
+        std::fputs("data", f);
+        std::fclose(f);
+    }
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    for (const std::string& p : {file, fifo, folder})
+        ASSERT_GE(inotify_add_watch(watch, p.c_str(), IN_OPEN | IN_CLOSE_WRITE | IN_MODIFY), 0) << p;
+    for (const std::string& p : {file, fifo, folder}) {
+        SetLastError(0);
+        EXPECT_EQ(Open(p), INVALID_HANDLE_VALUE) << p;
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND)) << p;
+    }
+    char events[4096];
+    EXPECT_LT(::read(watch, events, sizeof events), 0) << "a name that is no device was opened";
+    ::close(watch);
 }
 
 struct Pty {

@@ -11,6 +11,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <sstream>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -19,6 +20,14 @@ namespace kvsim {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// What a symbolic link points at; empty when the path is no link.
+std::string LinkTarget(const std::string& path)
+{
+    char buf[4096];
+    const ssize_t n = ::readlink(path.c_str(), buf, sizeof buf - 1);
+    return n > 0 ? std::string(buf, static_cast<size_t>(n)) : std::string();
+}
 
 // Paced stream bytes beyond this are lost while nobody reads the line, as they are
 // on a real line; answers and bursts always wait for room.
@@ -241,9 +250,21 @@ bool Instrument::Open(std::string* error)
     const char* name = ttyname(slave_);
     device_ = name ? name : "";
     if (!opt_.LinkPath.empty()) {
-        ::unlink(opt_.LinkPath.c_str());
+        // Only a link of our own kind (one left by an earlier run, to a pseudo-terminal)
+        // is replaced; a file, a folder or any other link at the path stays untouched.
+        struct stat st {};
+        if (::lstat(opt_.LinkPath.c_str(), &st) == 0) {
+            if (!S_ISLNK(st.st_mode) || LinkTarget(opt_.LinkPath).rfind("/dev/pts/", 0) != 0) {
+                if (error)
+                    *error = "will not replace " + opt_.LinkPath + ": not a link to a pseudo-terminal";
+                Close();
+                return false;
+            }
+            ::unlink(opt_.LinkPath.c_str());
+        }
         if (::symlink(device_.c_str(), opt_.LinkPath.c_str()) != 0)
             return fail("symlink " + opt_.LinkPath);
+        linked_ = true;
     }
     running_ = true;
     thread_ = std::thread(&Instrument::Run, this);
@@ -267,8 +288,10 @@ void Instrument::Close()
             ::close(*fd);
         *fd = -1;
     }
-    if (!opt_.LinkPath.empty())
+    // Our link only: whatever has taken its place since stays.
+    if (linked_ && LinkTarget(opt_.LinkPath) == device_)
         ::unlink(opt_.LinkPath.c_str());
+    linked_ = false;
 }
 
 std::string Instrument::DevicePath() const { return device_; }

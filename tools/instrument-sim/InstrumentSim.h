@@ -154,6 +154,7 @@ private:
     int slave_ = -1;
     int wake_[2] = {-1, -1};
     std::string device_;
+    bool linked_ = false;  // LinkPath is our link to device_
 
     // Protocol state.
     enum class In { Command, CalFrame } in_ = In::Command;

@@ -1,0 +1,207 @@
+#include "ChmFile.h"
+
+#include <QFile>
+#include <QRegularExpression>
+
+#include <chm_lib.h>
+#include <cstring>
+
+namespace hh {
+
+namespace {
+quint32 Le32(const QByteArray& b, qsizetype at)
+{
+    if (at < 0 || at + 4 > b.size())
+        return 0;
+    const auto* p = reinterpret_cast<const unsigned char*>(b.constData() + at);
+    return quint32(p[0]) | quint32(p[1]) << 8 | quint32(p[2]) << 16 | quint32(p[3]) << 24;
+}
+quint16 Le16(const QByteArray& b, qsizetype at)
+{
+    if (at < 0 || at + 2 > b.size())
+        return 0;
+    const auto* p = reinterpret_cast<const unsigned char*>(b.constData() + at);
+    return quint16(p[0] | p[1] << 8);
+}
+QString CString(const QByteArray& b, qsizetype at)
+{
+    if (at < 0 || at >= b.size())
+        return {};
+    const qsizetype end = b.indexOf('\0', at);
+    return QString::fromLatin1(b.mid(at, (end < 0 ? b.size() : end) - at));
+}
+
+int Enumerate(chmFile*, chmUnitInfo* ui, void* context)
+{
+    static_cast<QStringList*>(context)->append(QString::fromUtf8(ui->path));
+    return CHM_ENUMERATOR_CONTINUE;
+}
+
+QString HtmlText(QString s)
+{
+    s.replace(QLatin1String("&amp;"), QLatin1String("&"));
+    s.replace(QLatin1String("&lt;"), QLatin1String("<"));
+    s.replace(QLatin1String("&gt;"), QLatin1String(">"));
+    s.replace(QLatin1String("&quot;"), QLatin1String("\""));
+    return s;
+}
+} // namespace
+
+QString ObjectPath(const QString& topic)
+{
+    QString t = topic;
+    t.replace(QLatin1Char('\\'), QLatin1Char('/'));
+    if (!t.startsWith(QLatin1Char('/')))
+        t.prepend(QLatin1Char('/'));
+    return t;
+}
+
+ChmFile::~ChmFile()
+{
+    if (h_)
+        chm_close(h_);
+}
+
+bool ChmFile::open(const QString& fileName)
+{
+    if (h_)
+        chm_close(h_);
+    h_ = chm_open(QFile::encodeName(fileName).constData());
+    fileName_ = fileName;
+    if (!h_)
+        return false;
+    objects_.clear();
+    chm_enumerate(h_, CHM_ENUMERATE_NORMAL | CHM_ENUMERATE_FILES, Enumerate, &objects_);
+    readSystem();
+    readContextMap();
+    if (!contentsFile_.isEmpty())
+        readContents(ObjectPath(contentsFile_));
+    return true;
+}
+
+bool ChmFile::exists(const QString& objectPath) const
+{
+    chmUnitInfo ui;
+    return h_ && chm_resolve_object(h_, objectPath.toUtf8().constData(), &ui) == CHM_RESOLVE_SUCCESS;
+}
+
+QByteArray ChmFile::read(const QString& objectPath) const
+{
+    chmUnitInfo ui;
+    if (!h_ || chm_resolve_object(h_, objectPath.toUtf8().constData(), &ui) != CHM_RESOLVE_SUCCESS)
+        return {};
+    if (ui.length > (64u << 20))
+        return {};
+    QByteArray data(static_cast<qsizetype>(ui.length), '\0');
+    const LONGINT64 n = chm_retrieve_object(h_, &ui, reinterpret_cast<unsigned char*>(data.data()), 0,
+                                            static_cast<LONGINT64>(ui.length));
+    data.resize(n < 0 ? 0 : static_cast<qsizetype>(n));
+    return data;
+}
+
+// The system object: a version word, then entries of code, length and data. Code 0
+// names the contents file, 2 the default topic, 3 the title.
+void ChmFile::readSystem()
+{
+    const QByteArray sys = read(QStringLiteral("/#SYSTEM"));
+    qsizetype at = 4;
+    while (at + 4 <= sys.size()) {
+        const quint16 code = Le16(sys, at);
+        const quint16 len = Le16(sys, at + 2);
+        const qsizetype data = at + 4;
+        if (data + len > sys.size())
+            break;
+        const QString text = CString(sys.left(data + len), data);
+        if (code == 0)
+            contentsFile_ = text;
+        else if (code == 2)
+            defaultTopic_ = text.isEmpty() ? QString() : ObjectPath(text);
+        else if (code == 3)
+            title_ = text;
+        at = data + len;
+    }
+    if (contentsFile_.isEmpty()) {
+        for (const QString& o : objects_)
+            if (o.endsWith(QLatin1String(".hhc"), Qt::CaseInsensitive)) {
+                contentsFile_ = o;
+                break;
+            }
+    }
+}
+
+// The context map: a size, then pairs of context number and offset into the strings
+// object. The compiler stores the topic's path as it found it on the build machine, so
+// the topic is the object with the same last path component.
+void ChmFile::readContextMap()
+{
+    const QByteArray ivb = read(QStringLiteral("/#IVB"));
+    const QByteArray strings = read(QStringLiteral("/#STRINGS"));
+    const qsizetype size = std::min<qsizetype>(Le32(ivb, 0), ivb.size() - 4);
+    for (qsizetype at = 4; at + 8 <= 4 + size; at += 8) {
+        const int context = static_cast<int>(Le32(ivb, at));
+        const QString stored = CString(strings, static_cast<qsizetype>(Le32(ivb, at + 4)));
+        if (stored.isEmpty())
+            continue;
+        QString topic = ObjectPath(stored);
+        if (!exists(topic))
+            topic = findByLastComponent(stored.section(QRegularExpression(QStringLiteral("[/\\\\]")), -1));
+        if (!topic.isEmpty())
+            contextMap_.insert(context, topic);
+    }
+}
+
+QString ChmFile::findByLastComponent(const QString& name) const
+{
+    if (name.isEmpty())
+        return {};
+    for (const QString& o : objects_)
+        if (o.compare(QLatin1Char('/') + name, Qt::CaseInsensitive) == 0)
+            return o;
+    for (const QString& o : objects_)
+        if (o.endsWith(QLatin1Char('/') + name, Qt::CaseInsensitive))
+            return o;
+    return {};
+}
+
+QString ChmFile::topicForContext(int context) const { return contextMap_.value(context); }
+
+// The table of contents is a site map: nested lists of objects whose parameters name the
+// entry and its topic.
+void ChmFile::readContents(const QString& objectPath)
+{
+    const QString html = QString::fromLatin1(read(objectPath));
+    static const QRegularExpression token(
+        QStringLiteral("<\\s*(/?)\\s*(ul|object)\\b[^>]*>|<\\s*param\\s+name\\s*=\\s*\"([^\"]*)\"\\s+value\\s*=\\s*\"([^\"]*)\"[^>]*>"),
+        QRegularExpression::CaseInsensitiveOption);
+    int depth = -1;
+    ContentsEntry entry;
+    bool inObject = false;
+    auto it = token.globalMatch(html);
+    while (it.hasNext()) {
+        const auto m = it.next();
+        const QString tag = m.captured(2).toLower();
+        const bool closing = !m.captured(1).isEmpty();
+        if (tag == QLatin1String("ul")) {
+            depth += closing ? -1 : 1;
+        } else if (tag == QLatin1String("object")) {
+            if (!closing) {
+                inObject = true;
+                entry = ContentsEntry{};
+                entry.depth = std::max(depth, 0);
+            } else if (inObject) {
+                inObject = false;
+                if (!entry.name.isEmpty())
+                    contents_.append(entry);
+            }
+        } else if (inObject) {
+            const QString name = m.captured(3).toLower();
+            const QString value = HtmlText(m.captured(4));
+            if (name == QLatin1String("name"))
+                entry.name = value;
+            else if (name == QLatin1String("local"))
+                entry.local = ObjectPath(value);
+        }
+    }
+}
+
+} // namespace hh
