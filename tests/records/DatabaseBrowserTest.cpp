@@ -19,9 +19,7 @@
 #include <QToolButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
-#include <csignal>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 
 namespace {
 
@@ -429,15 +427,10 @@ TEST_F(BrowserFixture, BackupCopyFailureLeavesNoPartFileAndGoesOn)
     Show();
     ScriptedMessages boxes;
     boxes.answer(IDYES);
-    struct rlimit old {};
-    getrlimit(RLIMIT_FSIZE, &old);
-    auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = old;
-    small.rlim_cur = static_cast<rlim_t>(limit);
-    setrlimit(RLIMIT_FSIZE, &small);
-    browser->btBackup->click();
-    setrlimit(RLIMIT_FSIZE, &old);
-    std::signal(SIGXFSZ, oldHandler);
+    {
+        FileSizeLimit small(static_cast<unsigned long long>(limit));
+        browser->btBackup->click();
+    }
 
     ASSERT_EQ(boxes.requests.size(), 2u);
     EXPECT_EQ(boxes.requests[1].text, QStringLiteral("File Copy Error"));
@@ -449,7 +442,8 @@ TEST_F(BrowserFixture, BackupCopyFailureLeavesNoPartFileAndGoesOn)
             expected << t + ".dbf" + suffix;
     expected << "Kestrovan.rcf" + suffix;
     expected.sort();
-    EXPECT_EQ(QDir(target.path()).entryList(QDir::Files, QDir::Name), expected);
+    // No part file under the final name, and no temporary file left behind.
+    EXPECT_EQ(FolderEntries(target.path()), expected);
 }
 
 TEST_F(BrowserFixture, CreationTracesTheSystemVersionAndTheControlFolder)
