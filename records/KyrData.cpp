@@ -3,7 +3,7 @@
 #include "ui_KyrData.h"
 
 #include "Comm.h"
-#include "Debug.h"
+#include "Trace.h"
 #include "Dialogs.h"
 #include "Forms.h"
 #include "InputBox.h"
@@ -38,8 +38,6 @@ bool KyrDataRefresh = true;
 QString LastReclIDEntered;
 
 namespace {
-
-void Trace(const QString& s) { TfmDebug::AddLine(s); }
 
 const QString kCurveFileName = QStringLiteral("Kestrovan.rcf");
 
@@ -403,7 +401,6 @@ void TfmReclData::SetPage1(QWidget* page)
     PageControl1->setCurrentWidget(page);
 }
 
-void TfmReclData::ShowCurvePage(int kind) { SetPage1(CurvePage(kind)); }
 
 // ====================================================================== curve data store
 
@@ -537,6 +534,10 @@ bool TfmReclData::WriteCurveFile(const QStringList& lines)
     const int fd = ::open(tmp.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
         return false;
+    // The new file keeps the old one's permissions.
+    struct stat st {};
+    if (::fstat(curveFd_, &st) == 0)
+        ::fchmod(fd, st.st_mode & 07777);
     bool ok = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
     if (ok)
         ok = ::rename(tmp.constData(), QFile::encodeName(curvePath_).constData()) == 0;

@@ -10,8 +10,6 @@
 #include <QString>
 #include <QStringList>
 #include <QWidget>
-#include <array>
-#include <functional>
 
 namespace Ui { class TfmReclData; }
 class QComboBox;
@@ -152,7 +150,6 @@ protected:
 private:
     void ConnectHandlers();
     void SetPage1(QWidget* page);
-    void ShowCurvePage(int kind);
     QWidget* CurvePage(int kind) const;
     QLabel* CurveLabel(int kind) const;
     QPushButton* SaveButton(int kind) const;
@@ -170,7 +167,6 @@ private:
     int curveFd_ = -1;
     QString curvePath_;
     QString loadedReclID_;      // the ID whose settings the controls hold
-    bool inPageShow_ = false;
 };
 
 extern TfmReclData* fmReclData;

@@ -19,6 +19,7 @@
 #include <QDate>
 #include <QDir>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
@@ -370,6 +371,7 @@ TEST_F(ResultsWindow, ClosingWithUnsavedResultsAsksToSave)
 
 TEST_F(ResultsWindow, PlacementButtonsAndHooks)
 {
+    ASSERT_TRUE(PlayDemo());
     PrepareRecloser();
     CheckTCC();
     const int screenWidth = fmKyrResults->screen()->geometry().width();
@@ -388,6 +390,15 @@ TEST_F(ResultsWindow, PlacementButtonsAndHooks)
         lastX = b->x();
     }
     EXPECT_EQ(T(QStringLiteral("ebComments")), QStringLiteral("<Enter Comments>"));
+    // Test values bold and read-only, limits disabled, a result box that shows "N/A"
+    // keeps the gray of a new window.
+    EXPECT_TRUE(Ed(QStringLiteral("ebTestCurr1"))->font().bold());
+    EXPECT_TRUE(Ed(QStringLiteral("ebTestCurr1"))->isReadOnly());
+    EXPECT_FALSE(Ed(QStringLiteral("ebMinTrip2"))->isEnabled());
+    EXPECT_FALSE(Ed(QStringLiteral("ebOptMPU"))->isEnabled());
+    EXPECT_EQ(T(QStringLiteral("ebResRecl4")), QStringLiteral("N/A"));
+    EXPECT_EQ(Ed(QStringLiteral("ebResRecl4"))->palette().color(QPalette::Base), QColor(128, 128, 128));
+    EXPECT_EQ(Ed(QStringLiteral("ebResRecl1"))->palette().color(QPalette::Base), QColor(255, 255, 0));
     EXPECT_EQ(Ed(QStringLiteral("ebComments"))->maxLength(), 250);
     EXPECT_EQ(Ed(QStringLiteral("ebResults"))->maxLength(), 250);
     // Without the browser and report windows the buttons do nothing; with them they open.
@@ -400,6 +411,26 @@ TEST_F(ResultsWindow, PlacementButtonsAndHooks)
     QTest::mouseClick(fmKyrResults->btReport, Qt::LeftButton);
     EXPECT_EQ(database, 1);
     EXPECT_EQ(report, 1);
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(ResultsWindow, CheckTCCWithTheBangParameterOpensAFreshWindowAndLeavesTheMeter)
+{
+    ASSERT_TRUE(PlayDemo());
+    PrepareRecloser();
+    ParamList = QStringList{QStringLiteral("!")};
+    fmKyrMeter->show();
+    CheckTCC();
+    QPointer<TfmKyrResults> first = fmKyrResults;
+    EXPECT_TRUE(fmKyrMeter->isVisible());
+    CheckTCC();
+    EXPECT_TRUE(first.isNull());  // freed, a new one made
+    EXPECT_TRUE(fmKyrResults->isVisible());
+    EXPECT_TRUE(fmKyrMeter->isVisible());
+    ParamList.clear();
 }
 
 } // namespace
