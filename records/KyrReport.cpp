@@ -7,7 +7,9 @@
 #include "KyrDatabase.h"
 #include "KyrSqlText.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QEvent>
 #include <QLabel>
 #include <QListWidget>
@@ -91,8 +93,17 @@ TfmKyrReport::~TfmKyrReport()
 bool TfmKyrReport::event(QEvent* e)
 {
     const bool r = QWidget::event(e);
-    if (e->type() == QEvent::WindowActivate)
-        Guarded([this] { FormActivate(); });
+    if (e->type() == QEvent::WindowDeactivate) {
+        // A message box or dialog (the preview too) is no other window of the program:
+        // coming back from it is no activation. Otherwise a failure reported from the
+        // activation would be reported again each time its box closes.
+        backFromDialog_ = qobject_cast<QDialog*>(QApplication::activeWindow()) != nullptr;
+    } else if (e->type() == QEvent::WindowActivate) {
+        if (backFromDialog_)
+            backFromDialog_ = false;
+        else
+            Guarded([this] { FormActivate(); });
+    }
     return r;
 }
 

@@ -55,6 +55,7 @@ private:
     class QueryRows;
     std::unique_ptr<QueryRows> rows_;
     Ui::TfmKyrReport* ui;
+    bool backFromDialog_ = false;
 };
 
 extern TfmKyrReport* fmKyrReport;

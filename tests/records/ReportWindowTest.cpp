@@ -8,7 +8,9 @@
 #include "SysUtils.h"
 #include "TestSupport.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QFile>
 #include <QListWidget>
 #include <QPlainTextEdit>
@@ -258,4 +260,26 @@ TEST_F(ReportWindowFixture, SavedResultsDeselectedInTheBrowserStayOutOfThePrinte
     report->cbReclID->setEditText(QStringLiteral("R-100"));
     report->btAdd->click();
     EXPECT_EQ(Column(q, "TESTTIME"), QStringList({"10:15:30"}));
+}
+
+TEST_F(ReportWindowFixture, ComingBackFromABoxIsNoActivation)
+{
+    AddRecloser("R1");
+    QWidget other;
+    other.show();
+    report->show();
+    QApplication::setActiveWindow(report);
+    ASSERT_EQ(report->cbReclID->count(), 1);
+    AddRecloser("R2");
+    // A box or dialog takes the focus and gives it back: the activation does not run
+    // again (a failure it reported would be reported again at every close).
+    QDialog box;
+    box.show();
+    QApplication::setActiveWindow(&box);
+    QApplication::setActiveWindow(report);
+    EXPECT_EQ(report->cbReclID->count(), 1);
+    // Another window of the program and back: activated again.
+    QApplication::setActiveWindow(&other);
+    QApplication::setActiveWindow(report);
+    EXPECT_EQ(report->cbReclID->count(), 2);
 }
