@@ -532,7 +532,7 @@ TEST_F(DbFixture, AnIndependentReaderReadsTheSameValues)
     ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
     const QString out = QString::fromUtf8(p.readAllStandardOutput());
     EXPECT_TRUE(out.contains("\"encoding\": \"cp1252\"")) << out.toStdString();
-    EXPECT_TRUE(out.contains("[\"TESTRESULT\", \"C\", 250, 0]"));
+    EXPECT_TRUE(out.contains("[\"TESTRESULT\", \"C\", 254, 0]"));
     EXPECT_TRUE(out.contains("[\"CURR1\", \"N\", 14, 4]"));
     EXPECT_TRUE(out.contains("[\"TESTDATE\", \"D\", 8, 0]"));
     EXPECT_TRUE(out.contains("\"RECLID\": \"R\\u00e9-1 \\u20ac\"")) << out.toStdString();

@@ -272,6 +272,22 @@ TEST_F(ResultsWindow, SaveWritesOneOperationRowWithEveryField)
     EXPECT_FALSE(ResultsAnalyzed);
 }
 
+TEST_F(ResultsWindow, AFullResultsTextLeftOutOfTheReportIsStoredWhole)
+{
+    ASSERT_TRUE(PlayDemo());
+    PrepareRecloser();
+    CheckTCC();
+    // The results box holds 250 characters; "No" to the report question puts a "*" in front.
+    const QString full = QString(250, QLatin1Char('R'));
+    Ed(QStringLiteral("ebResults"))->setText(full);
+    answers->on(QStringLiteral("Include these results in report?"), {IDNO});
+    QTest::mouseClick(fmKyrResults->btSaveResults, Qt::LeftButton);
+    EXPECT_TRUE(fmKyr->DataSaved);
+    const auto rows = Rows();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].at("TESTRESULT"), QLatin1Char('*') + full);
+}
+
 TEST_F(ResultsWindow, MinimumPickupGroundRowStoresTheCurrentAndItsLimitsOnly)
 {
     PrepareRecloser(QStringLiteral("G (Gnd Trip)"), QStringLiteral("MPU"));

@@ -17,7 +17,7 @@ std::vector<TableFieldDef> Results()
     std::vector<TableFieldDef> f = {
         {"RECLID", 'C', 30, 0},     {"TESTDATE", 'D', 8, 0}, {"TESTTIME", 'C', 8, 0},  {"TECHID", 'C', 30, 0},
         {"CUSTID", 'C', 30, 0},     {"RECLTYPE", 'C', 30, 0}, {"COIL_CT", 'C', 20, 0}, {"PHASE", 'C', 20, 0},
-        {"OPSEQ", 'C', 30, 0},      {"TESTRESULT", 'C', 250, 0}, {"TESTTYPE", 'C', 10, 0},
+        {"OPSEQ", 'C', 30, 0},      {"TESTRESULT", 'C', 254, 0}, {"TESTTYPE", 'C', 10, 0},
     };
     static const char* groups[] = {"CURR", "TIME", "MIN", "MAX", "OPT"};
     static std::vector<std::string> names;  // keeps the generated names alive
