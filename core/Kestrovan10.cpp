@@ -113,6 +113,19 @@ void FreeProgramWindows()
         ReportWindow.Free();
 }
 
+int RunProgram()
+{
+    int rc = 0;
+    // Ended at the welcome window: the program ends there, no other window is made.
+    if (!Application.Terminated) {
+        CreateProgramWindows();
+        if (!Application.Terminated)
+            rc = QApplication::exec();
+    }
+    FreeProgramWindows();
+    return rc;
+}
+
 int Kestrovan10Main(int argc, char** argv)
 {
     // The windows are drawn pixel by pixel at their stored sizes: a fractional scale
@@ -141,11 +154,7 @@ int Kestrovan10Main(int argc, char** argv)
         WelcomeWait();
     delete fmKyr560;
 
-    CreateProgramWindows();
-    int rc = 0;
-    if (!Application.Terminated)
-        rc = app.exec();
-    FreeProgramWindows();
+    const int rc = RunProgram();
     HelpKitFinalization();
     HelpApiFinalization();
     return rc;
