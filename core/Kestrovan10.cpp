@@ -136,6 +136,8 @@ int Kestrovan10Main(int argc, char** argv)
     InitDecimalSeparatorFromLocale();
     // The windows are ended by the program, not by the last one closing.
     QApplication::setQuitOnLastWindowClosed(false);
+    // Windows placed at stored positions are moved onto a smaller screen, frame included.
+    InstallOnScreenKeeper();
     const QStringList args = QCoreApplication::arguments();
     Application.ExeName = ProgramFilePath(QString::fromLocal8Bit(argv[0]));
     ProgName = ProgramFileName(QString::fromLocal8Bit(argv[0]));
