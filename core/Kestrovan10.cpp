@@ -8,6 +8,7 @@
 #include "HelpApi.h"
 #include "HelpKit.h"
 #include "KyrHelp.h"
+#include "KyrHooks.h"
 #include "KyrImage.h"
 #include "KyrMain.h"
 #include "KyrMeter.h"
@@ -108,6 +109,21 @@ void FreeProgramWindows()
     FreeForm(fmSetup);
     FreeForm(fmDelay);
     FreeForm(fmDebug);
+    if (ReportWindow.Free)
+        ReportWindow.Free();
+}
+
+int RunProgram()
+{
+    int rc = 0;
+    // Ended at the welcome window: the program ends there, no other window is made.
+    if (!Application.Terminated) {
+        CreateProgramWindows();
+        if (!Application.Terminated)
+            rc = QApplication::exec();
+    }
+    FreeProgramWindows();
+    return rc;
 }
 
 int Kestrovan10Main(int argc, char** argv)
@@ -120,6 +136,8 @@ int Kestrovan10Main(int argc, char** argv)
     InitDecimalSeparatorFromLocale();
     // The windows are ended by the program, not by the last one closing.
     QApplication::setQuitOnLastWindowClosed(false);
+    // Windows placed at stored positions are moved onto a smaller screen, frame included.
+    InstallOnScreenKeeper();
     const QStringList args = QCoreApplication::arguments();
     Application.ExeName = ProgramFilePath(QString::fromLocal8Bit(argv[0]));
     ProgName = ProgramFileName(QString::fromLocal8Bit(argv[0]));
@@ -132,15 +150,13 @@ int Kestrovan10Main(int argc, char** argv)
     HelpKitInitialization();
 
     fmKyr560 = new TfmKyr560;
+    if (ReportWindow.Create)
+        ReportWindow.Create();
     if (WelcomeWanted(ProgName, ParamList))
         WelcomeWait();
     delete fmKyr560;
 
-    CreateProgramWindows();
-    int rc = 0;
-    if (!Application.Terminated)
-        rc = app.exec();
-    FreeProgramWindows();
+    const int rc = RunProgram();
     HelpKitFinalization();
     HelpApiFinalization();
     return rc;

@@ -32,4 +32,7 @@ struct TLateWindow {
 };
 extern std::vector<TLateWindow> LateWindows;
 
+// After the welcome window: makes the windows and runs the message loop, unless the
+// program was ended at the welcome window; frees the windows. Returns the exit code.
+int RunProgram();
 int Kestrovan10Main(int argc, char** argv);

@@ -11,6 +11,7 @@
 #include "HelpApi.h"
 #include "HelpKit.h"
 #include "KyrHelp.h"
+#include "KyrHooks.h"
 #include "KyrMeter.h"
 #include "KyrUpdate.h"
 #include "Pass.h"
@@ -782,7 +783,8 @@ void TfmKyr::mOpenClick()
 
 void TfmKyr::mReportClick()
 {
-    // The results report comes with the recloser records.
+    if (ReportWindow.Show)
+        ReportWindow.Show();
 }
 
 void TfmKyr::mSaveClick()
@@ -820,7 +822,8 @@ void TfmKyr::mStopCommClick() { fmComm->StopComm(); }
 
 void TfmKyr::mDatabaseClick()
 {
-    // The database browser comes with the recloser records.
+    if (DatabaseWindow.Show)
+        DatabaseWindow.Show();
 }
 
 void TfmKyr::mDebugInfoClick()

@@ -12,6 +12,7 @@
 #include "Sound.h"
 #include "SysUtils.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGuiApplication>
@@ -22,6 +23,7 @@
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <cmath>
+#include <utility>
 #include <optional>
 
 namespace {
@@ -649,8 +651,16 @@ void TfmKyrResults::showEvent(QShowEvent* e)
 bool TfmKyrResults::event(QEvent* e)
 {
     const bool r = QWidget::event(e);
-    if (e->type() == QEvent::WindowActivate)
-        Guarded([this] { FormActivate(); });
+    if (e->type() == QEvent::WindowDeactivate) {
+        const QWidget* now = QApplication::activeWindow();
+        lostToModal_ = now && now != this && now->isModal();
+    } else if (e->type() == QEvent::WindowActivate) {
+        // The activation a closing message box hands back is no new visit: running the
+        // activation again would show a failed analysis's box again, for ever.
+        const bool fromModal = std::exchange(lostToModal_, false);
+        if (!fromModal)
+            Guarded([this] { FormActivate(); });
+    }
     return r;
 }
 

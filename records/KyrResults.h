@@ -225,6 +225,7 @@ private:
     bool activated_ = false;   // a new window analyses at its first activation
     bool saving_ = false;      // one save at a time
     bool analyzing_ = false;   // the boxes of an analysis give the activation back
+    bool lostToModal_ = false; // the window last lost the activation to a modal box or dialog
     QLineEdit* FindEdit(const QString& name) const;
     TResultsInput GatherInput();
     void Apply(const TResultsOutcome& o);

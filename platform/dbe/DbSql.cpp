@@ -91,6 +91,34 @@ bool TokenizeFrom(const QString& s, int i, std::vector<Tok>& out, QString& error
             out.push_back({Tok::SQuote, v});
             i = j;
         } else if (c == QLatin1Char('"')) {
+            // A doubled double quote inside the literal stands for one: the program writes
+            // every ID so, and then no ID can end its literal. A text that does not read so
+            // falls back to the first quote that can end the literal.
+            {
+                QString v;
+                int j = i + 1;
+                bool closed = false;
+                while (j < n) {
+                    if (s.at(j) == QLatin1Char('"')) {
+                        if (j + 1 < n && s.at(j + 1) == QLatin1Char('"')) {
+                            v += QLatin1Char('"');
+                            j += 2;
+                            continue;
+                        }
+                        closed = true;
+                        break;
+                    }
+                    v += s.at(j++);
+                }
+                if (closed && EndsDoubleQuoted(s, j)) {
+                    const size_t mark = out.size();
+                    out.push_back({Tok::DQuote, v});
+                    QString rest;
+                    if (TokenizeFrom(s, j + 1, out, rest))
+                        return true;
+                    out.resize(mark);
+                }
+            }
             const size_t mark = out.size();
             for (int j = i + 1; j < n; ++j) {
                 if (s.at(j) != QLatin1Char('"') || !EndsDoubleQuoted(s, j))

@@ -3,6 +3,7 @@
 #include "Forms.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -161,4 +162,32 @@ void ShowModal(QWidget* w)
     while (w->isVisible())
         loop.processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     w->setWindowModality(Qt::NonModal);
+}
+
+namespace {
+DirectoryDialogResponder g_directoryDialogResponder;
+}
+
+void SetDirectoryDialogResponder(DirectoryDialogResponder responder)
+{
+    g_directoryDialogResponder = std::move(responder);
+}
+
+bool SelectDirectory(QString& directory, QWidget* owner)
+{
+    QString chosen = directory;
+    if (g_directoryDialogResponder) {
+        if (!g_directoryDialogResponder(chosen))
+            return false;
+    } else {
+        QFileDialog dlg(owner, QString(), directory);
+        dlg.setFileMode(QFileDialog::Directory);
+        dlg.setOption(QFileDialog::ShowDirsOnly, true);
+        if (dlg.exec() != QDialog::Accepted || dlg.selectedFiles().isEmpty())
+            return false;
+        chosen = dlg.selectedFiles().first();
+    }
+    QDir().mkpath(chosen);
+    directory = chosen;
+    return true;
 }

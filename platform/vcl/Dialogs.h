@@ -67,3 +67,10 @@ void SetFileDialogResponder(FileDialogResponder responder);
 
 // Shows a window application-modal and returns when it is hidden again.
 void ShowModal(QWidget* w);
+
+// The framework's folder selection dialog: opens on `directory`, lets the user choose a
+// folder or make a new one; on OK `directory` is the chosen folder, created when it did
+// not exist yet. Tests install a responder so that no dialog waits for a person.
+using DirectoryDialogResponder = std::function<bool(QString& directory)>;
+void SetDirectoryDialogResponder(DirectoryDialogResponder responder);
+bool SelectDirectory(QString& directory, QWidget* owner);

@@ -4,7 +4,13 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QPointer>
+#include <QScreen>
+#include <QSet>
+#include <QTimer>
 #include <QWidget>
+
+#include <algorithm>
 
 TApplication Application;
 
@@ -84,3 +90,64 @@ void InstallHelpKey()
 } // namespace
 
 Q_COREAPP_STARTUP_FUNCTION(InstallHelpKey)
+
+// ---- Windows kept on the screen ----
+
+void KeepOnScreen(QWidget* w)
+{
+    const QScreen* s = w->screen();
+    if (!s)
+        return;
+    const QRect avail = s->availableGeometry();
+    const QRect frame = w->frameGeometry();
+    auto clamp = [](int pos, int size, int lo, int hi) {
+        // Too large for the screen: its top or left edge, where the title bar and the
+        // close box are, stays on it.
+        return size > hi - lo + 1 ? lo : std::clamp(pos, lo, hi + 1 - size);
+    };
+    const QPoint to(clamp(frame.left(), frame.width(), avail.left(), avail.right()),
+                    clamp(frame.top(), frame.height(), avail.top(), avail.bottom()));
+    if (to != frame.topLeft())
+        w->move(w->pos() + (to - frame.topLeft()));
+}
+
+namespace {
+// The window manager frames a window when it maps it: after the window's first paint the
+// frame is known, and a window placed partly off the screen is moved onto it.
+class OnScreenKeeper : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* o, QEvent* e) override
+    {
+        if (!o->isWidgetType())
+            return false;
+        auto* w = static_cast<QWidget*>(o);
+        if (!w->isWindow() || (w->windowType() != Qt::Window && w->windowType() != Qt::Dialog))
+            return false;
+        if (e->type() == QEvent::Show) {
+            shown_.insert(w);
+        } else if (e->type() == QEvent::Paint && shown_.remove(w)) {
+            QPointer<QWidget> p(w);
+            QTimer::singleShot(0, w, [p] {
+                if (p && p->isVisible())
+                    KeepOnScreen(p);
+            });
+        }
+        return false;
+    }
+
+private:
+    QSet<QWidget*> shown_;
+};
+} // namespace
+
+void InstallOnScreenKeeper()
+{
+    static OnScreenKeeper* keeper = nullptr;
+    if (!keeper) {
+        keeper = new OnScreenKeeper(qApp);
+        qApp->installEventFilter(keeper);
+    }
+}

@@ -70,6 +70,13 @@ public:
 
 extern TApplication Application;
 
+class QWidget;
+// Moves a window, its frame included, onto its screen's available area; a window larger
+// than the area keeps its top and left edges on it.
+void KeepOnScreen(QWidget* w);
+// Every window of the application is kept on the screen once it is first shown and framed.
+void InstallOnScreenKeeper();
+
 // A stored window size is the size of the whole window, frame and title bar included;
 // Qt sizes the client area. These are the frame of a sizeable window of the system the
 // sizes were made on.

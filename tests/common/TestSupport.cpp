@@ -1,6 +1,8 @@
 #include "TestSupport.h"
 
 #include <QDir>
+#include <QImage>
+#include <QProcess>
 #include <csignal>
 #include <sys/resource.h>
 
@@ -77,6 +79,28 @@ QString ArtifactPath(const QString& name)
 {
     QDir().mkpath(QStringLiteral(KV_ARTIFACT_DIR));
     return QStringLiteral(KV_ARTIFACT_DIR) + QLatin1Char('/') + name;
+}
+
+QString PdfText(const QString& pdfPath)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdfPath, QStringLiteral("-")});
+    if (!p.waitForFinished(60000) || p.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+QImage PdfPageImage(const QString& pdfPath, int page, int dpi)
+{
+    QTemporaryDir dir;
+    const QString stem = dir.path() + QStringLiteral("/page");
+    QProcess p;
+    p.start(QStringLiteral("pdftoppm"), {QStringLiteral("-png"), QStringLiteral("-r"), QString::number(dpi),
+                                         QStringLiteral("-f"), QString::number(page), QStringLiteral("-l"),
+                                         QString::number(page), QStringLiteral("-singlefile"), pdfPath, stem});
+    if (!p.waitForFinished(60000) || p.exitCode() != 0)
+        return {};
+    return QImage(stem + QStringLiteral(".png"));
 }
 
 FileSizeLimit::FileSizeLimit(unsigned long long bytes)

@@ -3,6 +3,7 @@
 
 #include "Dialogs.h"
 
+#include <QImage>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -60,3 +61,9 @@ QStringList FolderEntries(const QString& folder);
 
 // build/artifacts/<name>, the folder made when missing.
 QString ArtifactPath(const QString& name);
+
+// A PDF read back through poppler's tools: its text with the layout kept (pdftotext
+// -layout), and one page as an image at the given resolution (pdftoppm). Empty text or
+// a null image when the tool fails.
+QString PdfText(const QString& pdfPath);
+QImage PdfPageImage(const QString& pdfPath, int page, int dpi);

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QScreen>
 #include <QGuiApplication>
+#include <QFileInfo>
 #include <QFontInfo>
 #include <QFontMetrics>
 #include <QTest>
@@ -131,6 +132,12 @@ TEST(WelcomeWindow, EndedAtTheWelcomeWindowTheMainWindowNeitherShowsNorInitialis
     Application.Terminated = true;  // the welcome window's close box
     Painted = false;
     ProgInitDone = false;
+    EXPECT_EQ(RunProgram(), 0);
+    // No window was made: no demo file question, no search, no initialisation.
+    EXPECT_EQ(fmKyr, nullptr);
+    EXPECT_FALSE(ProgInitDone);
+    EXPECT_FALSE(QFileInfo::exists(tmp.file(QStringLiteral("Kestrovan"))));
+    // A main window made all the same stays hidden and never initialises.
     CreateProgramWindows();
     QTest::qWait(300);
     EXPECT_FALSE(fmKyr->isVisible());

@@ -16,6 +16,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDialog>
 #include <QDate>
 #include <QDir>
 #include <QLineEdit>
@@ -183,6 +184,42 @@ TEST_F(ResultsWindow, ANewWindowAnalysesAtItsFirstActivationEvenWithTheFlagStill
     CheckTCC();
     EXPECT_TRUE(WaitFor([this] { return !T(QStringLiteral("ebMaxTrip1")).isEmpty(); }));
     EXPECT_EQ(fmKyrResults->MeasCurr[1], LeadingCurrent(fmKyr->TripCurr[1]->text()));
+}
+
+TEST_F(ResultsWindow, AnActivationHandedBackByAModalBoxDoesNotAnalyseAgain)
+{
+    ASSERT_TRUE(PlayDemo());
+    // No recloser prepared: each analysis fails with its box (the first asks for the
+    // recloser form and shows it, the next for its curves).
+    fmKyr->BtnCheckTCCClick();
+    auto count = [&] {
+        int n = 0;
+        for (const MessageRequest& r : answers->requests)
+            n += r.text == QLatin1String("Must set up test parameters first") ||
+                 r.text == QLatin1String("Curve Data must be entered and saved");
+        return n;
+    };
+    ASSERT_TRUE(WaitFor([&] { return count() >= 1; }));
+    auto activate = [&](QWidget* w) {
+        w->activateWindow();
+        return WaitFor([w] { return QApplication::activeWindow() == w; });
+    };
+    ASSERT_TRUE(activate(fmKyrResults));
+    QTest::qWait(50);
+    const int before = count();
+    // A modal box takes the activation and gives it back when it closes.
+    QDialog modal(fmKyrResults);
+    modal.setModal(true);
+    modal.show();
+    ASSERT_TRUE(activate(&modal));
+    modal.hide();
+    ASSERT_TRUE(activate(fmKyrResults));
+    QTest::qWait(50);
+    EXPECT_EQ(count(), before);
+    // A visit from another window analyses again, as the failed analysis asks.
+    ASSERT_TRUE(activate(fmKyr));
+    ASSERT_TRUE(activate(fmKyrResults));
+    EXPECT_TRUE(WaitFor([&] { return count() > before; }));
 }
 
 TEST_F(ResultsWindow, KeyboardInputKeepsTypedValuesAndAnalyzeUsesThem)

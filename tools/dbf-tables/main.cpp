@@ -16,7 +16,8 @@ int main(int argc, char** argv)
         replace = true;
         args.removeFirst();
     }
-    if (args.isEmpty()) {
+    // Any other option is a mistake, not a folder to make.
+    if (args.isEmpty() || args.first().startsWith(QLatin1Char('-'))) {
         std::fprintf(stderr, "usage: kv-tables [--replace] FOLDER [TABLE...]\n");
         return 2;
     }

@@ -1,0 +1,115 @@
+// The database browser's results page opened on a results table of 100 000 rows (1000
+// reclosers with 100 tests each, every tenth kept out of the report): the results
+// table, the report query and the recloser's results query opened and shown in their
+// grids, as showing the window does. Before timing, the grids are checked to hold the
+// recloser's 100 results and its 90 report rows.
+#include "KyrDatabase.h"
+#include "KyrGlobals.h"
+#include "KyrTableDefs.h"
+
+#include <QApplication>
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <shapefil.h>
+
+namespace {
+constexpr int Rows = 100000;
+
+bool FillResults(const QString& path)
+{
+    DBFHandle h = DBFOpen(QFile::encodeName(path).constData(), "rb+");
+    if (!h)
+        return false;
+    const int recl = DBFGetFieldIndex(h, "RECLID"), date = DBFGetFieldIndex(h, "TESTDATE"),
+              time = DBFGetFieldIndex(h, "TESTTIME"), result = DBFGetFieldIndex(h, "TESTRESULT"),
+              type = DBFGetFieldIndex(h, "TESTTYPE"), curr1 = DBFGetFieldIndex(h, "CURR1"),
+              time1 = DBFGetFieldIndex(h, "TIME1");
+    bool ok = true;
+    for (int i = 0; i < Rows && ok; ++i) {
+        const QByteArray id = "R" + QByteArray::number(i % 1000 + 1);
+        const QByteArray day = QDate(2026, 1 + i % 12, 1 + i % 28).toString(QStringLiteral("yyyyMMdd")).toLatin1();
+        ok = DBFWriteStringAttribute(h, i, recl, id.constData()) &&
+             DBFWriteStringAttribute(h, i, date, day.constData()) &&
+             DBFWriteStringAttribute(h, i, time, "10:15:30") &&
+             DBFWriteStringAttribute(h, i, result, (i / 1000) % 10 == 0 ? "*OK" : "OK") &&
+             DBFWriteStringAttribute(h, i, type, "4X") && DBFWriteDoubleAttribute(h, i, curr1, 400.5) &&
+             DBFWriteDoubleAttribute(h, i, time1, 0.0512);
+    }
+    DBFClose(h);
+    return ok;
+}
+
+struct Browser {
+    QTemporaryDir dir;
+    TReclTables tables;
+    TfmKyrDatabase* window = nullptr;
+    bool ok = false;
+    Browser()
+    {
+        QDir::setCurrent(dir.path());
+        DataFolder = dir.path();
+        for (const QString& t : KyrTableNames())
+            if (!WriteEmptyTable(dir.path(), t, false))
+                return;
+        if (!FillResults(dir.filePath(QStringLiteral("KyrRes.dbf"))))
+            return;
+        ReclData = &tables;
+        ReclDataID = [] { return QStringLiteral("R1"); };
+        window = new TfmKyrDatabase;
+        ok = true;
+    }
+    ~Browser()
+    {
+        delete window;
+        ReclData = nullptr;
+        ReclDataID = nullptr;
+    }
+    void Open()
+    {
+        window->close();
+        window->show();
+    }
+};
+
+Browser* g_browser = nullptr;
+
+void BM_BrowserResultsPage100kRows(benchmark::State& state)
+{
+    for (auto _ : state)
+        g_browser->Open();
+    state.counters["rows"] = g_browser->window->DBGrid1->model()->rowCount();
+}
+} // namespace
+
+BENCHMARK(BM_BrowserResultsPage100kRows)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
+
+int main(int argc, char** argv)
+{
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");
+    Browser browser;
+    if (!browser.ok) {
+        std::fprintf(stderr, "cannot make the results table\n");
+        return 1;
+    }
+    g_browser = &browser;
+    browser.Open();
+    const int results = browser.window->DBGrid1->model()->rowCount();
+    const int report = browser.window->dbGrid6->model()->rowCount();
+    if (results != 100 || report != 90) {
+        std::fprintf(stderr, "the grids hold %d results and %d report rows, not 100 and 90\n", results, report);
+        return 1;
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

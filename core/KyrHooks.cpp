@@ -1,0 +1,4 @@
+#include "KyrHooks.h"
+
+TRecordsWindow ReportWindow;
+TRecordsWindow DatabaseWindow;

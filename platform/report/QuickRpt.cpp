@@ -1,0 +1,338 @@
+#include "QuickRpt.h"
+
+#include "SysUtils.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <cmath>
+
+namespace {
+PreviewResponder g_previewResponder;
+
+int AlignFlags(TQRAlignment a)
+{
+    switch (a) {
+    case taRightJustify: return Qt::AlignRight;
+    case taCenter: return Qt::AlignHCenter;
+    default: return Qt::AlignLeft;
+    }
+}
+} // namespace
+
+void SetPreviewResponder(PreviewResponder responder) { g_previewResponder = std::move(responder); }
+
+QString FormatFloatMask(const QString& mask, double value)
+{
+    int first = -1, last = -1;
+    for (int i = 0; i < mask.size(); ++i) {
+        const QChar c = mask[i];
+        if (c == QLatin1Char('0') || c == QLatin1Char('#') || c == QLatin1Char('.')) {
+            if (first < 0)
+                first = i;
+            last = i;
+        }
+    }
+    if (first < 0)
+        return mask;
+    const QString body = mask.mid(first, last - first + 1);
+    const int point = body.indexOf(QLatin1Char('.'));
+    const QString intPart = point < 0 ? body : body.left(point);
+    const QString fracPart = point < 0 ? QString() : body.mid(point + 1);
+    const int minInt = static_cast<int>(intPart.count(QLatin1Char('0')));
+    const int minFrac = static_cast<int>(fracPart.count(QLatin1Char('0')));
+    const int maxFrac = minFrac + static_cast<int>(fracPart.count(QLatin1Char('#')));
+
+    QString digits = QString::fromStdString(FixedC(std::fabs(value), maxFrac));
+    QString ip = digits, fp;
+    if (const int dot = digits.indexOf(QLatin1Char('.')); dot >= 0) {
+        ip = digits.left(dot);
+        fp = digits.mid(dot + 1);
+    }
+    while (fp.size() > minFrac && fp.endsWith(QLatin1Char('0')))
+        fp.chop(1);
+    if (ip == QLatin1String("0") && minInt == 0)
+        ip.clear();
+    while (ip.size() < minInt)
+        ip.prepend(QLatin1Char('0'));
+    QString number = ip;
+    if (!fp.isEmpty())
+        number += DecimalSeparator + fp;
+    bool nonZero = false;
+    for (const QChar c : ip + fp)
+        nonZero = nonZero || (c != QLatin1Char('0'));
+    if (value < 0 && nonZero)
+        number.prepend(QLatin1Char('-'));
+    return mask.left(first) + number + mask.mid(last + 1);
+}
+
+void TQRPrintable::PrintText(double x, double y, const QString& text, std::vector<TQRPrintItem>& out) const
+{
+    TQRPrintItem item;
+    item.kind = TQRPrintItem::Text;
+    item.rect = QRectF(x + Left, y + Top, Width, Height);
+    item.text = text;
+    item.font = Font;
+    item.alignment = Alignment;
+    out.push_back(item);
+}
+
+void TQRLabel::Print(double x, double y, std::vector<TQRPrintItem>& out) const { PrintText(x, y, Caption, out); }
+
+QString TQRDBText::Text() const
+{
+    if (!DataSet)
+        return {};
+    const QVariant v = DataSet->FieldValue(DataField);
+    if (!v.isValid() || v.isNull())
+        return {};
+    switch (v.typeId()) {
+    case QMetaType::Double:
+    case QMetaType::Float:
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+        if (!Mask.isEmpty())
+            return FormatFloatMask(Mask, v.toDouble());
+        if (v.typeId() == QMetaType::Double || v.typeId() == QMetaType::Float)
+            return FloatToStr(v.toDouble());
+        return v.toString();
+    case QMetaType::QDate:
+        return DateToStr(v.toDate());
+    case QMetaType::QDateTime: {
+        const QDateTime dt = v.toDateTime();
+        QString s = DateToStr(dt.date());
+        if (dt.time() != QTime(0, 0))
+            s += QLatin1Char(' ') + TimeToStr(dt.time());
+        return s;
+    }
+    default:
+        return v.toString();
+    }
+}
+
+void TQRDBText::Print(double x, double y, std::vector<TQRPrintItem>& out) const { PrintText(x, y, Text(), out); }
+
+void TQRSysData::Print(double x, double y, std::vector<TQRPrintItem>& out) const
+{
+    const TQuickRep* rep = Parent ? Parent->Report : nullptr;
+    QString value;
+    if (rep) {
+        switch (Data) {
+        case qrsDate: value = rep->printedDate_; break;
+        case qrsTime: value = rep->printedTime_; break;
+        case qrsDateTime: value = rep->printedDate_ + QLatin1Char(' ') + rep->printedTime_; break;
+        case qrsPageNumber: value = IntToStr(rep->currentPage_); break;
+        case qrsReportTitle: value = rep->ReportTitle; break;
+        }
+    }
+    PrintText(x, y, Text + value, out);
+}
+
+void TQRShape::Print(double x, double y, std::vector<TQRPrintItem>& out) const
+{
+    TQRPrintItem item;
+    item.kind = TQRPrintItem::Rect;
+    item.rect = QRectF(x + Left, y + Top, Width, Height);
+    item.penWidth = PenWidth;
+    item.font = Font;
+    out.push_back(item);
+}
+
+TQRPrintable* TQRBand::Find(const QString& name) const
+{
+    for (const auto& e : elements_)
+        if (e->Name == name)
+            return e.get();
+    return nullptr;
+}
+
+TQuickRep::TQuickRep() = default;
+TQuickRep::~TQuickRep() = default;
+
+TQRBand* TQuickRep::AddBand(TQRBandType type, const QString& name)
+{
+    bands_.push_back(std::make_unique<TQRBand>(this, type));
+    bands_.back()->Name = name;
+    return bands_.back().get();
+}
+
+TQRBand* TQuickRep::Band(TQRBandType type) const
+{
+    for (const auto& b : bands_)
+        if (b->BandType == type)
+            return b.get();
+    return nullptr;
+}
+
+QSizeF TQuickRep::PageSize() const
+{
+    const QSizeF inches = PaperSize == A4 ? QSizeF(210 / 25.4, 297 / 25.4) : QSizeF(8.5, 11);
+    const QSizeF s(inches.width() * 96, inches.height() * 96);
+    return Orientation == poLandscape ? s.transposed() : s;
+}
+
+void TQuickRep::Prepare()
+{
+    pages_.clear();
+    currentPage_ = 0;
+    const QDateTime now = QDateTime::currentDateTime();
+    printedDate_ = DateToStr(now.date());
+    printedTime_ = TimeToStr(now.time());
+
+    TQRBand* title = Band(rbTitle);
+    TQRBand* detail = Band(rbDetail);
+    TQRBand* footer = Band(rbPageFooter);
+    if (title && !title->Enabled) title = nullptr;
+    if (detail && !detail->Enabled) detail = nullptr;
+    if (footer && !footer->Enabled) footer = nullptr;
+
+    const QSizeF page = PageSize();
+    const double footerTop = page.height() - BottomMargin - (footer ? footer->Height : 0);
+    double y = TopMargin;
+    double firstBandTop = TopMargin;
+
+    auto printBand = [&](TQRBand* band, double top) {
+        for (const auto& e : band->Elements())
+            if (e->Enabled)
+                e->Print(LeftMargin, top, pages_.back().items);
+    };
+    auto newPage = [&] {
+        pages_.emplace_back();
+        currentPage_ = static_cast<int>(pages_.size());
+        y = TopMargin;
+        firstBandTop = y;
+    };
+    auto endPage = [&](bool last) {
+        if (footer && (!last || LastPageFooter))
+            printBand(footer, footerTop);
+    };
+
+    newPage();
+    if (title) {
+        bool printTitle = true;
+        if (title->BeforePrint)
+            title->BeforePrint(title, printTitle);
+        if (printTitle) {
+            printBand(title, y);
+            y += title->Height;
+            firstBandTop = y;
+        }
+    }
+    bool anyRow = false;
+    if (DataSet) {
+        DataSet->First();
+        while (!DataSet->Eof()) {
+            anyRow = true;
+            if (detail) {
+                bool printDetail = true;
+                if (detail->BeforePrint)
+                    detail->BeforePrint(detail, printDetail);
+                if (printDetail) {
+                    // A band that does not fit goes to the next page, unless it is the
+                    // first on its page (it would not fit on any page).
+                    if (y + detail->Height > footerTop && y > firstBandTop) {
+                        endPage(false);
+                        newPage();
+                    }
+                    printBand(detail, y);
+                    y += detail->Height;
+                }
+            }
+            DataSet->Next();
+        }
+    }
+    if (!anyRow && !PrintIfEmpty) {
+        pages_.clear();
+        return;
+    }
+    endPage(true);
+}
+
+QString TQuickRep::PrintedText() const
+{
+    QStringList lines;
+    for (const auto& p : pages_) {
+        for (const auto& item : p.items)
+            if (item.kind == TQRPrintItem::Text && !item.text.isEmpty())
+                lines << item.text;
+        lines << QStringLiteral("\f");
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+void TQuickRep::PaintPage(QPainter& painter, int page, double dpi) const
+{
+    if (page < 0 || page >= PageCount())
+        return;
+    const double k = dpi / 96.0;
+    painter.save();
+    painter.setRenderHint(QPainter::TextAntialiasing, true);
+    for (const auto& item : pages_[static_cast<size_t>(page)].items) {
+        const QRectF r(item.rect.left() * k, item.rect.top() * k, item.rect.width() * k, item.rect.height() * k);
+        if (item.kind == TQRPrintItem::Rect) {
+            QPen pen(item.font.Color);
+            pen.setWidthF(item.penWidth * k);
+            painter.setPen(pen);
+            painter.setBrush(Qt::NoBrush);
+            painter.drawRect(r);
+            continue;
+        }
+        QFont f(item.font.Name);
+        // Point sizes resolve against the device's own resolution.
+        f.setPointSizeF(item.font.Size);
+        f.setBold(item.font.Bold);
+        f.setItalic(item.font.Italic);
+        painter.setFont(f);
+        painter.setPen(item.font.Color);
+        painter.drawText(r, AlignFlags(item.alignment) | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip,
+                         item.text);
+    }
+    painter.restore();
+}
+
+void TQuickRep::SetupPrinter(QPrinter& printer) const
+{
+    printer.setPageSize(QPageSize(PaperSize == A4 ? QPageSize::A4 : QPageSize::Letter));
+    printer.setPageOrientation(Orientation == poLandscape ? QPageLayout::Landscape : QPageLayout::Portrait);
+    // The report places everything from the paper's corner with its own margins.
+    printer.setFullPage(true);
+    printer.setDocName(ReportTitle);
+}
+
+bool TQuickRep::Print(QPrinter& printer) const
+{
+    if (pages_.empty())
+        return true;
+    QPainter painter;
+    if (!painter.begin(&printer))
+        return false;
+    const double dpi = printer.resolution();
+    for (int i = 0; i < PageCount(); ++i) {
+        if (i > 0 && !printer.newPage())
+            return false;
+        PaintPage(painter, i, dpi);
+    }
+    return painter.end();
+}
+
+void TQuickRep::Preview()
+{
+    Prepare();
+    QPrinter printer(QPrinter::HighResolution);
+    SetupPrinter(printer);
+    QPrintPreviewDialog dialog(&printer, QApplication::activeWindow());
+    QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, [this](QPrinter* p) {
+        // The preview keeps the paper it was given; printing from it goes through here too.
+        Print(*p);
+    });
+    if (g_previewResponder)
+        g_previewResponder(*this, dialog);
+    else
+        dialog.exec();
+}

@@ -1,0 +1,511 @@
+#include "KyrDatabase.h"
+
+#include "ui_KyrDatabase.h"
+
+#include "Dialogs.h"
+#include "Forms.h"
+#include "KyrGlobals.h"
+#include "KyrSqlText.h"
+#include "Shell.h"
+#include "SysUtils.h"
+#include "Trace.h"
+#include "Win32.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QShowEvent>
+#include <QSignalBlocker>
+#include <QTabWidget>
+
+TReclTables* ReclData = nullptr;
+std::function<QString()> ReclDataID;
+QString LastResultsReclID;
+TfmKyrDatabase* fmKyrDatabase = nullptr;
+
+namespace {
+enum { pgResults, pgReclosers, pgTypes, pgTechs, pgCust };
+
+struct PageFile {
+    const char* file;
+    const char* missing;
+};
+const PageFile PageFiles[5] = {
+    {"KyrRes.dbf", "Results file KyrRes.dbf not found"},
+    {"KyrRecl.dbf", "Recloser file KyrRecl.dbf not found"},
+    {"KyrTypes.dbf", "Recloser Types file KyrTypes.dbf not found"},
+    {"KyrTechs.dbf", "Technician file KyrTechs.dbf not found"},
+    {"KyrCust.dbf", "Customer file KyrCust.dbf not found"},
+};
+
+const QString EditSQLCaption = QStringLiteral("Edit SQL");
+const QString ViewSQLCaption = QStringLiteral("View SQL");
+const QString FinishCaption = QStringLiteral("Finish");
+
+QString CurrentReclID() { return ReclDataID ? ReclDataID() : QString(); }
+
+void CannotModify()
+{
+    Application.MessageBox(QStringLiteral("Records cannot be modified due to SQL statement"),
+                           QStringLiteral("Query disallows edit"), MB_OK);
+}
+
+// Copies a file over the target, whole or not at all: the copy is written under a
+// temporary name beside the target and renamed onto it only when complete.
+bool CopyFileOver(const QString& source, const QString& target)
+{
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        return false;
+    QSaveFile out(target);
+    out.setDirectWriteFallback(false);
+    if (!out.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray chunk;
+    for (;;) {
+        chunk = in.read(1 << 20);
+        if (chunk.isEmpty())
+            break;
+        if (out.write(chunk) != chunk.size()) {
+            out.cancelWriting();
+            return false;
+        }
+    }
+    if (in.error() != QFileDevice::NoError || !in.atEnd() || !out.flush()) {
+        out.cancelWriting();
+        return false;
+    }
+    return out.commit();
+}
+} // namespace
+
+TfmKyrDatabase::TfmKyrDatabase(QWidget* parent) : QWidget(parent), ui(new Ui::TfmKyrDatabase)
+{
+    ui->setupUi(this);
+    setObjectName(QStringLiteral("fmKyrDatabase"));
+    qResReport = new TQuery(this);
+    qResReport->RequestLive = true;
+    dsRes = new TDataSource(this);
+    dsResReport = new TDataSource(this);
+    dsResReport->DataSet = qResReport;
+
+    PageControl1 = ui->PageControl1;
+    tsResults = ui->tsResults;
+    tsReclosers = ui->tsReclosers;
+    tsTypes = ui->tsTypes;
+    tsTechs = ui->tsTechs;
+    tsCust = ui->tsCust;
+    DBGrid1 = ui->DBGrid1;
+    dbGrid6 = ui->dbGrid6;
+    DBGrid2 = ui->DBGrid2;
+    DBGrid3 = ui->DBGrid3;
+    DBGrid4 = ui->DBGrid4;
+    DBGrid5 = ui->DBGrid5;
+    DBNavigator1 = ui->DBNavigator1;
+    DBNavigator2 = ui->DBNavigator2;
+    DBNavigator3 = ui->DBNavigator3;
+    DBNavigator4 = ui->DBNavigator4;
+    DBNavigator5 = ui->DBNavigator5;
+    btSelect = ui->btSelect;
+    btDeselect = ui->btDeselect;
+    btEditSQLsel = ui->btEditSQLsel;
+    btEditSQLdes = ui->btEditSQLdes;
+    btBackup = ui->btBackup;
+    Memo1 = ui->Memo1;
+    Memo2 = ui->Memo2;
+    Memo1->hide();
+    Memo2->hide();
+
+    auto bind = [this](QPushButton* b, void (TfmKyrDatabase::*handler)()) {
+        connect(b, &QPushButton::clicked, this, [this, handler] { Guarded([&] { (this->*handler)(); }); });
+    };
+    bind(btSelect, &TfmKyrDatabase::btSelectClick);
+    bind(btDeselect, &TfmKyrDatabase::btDeselectClick);
+    bind(btEditSQLsel, &TfmKyrDatabase::btEditSQLselClick);
+    bind(btEditSQLdes, &TfmKyrDatabase::btEditSQLdesClick);
+    bind(btBackup, &TfmKyrDatabase::btBackupClick);
+    connect(DBGrid1, &TDBGrid::Enter, this, [this] { Guarded([this] { DBGrid1Enter(); }); });
+    connect(dbGrid6, &TDBGrid::Enter, this, [this] { Guarded([this] { DBGrid6Enter(); }); });
+    // Only the user's change of the page runs the page rules.
+    connect(PageControl1, &QTabWidget::currentChanged, this,
+            [this](int index) { Guarded([&] { PageControl1Change(index); }); });
+
+    Guarded([this] { FormCreate(); });
+}
+
+TfmKyrDatabase::~TfmKyrDatabase()
+{
+    if (fmKyrDatabase == this)
+        fmKyrDatabase = nullptr;
+    delete ui;
+}
+
+QStringList TfmKyrDatabase::MemoLines(const QPlainTextEdit* memo)
+{
+    const QString text = memo->toPlainText();
+    if (text.isEmpty())
+        return {};
+    QStringList lines = text.split(QLatin1Char('\n'));
+    // A final line break starts no line of its own.
+    if (lines.size() > 1 && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+void TfmKyrDatabase::SetMemoLines(QPlainTextEdit* memo, const QStringList& lines)
+{
+    const QSignalBlocker block(memo);
+    memo->setPlainText(lines.join(QLatin1Char('\n')));
+}
+
+// ---------------------------------------------------------------- creation and showing
+
+void TfmKyrDatabase::FormCreate()
+{
+    LastResultsReclID.clear();
+    OSVERSIONINFOA info{};
+    info.dwOSVersionInfoSize = sizeof(info);
+    DWORD major = 0, minor = 0;
+    if (GetVersionExA(&info)) {
+        major = info.dwMajorVersion;
+        minor = info.dwMinorVersion;
+    }
+    const QString version = QStringLiteral("%1.%2").arg(major).arg(minor);
+    // The engine locks the table files itself and reads no network control folder; the
+    // setting is made and traced as the callers of a session expect.
+    if (Session) {
+        if (major >= 6)
+            Session->NetFileDir = DataFolder;
+        Trace(QStringLiteral("KyrDataBase.FormCreate: OS Version: ") + version);
+        Trace(QStringLiteral("KyrDataBase.FormCreate: NetFileDir: ") + Session->NetFileDir);
+    }
+}
+
+void TfmKyrDatabase::showEvent(QShowEvent* e)
+{
+    QWidget::showEvent(e);
+    if (!e->spontaneous())
+        Guarded([this] { FormShow(); });
+}
+
+void TfmKyrDatabase::FormShow()
+{
+    {
+        const QSignalBlocker block(PageControl1);
+        PageControl1->setCurrentWidget(tsResults);
+    }
+    currentPage_ = pgResults;
+    SetMemoLines(Memo1, InitialResultsSQL(CurrentReclID()));
+    if (ReclData) {
+        dsRes->DataSet = ReclData->qRes;
+        DBGrid2->SetDataSource(ReclData->dsReclosers);
+        DBNavigator2->SetDataSource(ReclData->dsReclosers);
+        DBGrid3->SetDataSource(ReclData->dsTypes);
+        DBNavigator3->SetDataSource(ReclData->dsTypes);
+        DBGrid4->SetDataSource(ReclData->dsTechs);
+        DBNavigator4->SetDataSource(ReclData->dsTechs);
+        DBGrid5->SetDataSource(ReclData->dsCust);
+        DBNavigator5->SetDataSource(ReclData->dsCust);
+    }
+    DBGrid1->SetDataSource(dsRes);
+    DBNavigator1->SetDataSource(dsRes);
+    dbGrid6->SetDataSource(dsResReport);
+    tsResultsEnter();
+}
+
+void TfmKyrDatabase::closeEvent(QCloseEvent* e)
+{
+    e->ignore();
+    Guarded([this] { FormClose(); });
+}
+
+void TfmKyrDatabase::FormClose()
+{
+    // The page shown leaves its table as a page change would: its own edit posted, the
+    // table it opened closed. An edit that cannot be posted keeps the window open.
+    if (!PageExit(currentPage_))
+        return;
+    hide();
+}
+
+// ---------------------------------------------------------------- pages
+
+TTable* TfmKyrDatabase::PageTableObject(int page) const
+{
+    if (!ReclData)
+        return nullptr;
+    switch (page) {
+    case pgResults: return ReclData->tblRes;
+    case pgReclosers: return ReclData->tblReclosers;
+    case pgTypes: return ReclData->tblTypes;
+    case pgTechs: return ReclData->tblTechs;
+    case pgCust: return ReclData->tblCust;
+    default: return nullptr;
+    }
+}
+
+bool TfmKyrDatabase::PageEnter(int page)
+{
+    if (page < 0 || page > pgCust)
+        return false;
+    if (!QFileInfo::exists(QString::fromLatin1(PageFiles[page].file))) {
+        Application.MessageBox(QString::fromLatin1(PageFiles[page].missing), QStringLiteral("Error"), MB_OK);
+        return false;
+    }
+    TTable* t = PageTableObject(page);
+    if (!t)
+        return false;
+    if (!t->Active()) {
+        t->Open();
+        opened_[page] = true;
+    }
+    return true;
+}
+
+bool TfmKyrDatabase::PageExit(int page)
+{
+    TTable* t = PageTableObject(page);
+    if (page < 0 || page > pgCust || !t || !opened_[page])
+        return true;  // a table the page did not open is not the page's to post or close
+    if (t->Active()) {
+        if (t->State() == dsEdit) {
+            try {
+                t->Post();
+            } catch (const Exception& e) {
+                Application.ShowException(e.Message);
+                return false;
+            }
+        } else if (t->State() == dsInsert) {
+            t->Cancel();
+            MessageDlg(QStringLiteral("The new record was not posted and has been discarded."), mtInformation,
+                       Btn(mbOK));
+        }
+        t->Close();
+    }
+    opened_[page] = false;
+    return true;
+}
+
+void TfmKyrDatabase::PageControl1Change(int index)
+{
+    if (index == currentPage_)
+        return;
+    if (!PageExit(currentPage_)) {
+        const QSignalBlocker block(PageControl1);
+        PageControl1->setCurrentIndex(currentPage_);
+        return;
+    }
+    currentPage_ = index;
+    switch (index) {
+    case pgResults: tsResultsEnter(); break;
+    case pgReclosers: tsReclosersEnter(); break;
+    case pgTypes: tsTypesEnter(); break;
+    case pgTechs: tsTechsEnter(); break;
+    case pgCust: tsCustEnter(); break;
+    default: break;
+    }
+}
+
+void TfmKyrDatabase::tsResultsEnter()
+{
+    if (!PageEnter(pgResults))
+        return;
+    dbGrid6->EnterByProgram();
+    DBGrid1->EnterByProgram();
+    if (ReclData && ReclData->qRes->Active())
+        ReclData->tblRes->First();
+}
+
+void TfmKyrDatabase::tsResultsExit() { PageExit(pgResults); }
+void TfmKyrDatabase::tsReclosersEnter() { PageEnter(pgReclosers); }
+void TfmKyrDatabase::tsReclosersExit() { PageExit(pgReclosers); }
+void TfmKyrDatabase::tsTypesEnter() { PageEnter(pgTypes); }
+void TfmKyrDatabase::tsTypesExit() { PageExit(pgTypes); }
+void TfmKyrDatabase::tsTechsEnter() { PageEnter(pgTechs); }
+void TfmKyrDatabase::tsTechsExit() { PageExit(pgTechs); }
+void TfmKyrDatabase::tsCustEnter() { PageEnter(pgCust); }
+void TfmKyrDatabase::tsCustExit() { PageExit(pgCust); }
+
+// ---------------------------------------------------------------- result queries
+
+void TfmKyrDatabase::CloseQuery(TQuery* q)
+{
+    if (q->Active() && q->State() == dsEdit)
+        q->Post();
+    q->Close();
+}
+
+void TfmKyrDatabase::DBGrid1Enter()
+{
+    if (!ReclData)
+        return;
+    TQuery* q = ReclData->qRes;
+    CloseQuery(q);
+    const QString id = CurrentReclID();
+    const QStringList memo = MemoLines(Memo1);
+    if (id == LastResultsReclID && !memo.isEmpty() && !memo.first().isEmpty()) {
+        q->SQL = memo;
+    } else {
+        q->SQL = DefaultResultsSQL(id);
+        if (!id.isEmpty())
+            LastResultsReclID = id;
+    }
+    q->Open();
+}
+
+void TfmKyrDatabase::DBGrid6Enter()
+{
+    CloseQuery(qResReport);
+    const QString id = CurrentReclID();
+    const QStringList memo = MemoLines(Memo2);
+    if (id == LastResultsReclID && !memo.isEmpty() && !memo.first().isEmpty())
+        qResReport->SQL = memo;
+    else
+        qResReport->SQL = DefaultReportSQL(id);
+    SetMemoLines(Memo2, qResReport->SQL);
+    qResReport->Open();
+}
+
+void TfmKyrDatabase::btSelectClick()
+{
+    if (!ReclData)
+        return;
+    TQuery* q = ReclData->qRes;
+    q->Refresh();
+    if (!q->Active() || q->IsEmpty())
+        return;
+    TField* result = q->FieldByName(QStringLiteral("TESTRESULT"));
+    const QString text = result->AsString();
+    if (!text.startsWith(QLatin1Char('*')))
+        return;
+    if (!q->CanModify()) {
+        CannotModify();
+        return;
+    }
+    q->Edit();
+    result->SetAsString(QLatin1Char(' ') + text.mid(1));
+    q->Refresh();
+    if (qResReport->Active())
+        qResReport->Refresh();
+}
+
+void TfmKyrDatabase::btDeselectClick()
+{
+    TQuery* q = qResReport;
+    if (!q->Active() || q->IsEmpty())
+        return;
+    TField* result = q->FieldByName(QStringLiteral("TESTRESULT"));
+    const QString text = result->AsString();
+    if (text.startsWith(QLatin1Char('*')))
+        return;
+    if (!q->CanModify()) {
+        CannotModify();
+        return;
+    }
+    q->Edit();
+    result->SetAsString(text.startsWith(QLatin1Char(' ')) ? QLatin1Char('*') + text.mid(1) : QLatin1Char('*') + text);
+    q->Refresh();
+}
+
+void TfmKyrDatabase::btEditSQLselClick()
+{
+    if (!ReclData)
+        return;
+    TQuery* q = ReclData->qRes;
+    if (btEditSQLsel->text() != FinishCaption) {
+        SetMemoLines(Memo1, q->SQL);
+        Memo1->show();
+        btEditSQLsel->setText(FinishCaption);
+        return;
+    }
+    CloseQuery(q);
+    const QStringList kept = q->SQL;
+    const QStringList lines = SubstituteToday(MemoLines(Memo1), DateToStr(QDate::currentDate()));
+    SetMemoLines(Memo1, lines);
+    q->SQL = lines;
+    try {
+        q->Open();
+    } catch (...) {
+        q->Close();
+        q->SQL = kept;
+        q->Open();
+    }
+    SetMemoLines(Memo1, q->SQL);
+
+    const QStringList keptReport = qResReport->SQL;
+    SetMemoLines(Memo2, DeriveReportSQL(q->SQL));
+    CloseQuery(qResReport);
+    qResReport->SQL = MemoLines(Memo2);
+    try {
+        qResReport->Open();
+    } catch (...) {
+        qResReport->Close();
+        qResReport->SQL = keptReport;
+        qResReport->Open();
+    }
+    SetMemoLines(Memo2, qResReport->SQL);
+    Memo1->hide();
+    btEditSQLsel->setText(EditSQLCaption);
+    tsResultsEnter();
+}
+
+void TfmKyrDatabase::btEditSQLdesClick()
+{
+    if (btEditSQLdes->text() != FinishCaption) {
+        SetMemoLines(Memo2, qResReport->SQL);
+        Memo2->show();
+        btEditSQLdes->setText(FinishCaption);
+        return;
+    }
+    CloseQuery(qResReport);
+    qResReport->SQL = MemoLines(Memo2);
+    Memo2->hide();
+    btEditSQLdes->setText(ViewSQLCaption);
+    qResReport->Open();
+    tsResultsEnter();
+}
+
+// ---------------------------------------------------------------- backup
+
+void TfmKyrDatabase::btBackupClick()
+{
+    if (Application.MessageBox(QStringLiteral("Backup Database Files?"), QStringLiteral("Backup"), MB_YESNO) !=
+        IDYES)
+        return;
+    // The tables are opened by bare name in the current folder: it is made current
+    // again however the backup ends.
+    const QString current = QDir::currentPath();
+    struct Restore {
+        QString folder;
+        ~Restore() { QDir::setCurrent(folder); }
+    } restore{current};
+
+    QString documents;
+    GetSpecialFolder(5, documents);
+    QString folder = QDir(documents).filePath(QStringLiteral("Kestrovan"));
+    SelectDirectory(folder, this);
+
+    const QString dateText = QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
+    auto backup = [&](const QString& source, const QString& proposed) {
+        TFileDialog SaveDialog1;
+        SaveDialog1.Save = true;
+        SaveDialog1.Title = QStringLiteral("Backup Database File");
+        SaveDialog1.InitialDir = folder;
+        SaveDialog1.FileName = proposed;
+        if (!SaveDialog1.Execute(this))
+            return false;
+        if (FileExists(source) &&
+            !CopyFileOver(source, SaveDialog1.FileName + QLatin1Char('-') + dateText))
+            MessageDlg(QStringLiteral("File Copy Error"), mtInformation, Btn(mbOK));
+        return true;
+    };
+    for (const QString& name : TableNames)
+        if (!backup(QDir(DataFolder).filePath(name + QStringLiteral(".dbf")), name + QStringLiteral(".dbf")))
+            return;
+    backup(QDir(DataFolder).filePath(QStringLiteral("Kestrovan.rcf")), QStringLiteral("Kestrovan.rcf"));
+}

@@ -1,0 +1,61 @@
+// The report window "Kestrovan Report": the recloser IDs chosen for the results report,
+// the SQL text that selects their results (shown, and editable on request), and the
+// preview of the report "Kestrovan Test Results", from which the user prints. The
+// report prints the rows of the browser's report query.
+#pragma once
+
+#include "KyrResultsReport.h"
+
+#include <QStringList>
+#include <QWidget>
+#include <memory>
+
+namespace Ui { class TfmKyrReport; }
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QPlainTextEdit;
+class QPushButton;
+class TDataSet;
+
+class TfmKyrReport : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfmKyrReport(QWidget* parent = nullptr);
+    ~TfmKyrReport() override;
+
+    QLabel* Label1 = nullptr;
+    QComboBox* cbReclID = nullptr;
+    QPushButton* btAdd = nullptr;
+    QPushButton* btRemove = nullptr;
+    QListWidget* ListBox1 = nullptr;
+    QPlainTextEdit* Memo2 = nullptr;
+    QPushButton* btEdit = nullptr;
+    QPushButton* btPreview = nullptr;
+
+    // The report and its detail band; prints the browser's report query.
+    TKyrResultsReport Report;
+    TQuickRep& QuickRep1;
+
+    // The IDs of the list, in order.
+    QStringList ListedIDs() const;
+
+    void BuildResultsQuery();
+    void FormActivate();
+    void btAddClick();
+    void btRemoveClick();
+    void btEditClick();
+    void btPreviewClick();
+
+protected:
+    bool event(QEvent* e) override;
+
+private:
+    // The report's rows: the browser's report query.
+    class QueryRows;
+    std::unique_ptr<QueryRows> rows_;
+    Ui::TfmKyrReport* ui;
+    bool backFromDialog_ = false;
+};
+
+extern TfmKyrReport* fmKyrReport;
