@@ -144,17 +144,10 @@ TfmCal::TfmCal(QWidget* parent) : QDialog(parent), ui(new Ui::TfmCal)
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("fmCal"));
-    for (int r = 1; r <= 8; ++r)
-        Factor[r] = 0.001225f;
-    OnThresh = 40;
-    MPUThresh = 100;
-    OnDelay = 5;
-    OffThresh = 20;
-    OffDelay = 15;
-    AvgTime = 0.1;
+    // The window starts on the defaults, flagged as no valid calibration, so that no test
+    // ever runs on zeros.
+    DefaultValues();
     AvgSamples = 240;
-    SerNum = QStringLiteral("**DEFAULT*");
-    CalibrationDate = Today();
     CalError = true;
     QLabel* labels[9] = {nullptr, ui->Label1, ui->Label2, ui->Label3, ui->Label4,
                          ui->Label5, ui->Label6, ui->Label7, ui->Label8};
@@ -363,21 +356,26 @@ bool TfmCal::WriteCalFile()
     return written;
 }
 
+void TfmCal::DefaultValues()
+{
+    for (int r = 1; r <= 8; ++r)
+        Factor[r] = 0.001225f;
+    OnThresh = 40;
+    MPUThresh = 100;
+    OnDelay = 5;
+    OffThresh = 20;
+    OffDelay = 15;
+    AvgTime = 0.1;
+    SerNum = QStringLiteral("**DEFAULT*");
+    CalibrationDate = Today();
+}
+
 void TfmCal::SetDefaultCal()
 {
     TfmDebug::AddLine(QStringLiteral("SetDefaultCal "));
     CalError = true;
     if (MessageDlg(QStringLiteral("Setting Default Values "), mtInformation, mbOKCancel) == mrOk) {
-        for (int r = 1; r <= 8; ++r)
-            Factor[r] = 0.001225f;
-        OnThresh = 40;
-        MPUThresh = 100;
-        OnDelay = 5;
-        OffThresh = 20;
-        OffDelay = 15;
-        AvgTime = 0.1;
-        SerNum = QStringLiteral("**DEFAULT*");
-        CalibrationDate = Today();
+        DefaultValues();
         WriteCalFile();
         RefreshCal();
     }

@@ -109,6 +109,8 @@ protected:
     void done(int r) override;
 
 private:
+    // The default calibration values (factors, thresholds, delays, times, serial number, date).
+    void DefaultValues();
     Ui::TfmCal* ui;
     // Takes a block into CalRecord unless it is shorter than the block (a NUL inside
     // or a short file), which is reported as corrupt and leaves everything as it was.

@@ -95,24 +95,6 @@ QString SqlText(const QString& s)
     return QLatin1Char('\'') + q + QLatin1Char('\'');
 }
 
-// Writes all of a buffer; false on any failure.
-bool WriteAll(int fd, const QByteArray& bytes)
-{
-    const char* p = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, static_cast<size_t>(left));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        p += n;
-        left -= n;
-    }
-    return true;
-}
-
 // The lines of the curve file; lines end at CR, LF or CR LF. Bytes are kept as they are.
 QStringList CurveFileLines(const QByteArray& bytes)
 {

@@ -301,12 +301,10 @@ long long ClampToLongLong(double w)
 long long Round(double v) { return ClampToLongLong(std::nearbyint(v)); }
 long long Trunc(double v) { return ClampToLongLong(std::trunc(v)); }
 
-namespace {
-// Our temporaries: the target's name, this tag and six random characters.
-constexpr char kSaveTempTag[] = ".kvnew-";
-
-bool WriteAll(int fd, const char* p, qsizetype left)
+bool WriteAll(int fd, const QByteArray& bytes)
 {
+    const char* p = bytes.constData();
+    qsizetype left = bytes.size();
     while (left > 0) {
         const ssize_t n = ::write(fd, p, static_cast<size_t>(left));
         if (n < 0) {
@@ -321,6 +319,10 @@ bool WriteAll(int fd, const char* p, qsizetype left)
     }
     return true;
 }
+
+namespace {
+// Our temporaries: the target's name, this tag and six random characters.
+constexpr char kSaveTempTag[] = ".kvnew-";
 } // namespace
 
 bool SaveBinaryFile(const QString& path, const QByteArray& bytes, bool readOnly)
@@ -337,7 +339,7 @@ bool SaveBinaryFile(const QString& path, const QByteArray& bytes, bool readOnly)
     const int fd = ::mkstemp(temp.data());
     if (fd < 0)
         return false;
-    bool ok = WriteAll(fd, bytes.constData(), bytes.size());
+    bool ok = WriteAll(fd, bytes);
     // The rights of the file replaced; a new file gets the usual ones less the umask.
     mode_t mode = 0;
     struct stat st {};

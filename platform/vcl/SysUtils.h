@@ -67,6 +67,9 @@ long long Trunc(double v);
 // symbolic link at the name: the link itself is replaced.
 bool SaveTextFile(const QString& path, const QStringList& lines);
 bool SaveBinaryFile(const QString& path, const QByteArray& bytes, bool readOnly = false);
+// Writes all of a buffer to a file descriptor, again after an interruption; false on
+// any failure, a write of nothing included.
+bool WriteAll(int fd, const QByteArray& bytes);
 // Removes the temporaries that a save stopped by a kill left in the folder; returns
 // how many. Run at start, before any save.
 int RemoveStaleSaveTemporaries(const QString& folder);
