@@ -7,6 +7,8 @@
 #include "SampleStore.h"
 #include "SetupData.h"
 
+#include "NullKyrView.h"
+
 #include <QApplication>
 #include <benchmark/benchmark.h>
 #include <cmath>
@@ -14,30 +16,6 @@
 #include <vector>
 
 namespace {
-
-class NullView : public IKyrView {
-public:
-    int opCount = 0;
-    void SetStatusPanel(int, const QString&) override {}
-    void SetStatusColor(TKyrColor) override {}
-    void SetArmedRunning(const QString&, TKyrColor) override {}
-    void SetRunStopReset(const QString&, TKyrColor) override {}
-    void SetCheckTCCEnabled(bool) override {}
-    void SetRangeEnabled(bool) override {}
-    void SetTestTypeSelEnabled(bool) override {}
-    void SetMaxOpsBoxEnabled(bool) override {}
-    void SetProgress(int) override {}
-    void SetMeterValue(int) override {}
-    void SetCommErrorVisible(bool) override {}
-    void SetCurrentText(const QString&) override {}
-    void SetMinPickUpText(const QString&) override {}
-    void SetOpText(int, TOpColumn, const QString&) override {}
-    int GetOpCount() const override { return opCount; }
-    void SetOpCount(int n) override { opCount = n; }
-    void SetDataSaved(bool) override {}
-    void SetMaxOps(int) override {}
-    void ShowCommStatus() override {}
-};
 
 // No instrument: no port, nothing streaming.
 class NullLink : public IKyrLink {
@@ -101,12 +79,12 @@ std::vector<int16_t> LongTest()
 void BM_PerSampleSteps(benchmark::State& state)
 {
     Setup();
-    NullView view;
+    NullKyrView view;
     TKyrUpdate engine(&view, &Link, CalRec, SetupRec, Store);
     const std::vector<int16_t> w = LongTest();
     for (auto _ : state) {
         engine.Reset();
-        view.opCount = 0;
+        view.ops = 0;
         for (size_t i = 0; i < w.size(); i += 240) {
             for (size_t j = i; j < i + 240 && j < w.size(); ++j)
                 engine.ProcessSample(w[j]);
@@ -114,7 +92,7 @@ void BM_PerSampleSteps(benchmark::State& state)
                 engine.CheckLimits();
         }
         benchmark::DoNotOptimize(engine.TripTime[5]);
-        if (!engine.Running || view.opCount != 5)
+        if (!engine.Running || view.ops != 5)
             state.SkipWithError("the synthetic test did not run to its end");
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(w.size()));
@@ -128,7 +106,7 @@ BENCHMARK(BM_PerSampleSteps)->Unit(benchmark::kMillisecond);
 void BM_DemoTicks(benchmark::State& state)
 {
     Setup();
-    NullView view;
+    NullKyrView view;
     TKyrUpdate engine(&view, &Link, CalRec, SetupRec, Store);
     engine.CurrentFormat = QStringLiteral("%5.1f A");
     engine.TimeFormat = QStringLiteral("%8.4f secs");
@@ -138,7 +116,7 @@ void BM_DemoTicks(benchmark::State& state)
     const int ticks = TKyrUpdate::DemoPlayMax / 240;
     for (auto _ : state) {
         engine.Reset();
-        view.opCount = 0;
+        view.ops = 0;
         DemoPlaying = true;
         for (int t = 0; t < ticks; ++t)
             engine.TimerTick();

@@ -8,6 +8,7 @@
 #include "KyrLink.h"
 #include "KyrUpdate.h"
 #include "KyrView.h"
+#include "NullKyrView.h"
 #include "SampleStore.h"
 #include "SetupData.h"
 
@@ -16,36 +17,12 @@
 
 namespace {
 
-class NullView : public IKyrView {
-public:
-    int ops = 0;
-    void SetStatusPanel(int, const QString&) override {}
-    void SetStatusColor(TKyrColor) override {}
-    void SetArmedRunning(const QString&, TKyrColor) override {}
-    void SetRunStopReset(const QString&, TKyrColor) override {}
-    void SetCheckTCCEnabled(bool) override {}
-    void SetRangeEnabled(bool) override {}
-    void SetTestTypeSelEnabled(bool) override {}
-    void SetMaxOpsBoxEnabled(bool) override {}
-    void SetProgress(int) override {}
-    void SetMeterValue(int) override {}
-    void SetCommErrorVisible(bool) override {}
-    void SetCurrentText(const QString&) override {}
-    void SetMinPickUpText(const QString&) override {}
-    void SetOpText(int, TOpColumn, const QString&) override {}
-    int GetOpCount() const override { return ops; }
-    void SetOpCount(int c) override { ops = c; }
-    void SetDataSaved(bool) override {}
-    void SetMaxOps(int) override {}
-    void ShowCommStatus() override {}
-};
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     kvfuzz::Init();
-    static NullView view;
+    static NullKyrView view;
     static TCalData cal;
     static TSetupData setup;
     static TSampleStore* store = nullptr;  // large: never on the stack
