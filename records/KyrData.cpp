@@ -180,6 +180,13 @@ TfmReclData::TfmReclData(QWidget* parent) : QWidget(parent), ui(new Ui::TfmReclD
     for (QComboBox* box : findChildren<QComboBox*>()) {
         box->setInsertPolicy(QComboBox::NoInsert);
         box->setCompleter(nullptr);
+        // An editable box that finishes editing (loses the focus, opens its list, takes
+        // Enter) with a text that some item holds selects that item and reports it as
+        // picked. After the program set a list or a text that is no pick of the user's:
+        // it would run the box's change handler on a mere focus move. The user's own
+        // picks (from the list, with the arrow keys or the wheel) still report.
+        if (QLineEdit* edit = box->lineEdit())
+            disconnect(edit, &QLineEdit::editingFinished, box, nullptr);
     }
     SetBaseColour(ebReclTime, ButtonFace());
     PageControl2->setCurrentWidget(tsPhaseTrip);
