@@ -990,6 +990,9 @@ void TfmReclData::LoadReclRow(TDataSet* ds)
     SetBoxText(cbCustID, text("CUSTID"));
     loadedReclID_ = text("RECLID");
     SetBoxText(cbReclID, loadedReclID_);
+    // The counts that the test launch and the analysis read are those the boxes now
+    // show: the operation rules run on the loaded texts, no box counted as changed.
+    UpdateOps(this);
 }
 
 void TfmReclData::UpdateReclIDData()

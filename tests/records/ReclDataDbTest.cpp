@@ -476,3 +476,34 @@ TEST_F(ReclDataDbTest, FocusAndListsAfterProgramSetBoxesRunNoChangeHandler)
     fmDebug = nullptr;
     delete debug;
 }
+
+// The counts that the test launch and the analysis read are those the loaded recloser's
+// boxes show, whether it was loaded by the activation, by a pick or by a typed ID.
+TEST_F(ReclDataDbTest, ALoadedRecloserBringsItsOperationCounts)
+{
+    Insert("KyrRecl", {"R300", "C2", "VWE", "100", "3", "1", "B", "100:5 Par", "0", "1", "4", "2"});
+    AddLastTest("T1", "R100");
+    TfmReclData f;
+    f.FormActivate();  // the boxes start at 2 and 2
+    auto counts = [&f] {
+        return QString("%1,%2,%3,%4,%5").arg(f.FastOps).arg(f.DelayOps).arg(f.GndFastOps).arg(f.GndDelayOps).arg(f.TotalOps).toStdString();
+    };
+    auto shown = [&f] {
+        return QStringList{f.cbReclFastOps->currentText(), f.cbReclDelayOps->currentText(),
+                           f.cbGndFastOps->currentText(), f.cbGndDelayOps->currentText()}
+            .join(',')
+            .toStdString();
+    };
+    ASSERT_EQ(f.cbReclID->currentText(), "R100");
+    EXPECT_EQ(shown(), "1,3,2,2");
+    EXPECT_EQ(counts(), "1,3,2,2,4");
+    // Picked from the list.
+    f.cbReclID->setCurrentIndex(f.cbReclID->findText("R150"));
+    emit f.cbReclID->activated(f.cbReclID->currentIndex());
+    EXPECT_EQ(shown(), "2,2,2,2");
+    EXPECT_EQ(counts(), "2,2,2,2,4");
+    // Typed: an ID of another customer is loaded, not taken as new.
+    TypeAndEnter(f.cbReclID, "r300");
+    EXPECT_EQ(shown(), "3,1,0,4");
+    EXPECT_EQ(counts(), "3,1,0,4,4");
+}
