@@ -1210,7 +1210,10 @@ void TfmReclData::btViewCurvesClick()
     Trace(QStringLiteral("fmReclData.btViewCurvesClick"));
     if (!fmKyrCurve)
         return;
+    // Shown again when it is already open: brought in front of this form.
     fmKyrCurve->show();
+    fmKyrCurve->raise();
+    fmKyrCurve->activateWindow();
     const bool ground = PageControl2->currentWidget() != tsPhaseTrip;
     for (int m = 0; m < 10; ++m) {
         PlotSqrtTimes[0][m] = CurveSqrtTimes[ground ? GndFast : Fast][m];
