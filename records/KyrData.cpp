@@ -180,6 +180,13 @@ TfmReclData::TfmReclData(QWidget* parent) : QWidget(parent), ui(new Ui::TfmReclD
     for (QComboBox* box : findChildren<QComboBox*>()) {
         box->setInsertPolicy(QComboBox::NoInsert);
         box->setCompleter(nullptr);
+        // An editable box that finishes editing (loses the focus, opens its list, takes
+        // Enter) with a text that some item holds selects that item and reports it as
+        // picked. After the program set a list or a text that is no pick of the user's:
+        // it would run the box's change handler on a mere focus move. The user's own
+        // picks (from the list, with the arrow keys or the wheel) still report.
+        if (QLineEdit* edit = box->lineEdit())
+            disconnect(edit, &QLineEdit::editingFinished, box, nullptr);
     }
     SetBaseColour(ebReclTime, ButtonFace());
     PageControl2->setCurrentWidget(tsPhaseTrip);
@@ -983,6 +990,9 @@ void TfmReclData::LoadReclRow(TDataSet* ds)
     SetBoxText(cbCustID, text("CUSTID"));
     loadedReclID_ = text("RECLID");
     SetBoxText(cbReclID, loadedReclID_);
+    // The counts that the test launch and the analysis read are those the boxes now
+    // show: the operation rules run on the loaded texts, no box counted as changed.
+    UpdateOps(this);
 }
 
 void TfmReclData::UpdateReclIDData()
@@ -1200,7 +1210,10 @@ void TfmReclData::btViewCurvesClick()
     Trace(QStringLiteral("fmReclData.btViewCurvesClick"));
     if (!fmKyrCurve)
         return;
+    // Shown again when it is already open: brought in front of this form.
     fmKyrCurve->show();
+    fmKyrCurve->raise();
+    fmKyrCurve->activateWindow();
     const bool ground = PageControl2->currentWidget() != tsPhaseTrip;
     for (int m = 0; m < 10; ++m) {
         PlotSqrtTimes[0][m] = CurveSqrtTimes[ground ? GndFast : Fast][m];

@@ -23,6 +23,7 @@
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <cmath>
+#include <initializer_list>
 #include <utility>
 #include <optional>
 
@@ -70,6 +71,15 @@ bool CurveUsable(const double* sqrtTimes)
         if (!std::isfinite(sqrtTimes[i]) || sqrtTimes[i] < 0)
             return false;
     return true;
+}
+
+// A limit, optimum or multiple beyond the single range is no value to judge by: the row
+// fails as for a text that does not convert.
+void RequireFinite(std::initializer_list<float> values)
+{
+    for (const float v : values)
+        if (!std::isfinite(v))
+            throw RowFailure{};
 }
 
 class Judge {
@@ -130,17 +140,21 @@ void Judge::MinimumPickup()
         test = in_.MainMinPickUp;
         Text(QStringLiteral("ebTestMPU"), test);
     }
-    float ref = 0;
+    float ref = 0, min = 0, max = 0;
     try {
         out_.MeasMPU = LeadingNumber(test);
         out_.MPURead = true;
-        ref = static_cast<float>(StrToFloat(Ground() ? in_.ebGndMPU : in_.ebPhaseMPU));
+        const QString refText = Ground() ? in_.ebGndMPU : in_.ebPhaseMPU;
+        ref = static_cast<float>(StrToFloat(refText));
+        min = static_cast<float>(0.9L * ref);
+        max = static_cast<float>(1.1L * ref);
+        // A reference, or a limit of it, beyond the single range does not convert either.
+        if (!std::isfinite(ref) || !std::isfinite(min) || !std::isfinite(max))
+            throw EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(refText));
     } catch (const EConvertError& e) {
         push(TResultsEffect::ConvertError, {}, e.Message);
         return;
     }
-    const float min = static_cast<float>(0.9L * ref);
-    const float max = static_cast<float>(1.1L * ref);
     Text(QStringLiteral("ebMinMPU"), Format("%7.2f", min));
     Text(QStringLiteral("ebMaxMPU"), Format("%7.2f", max));
     Text(QStringLiteral("ebOptMPU"), Format("%7.2f", ref));
@@ -220,6 +234,7 @@ void Judge::OperationTest()
             const float minCurr = static_cast<float>(m * ref * 0.8L);
             const float maxCurr = static_cast<float>(m * ref * 1.2L);
             const float optCurr = static_cast<float>(m * ref);
+            RequireFinite({minCurr, maxCurr, optCurr});
             Text(Ed("MinCurr", n), Format("%6.2f", minCurr));
             Text(Ed("MaxCurr", n), Format("%6.2f", maxCurr));
             Text(Ed("OptCurr", n), Format("%6.2f", optCurr));
@@ -253,6 +268,7 @@ void Judge::OperationTest()
             const double recl = out_.MeasRecl[n];
             const float minRecl = static_cast<float>(0.9L * *reclTime);
             const float maxRecl = static_cast<float>(1.1L * *reclTime);
+            RequireFinite({minRecl, maxRecl});
             Text(Ed("MinRecl", n), Format("%6.3f", minRecl));
             Text(Ed("MaxRecl", n), Format("%6.3f", maxRecl));
             Text(Ed("OptRecl", n), Format("%6.3f", *reclTime));
@@ -279,6 +295,7 @@ void Judge::OperationTest()
                 throw RowFailure{};
             const double trip = out_.MeasTrip[n];
             const float mult = static_cast<float>(meas / ref);
+            RequireFinite({mult});
             if (mult < 1.9L && n <= in_.TotalOps) {
                 Box(QStringLiteral("Test Current < 1.9x Ref Current"), QStringLiteral("Test current too low"));
                 out_.ResultFlags += FormatInt("Op %d CurrLow,", n);
@@ -322,6 +339,7 @@ void Judge::OperationTest()
                 throw RowFailure{QStringLiteral("Curve Data must be entered and saved")};
             const TTripBand band = TripBand(sqrtTimes, curve == ckDelay || curve == ckGndSlow, mult, *tolMin, *tolMax);
             const float min = band.Min, max = band.Max, opt = band.Opt;
+            RequireFinite({min, max, opt});
             Text(Ed("MinTrip", n), Format("%6.4f", min));
             Text(Ed("MaxTrip", n), Format("%6.4f", max));
             Text(Ed("OptTrip", n), opt == max ? QStringLiteral("N/A") : Format("%6.4f", opt));

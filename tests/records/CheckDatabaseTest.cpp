@@ -292,6 +292,9 @@ TEST_F(CheckDatabaseTest, AnUpdateFileThatIsNoTableStopsTheCheckNamingTheFile)
     } catch (const EDatabaseError& e) {
         EXPECT_TRUE(e.Message.contains(DataFile("KyrCust1.dbf"))) << e.Message.toStdString();
         EXPECT_TRUE(e.Message.contains("not a dBASE table")) << e.Message.toStdString();
+        // Named as the file is: no other spelling of it.
+        EXPECT_EQ(e.Message.count("KyrCust1", Qt::CaseInsensitive), e.Message.count("KyrCust1"))
+            << e.Message.toStdString();
     }
     EXPECT_EQ(ReadAll(DataFile("KyrCust.dbf")), before);
     EXPECT_TRUE(QFile::exists(DataFile("KyrCust1.dbf")));

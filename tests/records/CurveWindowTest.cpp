@@ -10,7 +10,9 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTabWidget>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -166,3 +168,20 @@ TEST_F(CurveWindowTest, ABadToleranceLeavesItsCurveOutAndIsReportedOncePerChange
     QApplication::processEvents();
     EXPECT_EQ(s.requests.size(), 2u);
 }
+
+namespace {
+
+TEST_F(CurveWindowTest, ViewCurvesAgainBringsTheCurveWindowToTheFront)
+{
+    fmReclData->show();
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        fmReclData->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(fmReclData));
+        QTest::mouseClick(fmReclData->btViewCurves, Qt::LeftButton);
+        EXPECT_TRUE(QTest::qWaitForWindowActive(fmKyrCurve, 1000));
+        EXPECT_EQ(QApplication::activeWindow(), fmKyrCurve);
+    }
+}
+
+} // namespace

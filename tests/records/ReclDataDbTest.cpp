@@ -3,6 +3,7 @@
 #include "KyrData.h"
 
 #include "DbTables.h"
+#include "Debug.h"
 #include "Dialogs.h"
 #include "InputBox.h"
 #include "KyrTableDefs.h"
@@ -11,7 +12,13 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QAbstractItemView>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QStyle>
+#include <QStyleOptionComboBox>
 #include <QTabWidget>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -321,4 +328,182 @@ TEST_F(ReclDataDbTest, SaveSettingsRewritesTheRow)
         EXPECT_TRUE(s.saw("Recloser ID: NOPE is not in the recloser table; the settings are not saved"));
     }
     EXPECT_EQ(Rows("KyrRecl").size(), 3u);
+}
+
+namespace {
+
+// The trace lines added since `from` lines were there.
+QString TraceSince(const TfmDebug& debug, int from)
+{
+    return debug.TraceText().split('\n').mid(from).join('\n');
+}
+
+// What a change handler would alter: every box's text, the curve page, the counts.
+QStringList FormState(const TfmReclData& f)
+{
+    QStringList s;
+    for (const QComboBox* b : f.findChildren<QComboBox*>())
+        s << b->objectName() + '=' + b->currentText();
+    s << "page=" + f.PageControl1->currentWidget()->objectName();
+    s << QString("ops=%1,%2,%3,%4,%5").arg(f.FastOps).arg(f.DelayOps).arg(f.GndFastOps).arg(f.GndDelayOps).arg(f.TotalOps);
+    s.sort();
+    return s;
+}
+
+const char* const ChangeHandlerTraces[] = {
+    "cbReclTypeChange", "cbReclCoilChange", "cbReclGndCTChange", "cbReclDelayCurveChange",
+    "cbGndFastCurveChange", "cbGndSlowCurveChange", "cbReclIDChange", "UpdateOps", "AdjustCurrMultiple",
+    "UpdateIDs",  // the customer box's change handler
+};
+
+void ExpectNoChangeHandler(const QString& trace)
+{
+    for (const char* h : ChangeHandlerTraces)
+        EXPECT_FALSE(trace.contains(QLatin1String(h))) << h << "\n" << trace.toStdString();
+}
+
+QPoint ArrowOf(QComboBox* box)
+{
+    QStyleOptionComboBox opt;
+    opt.initFrom(box);
+    opt.editable = box->isEditable();
+    return box->style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxArrow, box).center();
+}
+
+// Opens the box's list (with the mouse, or with Alt+Down) and closes it unpicked; the
+// items the list showed.
+QStringList OpenAndCloseList(QComboBox* box, bool mouse)
+{
+    if (mouse)
+        QTest::mouseClick(box, Qt::LeftButton, {}, ArrowOf(box));
+    else
+        QTest::keyClick(box, Qt::Key_Down, Qt::AltModifier);
+    QApplication::processEvents();
+    QStringList shown;
+    if (box->view()->isVisible())
+        for (int i = 0; i < box->view()->model()->rowCount(); ++i)
+            shown << box->view()->model()->index(i, 0).data().toString();
+    if (QWidget* popup = QApplication::activePopupWidget())
+        QTest::keyClick(popup, Qt::Key_Escape);
+    QApplication::processEvents();
+    return shown;
+}
+
+} // namespace
+
+// The program sets lists and texts that differ from the boxes' selections; moving the
+// focus through a box, opening its list and closing it again is not the user's typing or
+// picking and runs no change handler.
+TEST_F(ReclDataDbTest, FocusAndListsAfterProgramSetBoxesRunNoChangeHandler)
+{
+    auto* debug = new TfmDebug;
+    fmDebug = debug;
+    TfmReclData f;
+    f.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    QApplication::processEvents();
+    ASSERT_FALSE(KyrDataRefresh);  // the activation loaded R100: VWE, coil 140
+    ASSERT_EQ(f.cbReclCoil->currentText(), "140");
+    QWidget* elsewhere = f.btSaveSettings;
+
+    for (QComboBox* box : f.findChildren<QComboBox*>()) {
+        SCOPED_TRACE(box->objectName().toStdString());
+        {
+            const QSignalBlocker block(f.PageControl2);  // the box's page, as the program would show it
+            f.PageControl2->setCurrentWidget(f.tsGndTrip->isAncestorOf(box) ? f.tsGndTrip : f.tsPhaseTrip);
+        }
+        QApplication::processEvents();
+        ASSERT_TRUE(box->isVisible());
+        const QStringList before = FormState(f);
+        const int lines = debug->LineCount;
+        box->setFocus(Qt::TabFocusReason);
+        elsewhere->setFocus(Qt::MouseFocusReason);
+        QApplication::processEvents();
+        OpenAndCloseList(box, true);
+        OpenAndCloseList(box, false);
+        box->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(box, Qt::Key_Tab);
+        QApplication::processEvents();
+        ExpectNoChangeHandler(TraceSince(*debug, lines));
+        EXPECT_EQ(FormState(f), before);
+    }
+
+    // A type the types table holds typed, Tab; a coil typed, Tab; the fast curve's label
+    // double-clicked, a click into its minimum pick-up: the fast page stays, the slow
+    // curve's box was never touched.
+    {
+        const QSignalBlocker block(f.PageControl2);
+        f.PageControl2->setCurrentWidget(f.tsPhaseTrip);
+    }
+    int lines = debug->LineCount;
+    QTest::mouseClick(f.cbReclType->lineEdit(), Qt::LeftButton);
+    f.cbReclType->lineEdit()->selectAll();
+    QTest::keyClicks(f.cbReclType->lineEdit(), "VWE");
+    QTest::keyClick(f.cbReclType, Qt::Key_Tab);
+    QTest::mouseClick(f.cbReclCoil->lineEdit(), Qt::LeftButton);
+    f.cbReclCoil->lineEdit()->selectAll();
+    QTest::keyClicks(f.cbReclCoil->lineEdit(), "100");
+    QTest::keyClick(f.cbReclCoil, Qt::Key_Tab);
+    QApplication::processEvents();
+    f.cbReclDelayCurve->setFocus(Qt::TabFocusReason);  // wherever the Tab went, the curve box is passed
+    QApplication::processEvents();
+    QTest::mouseDClick(f.lbFastCurve, Qt::LeftButton);
+    QTest::mouseClick(f.CurveEdit(Fast, 0), Qt::LeftButton);
+    f.CurveEdit(Fast, 0)->setFocus(Qt::MouseFocusReason);
+    QApplication::processEvents();
+    QString trace = TraceSince(*debug, lines);
+    EXPECT_TRUE(trace.contains("cbReclCoilChange"));  // typed
+    EXPECT_FALSE(trace.contains("cbReclDelayCurveChange")) << trace.toStdString();
+    EXPECT_EQ(f.PageControl1->currentWidget(), f.tsFast);
+    EXPECT_EQ(f.cbReclCoil->currentText(), "100");
+
+    // The loaded coil stays when the type box is double-clicked and its list opened: the
+    // list opened is the fixed list of type names, with the mouse as with Alt+Down.
+    f.cbReclCoil->setEditText("140");
+    for (const bool mouse : {true, false}) {
+        SCOPED_TRACE(mouse ? "mouse" : "Alt+Down");
+        lines = debug->LineCount;
+        QTest::mouseDClick(f.cbReclType->lineEdit(), Qt::LeftButton);
+        QApplication::processEvents();
+        const QStringList shown = OpenAndCloseList(f.cbReclType, mouse);
+        EXPECT_EQ(shown.size(), 44);
+        EXPECT_EQ(shown.value(0), "3H");
+        trace = TraceSince(*debug, lines);
+        EXPECT_FALSE(trace.contains("cbReclTypeChange")) << trace.toStdString();
+        EXPECT_EQ(f.cbReclCoil->currentText(), "140");
+        EXPECT_EQ(f.cbReclType->currentText(), "VWE");
+    }
+    fmDebug = nullptr;
+    delete debug;
+}
+
+// The counts that the test launch and the analysis read are those the loaded recloser's
+// boxes show, whether it was loaded by the activation, by a pick or by a typed ID.
+TEST_F(ReclDataDbTest, ALoadedRecloserBringsItsOperationCounts)
+{
+    Insert("KyrRecl", {"R300", "C2", "VWE", "100", "3", "1", "B", "100:5 Par", "0", "1", "4", "2"});
+    AddLastTest("T1", "R100");
+    TfmReclData f;
+    f.FormActivate();  // the boxes start at 2 and 2
+    auto counts = [&f] {
+        return QString("%1,%2,%3,%4,%5").arg(f.FastOps).arg(f.DelayOps).arg(f.GndFastOps).arg(f.GndDelayOps).arg(f.TotalOps).toStdString();
+    };
+    auto shown = [&f] {
+        return QStringList{f.cbReclFastOps->currentText(), f.cbReclDelayOps->currentText(),
+                           f.cbGndFastOps->currentText(), f.cbGndDelayOps->currentText()}
+            .join(',')
+            .toStdString();
+    };
+    ASSERT_EQ(f.cbReclID->currentText(), "R100");
+    EXPECT_EQ(shown(), "1,3,2,2");
+    EXPECT_EQ(counts(), "1,3,2,2,4");
+    // Picked from the list.
+    f.cbReclID->setCurrentIndex(f.cbReclID->findText("R150"));
+    emit f.cbReclID->activated(f.cbReclID->currentIndex());
+    EXPECT_EQ(shown(), "2,2,2,2");
+    EXPECT_EQ(counts(), "2,2,2,2,4");
+    // Typed: an ID of another customer is loaded, not taken as new.
+    TypeAndEnter(f.cbReclID, "r300");
+    EXPECT_EQ(shown(), "3,1,0,4");
+    EXPECT_EQ(counts(), "3,1,0,4,4");
 }

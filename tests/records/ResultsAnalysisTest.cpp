@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <map>
 #include <ostream>
 
@@ -597,6 +598,75 @@ TEST_F(Analysis, MinimumPickupReferenceThatDoesNotConvertIsAConversionError)
     EXPECT_EQ(f.messages[0].Text, "'' is not a valid floating point value");
     EXPECT_FALSE(f.analyzed);
     EXPECT_EQ(f.text("ebResults"), "");
+}
+
+// Values that convert as doubles but not as singles: the reference itself, or a limit of
+// a finite reference, beyond the single range. Not one "inf" or "nan" text reaches a box.
+TEST_F(Analysis, ValuesBeyondSinglePrecisionAreNotJudged)
+{
+    auto noNonFinite = [](const Folded& f) {
+        for (const auto& [name, e] : f.edits)
+            EXPECT_FALSE(e.text.contains("inf") || e.text.contains("nan")) << name.toStdString() << " "
+                                                                            << e.text.toStdString();
+    };
+    // Minimum pick-up: the conversion error, and nothing after it.
+    for (const char* mpu : {"1e39", "3.2e38"}) {
+        SCOPED_TRACE(mpu);
+        SetUp();
+        in.cbTestType = QStringLiteral("MPU");
+        in.ebPhaseMPU = QString::fromLatin1(mpu);
+        in.MainMinPickUp = QStringLiteral("100");
+        const TResultsOutcome o = JudgeResults(in);
+        const Folded f = Fold(o);
+        noNonFinite(f);
+        ASSERT_EQ(f.messages.size(), 1u);
+        EXPECT_EQ(f.messages[0].kind, TResultsEffect::ConvertError);
+        EXPECT_EQ(f.messages[0].Text, QStringLiteral("'%1' is not a valid floating point value").arg(mpu));
+        EXPECT_EQ(f.beeps, 0);
+        EXPECT_FALSE(f.analyzed);
+        EXPECT_EQ(f.text("ebResMPU"), "");
+    }
+    // Operation rows: every row fails and the test reads "ERROR".
+    struct Case {
+        const char* what;
+        std::function<void(TResultsInput&)> set;
+    };
+    const Case cases[] = {
+        {"2X, fast reference 3e38: current limits",
+         [](TResultsInput& i) {
+             i.CurrMultiple = 2;
+             i.ebCurveRef[0] = QStringLiteral("3e38");
+         }},
+        {"reclose time 3.3e38: its maximum", [](TResultsInput& i) { i.ebReclTime = QStringLiteral("3.3e38"); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        c.set(in);
+        const TResultsOutcome o = JudgeResults(in);
+        const Folded f = Fold(o);
+        noNonFinite(f);
+        EXPECT_EQ(o.ResultFlags, "ERROR");
+        EXPECT_EQ(f.text("ebResults"), "ERROR");
+        EXPECT_EQ(f.messageTexts().count("Component not found"), 4);
+        for (int n = 1; n <= 4; ++n)
+            EXPECT_NE(f.text(Ed("ResRecl", n)), "OK") << n;
+    }
+    // A row current of 1e300 beyond the operations: its multiple is no single; that row
+    // fails, the others keep their verdicts.
+    SetUp();
+    in.TotalOps = 3;
+    in.MaxOps = 3;
+    in.ebTestCurr[4] = QStringLiteral("1e300");
+    in.ebTestTrip[4] = QStringLiteral("0");
+    const TResultsOutcome o = JudgeResults(in);
+    const Folded f = Fold(o);
+    noNonFinite(f);
+    EXPECT_EQ(o.ResultFlags, "ERROR");
+    EXPECT_EQ(f.messageTexts(), QStringList{"Component not found"});
+    EXPECT_EQ(f.text(Ed("ResTrip", 3)), "OK");
+    EXPECT_EQ(f.text(Ed("ResTrip", 4)), "");
+    EXPECT_NE(f.color(Ed("ResTrip", 4)), clLime);
 }
 
 } // namespace
