@@ -24,7 +24,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // Received bytes are handed on at most this long after the first of them arrived.
-constexpr std::chrono::milliseconds kRxLatency(20);
+constexpr std::chrono::milliseconds kRxLatency(10);
 
 // Outstanding operations fail with this once the device has gone away.
 constexpr DWORD kGoneError = ERROR_BAD_COMMAND;
