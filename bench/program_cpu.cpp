@@ -18,6 +18,13 @@
 //
 // The program runs in a child process (this program started again with --child=...),
 // so nothing of the benchmark's own threads is in its figures.
+//
+// --x11: as users run it. A virtual X server (Xvfb) with a window manager (openbox) is
+// started for the run and the program draws its windows there (xcb); the minimal reader
+// is a process of its own; the stream-stopped figure gets a floor beside it, measured
+// over the same seconds: a Qt window with nothing but a 100 ms timer and a thread
+// waking every 75 ms (the program's own fixed wake-ups). Without Xvfb or openbox on the
+// machine the option is refused.
 #include "Comm.h"
 #include "Dialogs.h"
 #include "Forms.h"
@@ -36,6 +43,7 @@
 #include <QProgressBar>
 #include <QSocketNotifier>
 #include <QTimer>
+#include <QWidget>
 #include <algorithm>
 #include <atomic>
 #include <benchmark/benchmark.h>
@@ -60,6 +68,7 @@ namespace {
 
 int g_liveSeconds = 60;
 int g_idleSeconds = 30;
+bool g_x11 = false;
 constexpr int kSettleMs = 3000;
 
 double CpuSeconds(int who)
@@ -67,6 +76,14 @@ double CpuSeconds(int who)
     rusage u{};
     getrusage(who, &u);
     return u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6 + u.ru_stime.tv_sec + u.ru_stime.tv_usec / 1e6;
+}
+
+// Voluntary context switches: how often the process (or thread) went to sleep and woke.
+long Wakeups(int who)
+{
+    rusage u{};
+    getrusage(who, &u);
+    return u.ru_nvcsw;
 }
 
 double Now()
@@ -105,8 +122,38 @@ void WaitForLine()
     (void)r;
 }
 
+// The least a Qt program with the program's fixed wake-ups costs: one window shown, a
+// 100 ms timer that does nothing, a thread that sleeps 75 ms at a time.
+int RunFloor(int argc, char** argv, int seconds)
+{
+    if (!std::getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    QWidget window;
+    window.resize(400, 300);
+    window.show();
+    QTimer tick;
+    tick.start(100);
+    std::atomic<bool> stop{false};
+    std::thread worker([&] {
+        while (!stop)
+            std::this_thread::sleep_for(std::chrono::milliseconds(75));
+    });
+    Spin(kSettleMs);
+    Say("ready\n");
+    const double cpu0 = CpuSeconds(RUSAGE_SELF);
+    const double wall0 = Now();
+    Spin(seconds * 1000);
+    Say("cpu %.6f %.6f\n", CpuSeconds(RUSAGE_SELF) - cpu0, Now() - wall0);
+    stop = true;
+    worker.join();
+    return 0;
+}
+
 int RunChild(int argc, char** argv, const std::string& mode, int seconds)
 {
+    if (mode == "floor")
+        return RunFloor(argc, argv, seconds);
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
@@ -188,11 +235,15 @@ int RunChild(int argc, char** argv, const std::string& mode, int seconds)
     }
     Say("ready\n");
     const double cpu0 = CpuSeconds(RUSAGE_SELF);
+    const double gui0 = CpuSeconds(RUSAGE_THREAD);
+    const long wake0 = Wakeups(RUSAGE_SELF);
+    const long guiWake0 = Wakeups(RUSAGE_THREAD);
     const double wall0 = Now();
     Spin(seconds * 1000);
     const double cpu = CpuSeconds(RUSAGE_SELF) - cpu0;
     const double wall = Now() - wall0;
-    Say("cpu %.6f %.6f\n", cpu, wall);
+    Say("cpu %.6f %.6f %ld %.6f %ld\n", cpu, wall, Wakeups(RUSAGE_SELF) - wake0, CpuSeconds(RUSAGE_THREAD) - gui0,
+        Wakeups(RUSAGE_THREAD) - guiWake0);
     if (mode == "live") {
         WaitForLine();  // the instrument has gone quiet and the line has drained
         Say("received %lld %d %d\n", delivered / 2, fmComm->ErrorCount, TestEngine->Result);
@@ -297,52 +348,168 @@ kvsim::Instrument::Options InstrumentOptions()
     return opt;
 }
 
-// Blocking reads of the stream, as little as a program can do to take it in.
+// Blocking reads of the stream, as little as a program can do to take it in: a process
+// of its own (forked, plain system calls only), reading for the given seconds.
 struct MinimalReader {
-    std::atomic<bool> stop{false};
-    std::atomic<long> bytes{0};
+    pid_t pid = -1;
+    int result = -1;  // the reader's report: cpu, wall, bytes
     double cpu = 0, wall = 0;
-    std::thread thread;
+    long long bytes = 0;
+    double wakeups = 0;
 
-    bool Start(const std::string& device)
+    bool Start(const std::string& device, int seconds)
     {
-        const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        if (fd < 0)
+        int p[2];
+        if (pipe2(p, O_CLOEXEC) != 0)
             return false;
-        termios t;
-        tcgetattr(fd, &t);
-        cfmakeraw(&t);
-        t.c_cc[VMIN] = 1;
-        t.c_cc[VTIME] = 0;
-        tcsetattr(fd, TCSANOW, &t);
-        const unsigned char start = StartStreamCommand;
-        if (::write(fd, &start, 1) != 1) {
-            ::close(fd);
+        pid = fork();
+        if (pid < 0)
             return false;
-        }
-        thread = std::thread([this, fd] {
+        if (pid == 0) {
+            ::close(p[0]);
+            const int fd = ::open(device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+            if (fd < 0)
+                _exit(1);
+            termios t;
+            tcgetattr(fd, &t);
+            cfmakeraw(&t);
+            t.c_cc[VMIN] = 1;
+            t.c_cc[VTIME] = 0;
+            tcsetattr(fd, TCSANOW, &t);
+            const unsigned char start = StartStreamCommand;
+            if (::write(fd, &start, 1) != 1)
+                _exit(1);
             unsigned char buf[4096];
-            const double cpu0 = CpuSeconds(RUSAGE_THREAD);
+            long long n = 0;
+            const long wake0 = Wakeups(RUSAGE_SELF);
+            const double cpu0 = CpuSeconds(RUSAGE_SELF);
             const double wall0 = Now();
-            while (!stop) {
+            while (Now() - wall0 < seconds) {
                 const ssize_t r = ::read(fd, buf, sizeof buf);
                 if (r <= 0)
                     break;
-                bytes += r;
+                n += r;
             }
-            cpu = CpuSeconds(RUSAGE_THREAD) - cpu0;
-            wall = Now() - wall0;
+            const double report[4] = {CpuSeconds(RUSAGE_SELF) - cpu0, Now() - wall0, static_cast<double>(n),
+                                      static_cast<double>(Wakeups(RUSAGE_SELF) - wake0)};
+            ssize_t w = ::write(p[1], report, sizeof report);
+            (void)w;
             ::close(fd);
-        });
+            _exit(0);
+        }
+        ::close(p[1]);
+        result = p[0];
         return true;
     }
     void Stop()
     {
-        stop = true;
-        if (thread.joinable())
-            thread.join();
+        double report[4] = {0, 0, 0, 0};
+        if (result >= 0 && ::read(result, report, sizeof report) == static_cast<ssize_t>(sizeof report)) {
+            cpu = report[0];
+            wall = report[1];
+            bytes = static_cast<long long>(report[2]);
+            wakeups = report[3];
+        }
+        if (result >= 0)
+            ::close(result);
+        result = -1;
+        if (pid > 0)
+            waitpid(pid, nullptr, 0);
+        pid = -1;
+    }
+    ~MinimalReader()
+    {
+        if (pid > 0)
+            kill(pid, SIGKILL);
+        Stop();
     }
 };
+
+// CPU seconds the kernel has counted for a process of ours (user + system).
+double ProcessCpuSeconds(pid_t pid)
+{
+    if (pid <= 0)
+        return 0;
+    const std::string path = "/proc/" + std::to_string(pid) + "/stat";
+    FILE* f = std::fopen(path.c_str(), "r");
+    if (!f)
+        return 0;
+    char buf[1024];
+    const size_t n = std::fread(buf, 1, sizeof buf - 1, f);
+    std::fclose(f);
+    buf[n] = 0;
+    const char* p = std::strrchr(buf, ')');  // the name may hold blanks
+    unsigned long long ut = 0, st = 0;
+    if (!p || std::sscanf(p + 2, "%*c %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %llu %llu", &ut, &st) != 2)
+        return 0;
+    return static_cast<double>(ut + st) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// A virtual X server with a window manager for the whole run (--x11).
+struct VirtualDesktop {
+    pid_t server = -1;
+    pid_t manager = -1;
+
+    static bool Installed() { return std::system("command -v Xvfb >/dev/null && command -v openbox >/dev/null") == 0; }
+
+    bool Start(std::string* error)
+    {
+        int p[2];
+        if (pipe(p) != 0)
+            return false;
+        server = fork();
+        if (server == 0) {
+            ::close(p[0]);
+            const std::string fd = std::to_string(p[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+                   static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        ::close(p[1]);
+        char buf[32] = {};
+        std::string number;
+        for (;;) {  // the server writes its display number and a newline once it listens
+            const ssize_t r = ::read(p[0], buf, sizeof buf - 1);
+            if (r <= 0)
+                break;
+            number.append(buf, static_cast<std::size_t>(r));
+            if (number.find('\n') != std::string::npos)
+                break;
+        }
+        ::close(p[0]);
+        while (!number.empty() && (number.back() == '\n' || number.back() == ' '))
+            number.pop_back();
+        if (number.empty()) {
+            *error = "Xvfb did not start";
+            return false;
+        }
+        setenv("DISPLAY", (":" + number).c_str(), 1);
+        manager = fork();
+        if (manager == 0) {
+            execlp("openbox", "openbox", "--sm-disable", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // the manager takes the screen
+        int status = 0;
+        if (manager < 0 || waitpid(manager, &status, WNOHANG) != 0) {
+            *error = "openbox did not start";
+            return false;
+        }
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+        return true;
+    }
+    ~VirtualDesktop()
+    {
+        for (pid_t* p : {&manager, &server})
+            if (*p > 0) {
+                kill(*p, SIGTERM);
+                waitpid(*p, nullptr, 0);
+                *p = -1;
+            }
+    }
+};
+
+VirtualDesktop* g_desktop = nullptr;
 
 void BM_LiveTest(benchmark::State& state)
 {
@@ -370,14 +537,17 @@ void BM_LiveTest(benchmark::State& state)
             return;
         }
         MinimalReader reader;
-        if (!reader.Start(twin.DevicePath())) {
-            state.SkipWithError("minimal reader cannot open its line");
+        if (!reader.Start(twin.DevicePath(), g_liveSeconds)) {
+            state.SkipWithError("minimal reader cannot start");
             return;
         }
+        const double x0 = ProcessCpuSeconds(g_desktop ? g_desktop->server : -1);
         line = child.Line();
+        const double xCpu = ProcessCpuSeconds(g_desktop ? g_desktop->server : -1) - x0;
         reader.Stop();
-        double cpu = 0, wall = 1;
-        if (std::sscanf(line.c_str(), "cpu %lf %lf", &cpu, &wall) != 2) {
+        double cpu = 0, wall = 1, guiCpu = 0;
+        long wakeups = 0, guiWakeups = 0;
+        if (std::sscanf(line.c_str(), "cpu %lf %lf %ld %lf %ld", &cpu, &wall, &wakeups, &guiCpu, &guiWakeups) != 5) {
             state.SkipWithError(("program: " + line).c_str());
             return;
         }
@@ -404,7 +574,13 @@ void BM_LiveTest(benchmark::State& state)
         state.counters["pairs_sent"] = static_cast<double>(sent);
         state.counters["pairs_lost"] = static_cast<double>(sent - received);
         state.counters["link_errors"] = errors;
-        state.counters["reader_pairs"] = static_cast<double>(reader.bytes.load() / 2);
+        state.counters["reader_pairs"] = static_cast<double>(reader.bytes / 2);
+        state.counters["gui_thread_cpu_pct"] = 100.0 * guiCpu / wall;
+        state.counters["wakeups_per_s"] = wakeups / wall;
+        state.counters["gui_wakeups_per_s"] = guiWakeups / wall;
+        state.counters["reader_wakeups_per_s"] = reader.wakeups / std::max(reader.wall, 1e-9);
+        if (g_desktop)
+            state.counters["xserver_cpu_pct"] = 100.0 * xCpu / wall;
     }
 }
 
@@ -473,7 +649,7 @@ void Idle(benchmark::State& state, const std::string& mode)
             setenv("KESTROVAN_SERIAL_PORTS", sim.DevicePath().c_str(), 1);
         else
             unsetenv("KESTROVAN_SERIAL_PORTS");
-        Child child;
+        Child child, floor;
         if (!child.Start(mode, g_idleSeconds)) {
             state.SkipWithError("cannot start the program");
             return;
@@ -483,13 +659,33 @@ void Idle(benchmark::State& state, const std::string& mode)
             state.SkipWithError(("program: " + line).c_str());
             return;
         }
+        // The floor is measured over the same seconds, beside the program.
+        const bool withFloor = g_x11 && mode == "stopped";
+        if (withFloor && (!floor.Start("floor", g_idleSeconds) || floor.Line() != "ready\n")) {
+            state.SkipWithError("the floor program did not start");
+            return;
+        }
         line = child.Line();
         double cpu = 0, wall = 1;
-        if (std::sscanf(line.c_str(), "cpu %lf %lf", &cpu, &wall) != 2) {
+        long wakeups = 0;
+        if (std::sscanf(line.c_str(), "cpu %lf %lf %ld", &cpu, &wall, &wakeups) != 3) {
             state.SkipWithError(("program: " + line).c_str());
             return;
         }
         child.Finish();
+        state.counters["wakeups_per_s"] = wakeups / wall;
+        if (withFloor) {
+            double floorCpu = 0, floorWall = 1;
+            line = floor.Line();
+            floor.Finish();
+            if (std::sscanf(line.c_str(), "cpu %lf %lf", &floorCpu, &floorWall) != 2) {
+                state.SkipWithError(("floor program: " + line).c_str());
+                return;
+            }
+            const double floorPct = 100.0 * floorCpu / floorWall;
+            state.counters["floor_cpu_pct"] = floorPct;
+            state.counters["program_per_floor"] = floorPct > 0 ? 100.0 * cpu / wall / floorPct : 0;
+        }
         sim.Close();
         RemoveTree(home);
         state.counters["seconds"] = wall;
@@ -521,6 +717,8 @@ int main(int argc, char** argv)
             g_liveSeconds = std::max(1, std::atoi(argv[i] + 15));
         else if (std::strncmp(argv[i], "--idle-seconds=", 15) == 0)
             g_idleSeconds = std::max(1, std::atoi(argv[i] + 15));
+        else if (std::strcmp(argv[i], "--x11") == 0)
+            g_x11 = true;
         else
             args.push_back(argv[i]);
     }
@@ -528,6 +726,15 @@ int main(int argc, char** argv)
     if (!childMode.empty())
         return RunChild(n, args.data(), childMode, childSeconds);
     benchmark::Initialize(&n, args.data());
+    VirtualDesktop desktop;
+    if (g_x11) {
+        std::string error = "Xvfb or openbox is not installed";
+        if (!VirtualDesktop::Installed() || !desktop.Start(&error)) {
+            std::fprintf(stderr, "--x11: %s\n", error.c_str());
+            return 1;
+        }
+        g_desktop = &desktop;
+    }
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     return 0;

@@ -551,10 +551,9 @@ std::unique_ptr<BYTE[]> TSerialPort::ReadNextCluster(int& Size, int& Error)
         const TSerialCluster* c = ClusterList.front().get();
         Size = c->Size;
         Error = static_cast<int>(c->CommError);
-        if (c->Size > 0) {
-            Result.reset(new BYTE[static_cast<std::size_t>(c->Size)]);
-            c->CopyData(Result.get());
-        }
+        // The cluster goes with this call, so its block is handed on as it is.
+        if (c->Size > 0)
+            Result = std::move(ClusterList.front()->Data);
         ClusterList.erase(ClusterList.begin());
     }
     LeaveCriticalSection(&ClusterLock);
@@ -839,16 +838,18 @@ void TWorkThread::StartRead()
     ReportError(9804, Err, QStringLiteral("Error reading Data"), 0);
 }
 
-void TWorkThread::DeliverCluster(const BYTE* Bytes, DWORD Count)
+void TWorkThread::DeliverCluster(BYTE*& Buffer, DWORD Count)
 {
     if (Owner->Destroying)
         return;
-    std::unique_ptr<BYTE[]> Copy;
+    // The cluster takes over the block the bytes were read into (the read's own, made
+    // for this read alone): no second block and no copy for each read.
+    std::unique_ptr<BYTE[]> Data;
     if (Count > 0) {
-        Copy = std::make_unique_for_overwrite<BYTE[]>(Count);
-        std::memcpy(Copy.get(), Bytes, Count);
+        Data.reset(Buffer);
+        Buffer = nullptr;
     }
-    auto Cluster = std::make_unique<TSerialCluster>(std::move(Copy), static_cast<int>(Count), PendingLineErrors);
+    auto Cluster = std::make_unique<TSerialCluster>(std::move(Data), static_cast<int>(Count), PendingLineErrors);
     PendingLineErrors = 0;
     EnterCriticalSection(&Owner->ClusterLock);
     Owner->ClusterList.push_back(std::move(Cluster));

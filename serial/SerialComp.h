@@ -108,7 +108,7 @@ private:
     void CheckModemAndErrors();
     void CheckWriteDone();
     void StartRead();
-    void DeliverCluster(const BYTE* Bytes, DWORD Count);
+    void DeliverCluster(BYTE*& Buffer, DWORD Count);
     void ReadDone();
     void StartCommEventWait();
     void CommEventDone();
