@@ -227,6 +227,8 @@ TEST_F(ResultsEndToEnd, PrepareRunCheckAnalyzeAndSave)
         // The print button is on the toolbar in sight, not behind its overflow arrow.
         QWidget* button = bar->widgetForAction(print);
         ASSERT_NE(button, nullptr);
+        // The toolbar lays itself out once the dialog is shown.
+        QTest::qWaitFor([button] { return button->isVisible(); }, 2000);
         printSeen = button->isVisible() && preview->rect().contains(QRect(button->mapTo(preview, QPoint(0, 0)),
                                                                           button->size()));
         QTimer::singleShot(0, [&] {
