@@ -265,6 +265,11 @@ void TKyrUpdate::TestStart()
     Store->SampleIndex = 0;
     View->SetRunStopReset(QStringLiteral("STOP"), TKyrColor::Red);
     View->SetArmedRunning(QStringLiteral("Running"), TKyrColor::Yellow);
+    // A change of the test type or of the operation count resets the test, and the
+    // running test's results are not yet marked unsaved, so nothing would ask first: a
+    // stray key on either box would throw the test away. Both wait for the test's end.
+    View->SetTestTypeSelEnabled(false);
+    View->SetMaxOpsBoxEnabled(false);
 }
 
 void TKyrUpdate::TestEnd()
@@ -278,6 +283,8 @@ void TKyrUpdate::TestEnd()
     View->SetArmedRunning(QStringLiteral("Test Over"), TKyrColor::BtnFace);
     View->SetRunStopReset(QStringLiteral("RESET"), TKyrColor::Green);
     View->SetCheckTCCEnabled(true);
+    View->SetTestTypeSelEnabled(true);
+    View->SetMaxOpsBoxEnabled(true);
     View->SetDataSaved(false);
     if (Link->GetErrorCount() > 2) {
         Link->SetPortFound(false);

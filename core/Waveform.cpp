@@ -79,8 +79,9 @@ TfmWaveform::TfmWaveform(QWidget* parent) : QWidget(parent, Qt::Window), ui(new 
     paintRightGap_ = width() - PaintBox1->geometry().right() - 1;
     paintBottomGap_ = height() - PaintBox1->geometry().bottom() - 1;
     panelBottomGap_ = height() - Panel1->geometry().bottom() - 1;
-    // Small enough to be moved about, large enough that Save and Exit stay in sight.
-    setMinimumSize(ExitButton->mapTo(this, ExitButton->rect().bottomRight()).x() + 1 + paintRightGap_,
+    // Small enough to be moved about, large enough that every control of the panel, the
+    // zoom up-down at its right end included, stays whole: the panel keeps its width.
+    setMinimumSize(Panel1->geometry().right() + 1,
                    PaintBox1->y() + 100 + (Panel1->y() - PaintBox1->geometry().bottom()) + Panel1->height() +
                        panelBottomGap_);
     if (QScreen* s = QGuiApplication::primaryScreen())

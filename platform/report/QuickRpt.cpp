@@ -9,6 +9,12 @@
 #include <QPainter>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QPointer>
+#include <QScreen>
+#include <QStyle>
+#include <QToolBar>
+#include <QGuiApplication>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -321,18 +327,54 @@ bool TQuickRep::Print(QPrinter& printer) const
     return painter.end();
 }
 
+namespace {
+// The preview's print command must be in sight: on a narrow screen Qt's preview hides
+// the end of its toolbar, print and page setup included, behind an overflow arrow. The
+// dialog is widened to its toolbar as far as the screen allows, and the print command
+// goes to the toolbar's front when even that is too narrow.
+void ShowPrintCommand(QPrintPreviewDialog& dialog)
+{
+    auto* bar = dialog.findChild<QToolBar*>();
+    if (!bar)
+        return;
+    QAction* print = nullptr;
+    for (QAction* a : bar->actions())
+        if (a->objectName() == QLatin1String("printAction") ||
+            a->text().remove(QLatin1Char('&')).compare(QLatin1String("Print"), Qt::CaseInsensitive) == 0)
+            print = a;
+    const QScreen* screen = dialog.screen() ? dialog.screen() : QGuiApplication::primaryScreen();
+    const int room = screen ? screen->availableGeometry().width() - 32 : 1024;
+    dialog.ensurePolished();
+    const int needed = bar->sizeHint().width() + 2 * dialog.style()->pixelMetric(QStyle::PM_LayoutLeftMargin) + 16;
+    const QSize hint = dialog.sizeHint();
+    dialog.resize(std::min(std::max(hint.width(), needed), room), std::max(hint.height(), dialog.height()));
+    if (print && needed > room) {
+        const QList<QAction*> actions = bar->actions();
+        if (!actions.isEmpty() && actions.first() != print) {
+            bar->removeAction(print);
+            bar->insertAction(bar->actions().first(), print);
+        }
+    }
+}
+} // namespace
+
 void TQuickRep::Preview()
 {
     Prepare();
     QPrinter printer(QPrinter::HighResolution);
     SetupPrinter(printer);
-    QPrintPreviewDialog dialog(&printer, QApplication::activeWindow());
-    QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, [this](QPrinter* p) {
+    // The dialog lives on the heap under a guard: the window it belongs to may be freed
+    // while the preview or its print dialog runs its own loop, and takes the dialog
+    // with it. The printer outlives the dialog either way.
+    QPointer<QPrintPreviewDialog> dialog = new QPrintPreviewDialog(&printer, QApplication::activeWindow());
+    QObject::connect(dialog, &QPrintPreviewDialog::paintRequested, dialog, [this](QPrinter* p) {
         // The preview keeps the paper it was given; printing from it goes through here too.
         Print(*p);
     });
+    ShowPrintCommand(*dialog);
     if (g_previewResponder)
-        g_previewResponder(*this, dialog);
+        g_previewResponder(*this, *dialog);
     else
-        dialog.exec();
+        dialog->exec();
+    delete dialog.data();
 }

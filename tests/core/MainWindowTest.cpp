@@ -332,6 +332,42 @@ TEST_F(MainWindowTest, MinimumPickupDemoEndsAsMinimumPickup)
     EXPECT_GT(TestEngine->PickupRms, 0.0);
 }
 
+TEST_F(MainWindowTest, NoStrayKeyOrClickResetsARunningTest)
+{
+    StartProgram();
+    fmKyr->show();
+    QTest::mouseClick(fmKyr->BitBtnRunStopReset, Qt::LeftButton);
+    fmKyr->BitBtnRunStopReset->setFocus();
+    for (int i = 0; i < 20 && !TestEngine->Running; ++i)
+        TestEngine->TimerTick();
+    ASSERT_TRUE(TestEngine->Running);
+    TestEngine->TimerTick();
+    // The keys go where the user's keys go: to the window's focus widget, whichever
+    // it has become after the key before.
+    const Qt::Key keys[] = {Qt::Key_Down, Qt::Key_Down, Qt::Key_Space, Qt::Key_Up, Qt::Key_Right, Qt::Key_Space};
+    for (Qt::Key k : keys) {
+        QWidget* target = fmKyr->focusWidget() ? fmKyr->focusWidget() : fmKyr;
+        QTest::keyClick(target, k);
+        TestEngine->TimerTick();
+    }
+    QTest::mouseClick(fmKyr->TestTypeSelItem[1], Qt::LeftButton);
+    EXPECT_FALSE(fmKyr->cbMaxOps->isEnabled());
+    EXPECT_EQ(fmSetup->TestType, 0);
+    EXPECT_TRUE(fmKyr->TestTypeSelItem[0]->isChecked());
+    EXPECT_TRUE(TestEngine->Running);
+    EXPECT_EQ(MaxOps, 4);
+    ASSERT_TRUE(TickUntilResult());
+    EXPECT_EQ(TestEngine->Result, trLockout);
+    EXPECT_EQ(fmKyr->OpCount, 4);
+    // Once the test is over the type can be chosen again; the unsaved results are asked for.
+    TestEngine->TimerTick();
+    EXPECT_TRUE(fmKyr->TestTypeSel->isEnabled());
+    EXPECT_TRUE(fmKyr->cbMaxOps->isEnabled());
+    answers->on(QStringLiteral("OK to discard data?"), {IDNO});
+    QTest::mouseClick(fmKyr->TestTypeSelItem[1], Qt::LeftButton);
+    EXPECT_TRUE(answers->saw(QStringLiteral("OK to discard data?")));
+}
+
 TEST_F(MainWindowTest, StopDuringATestAndAfterIt)
 {
     StartProgram();

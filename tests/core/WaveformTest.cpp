@@ -5,6 +5,7 @@
 #include "Setup.h"
 #include "TestSupport.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -116,6 +117,25 @@ TEST_F(WaveformFixture, CreatedStoreRunsAtTheInstrumentRate)
     EXPECT_EQ(wave->UpDown1->Max(), 6);
     EXPECT_EQ(wave->UpDown1->Min(), 0);
     wave->grab().save(ArtifactPath("waveform_form.png"));
+}
+
+TEST_F(WaveformFixture, AtItsMinimumSizeEveryControlIsWhole)
+{
+    wave->show();
+    wave->resize(wave->minimumSize());
+    QCoreApplication::processEvents();
+    ASSERT_EQ(wave->size(), wave->minimumSize());
+    const QRect client = wave->rect();
+    for (QWidget* c : wave->findChildren<QWidget*>()) {
+        if (!c->isVisible() || c->parentWidget() == nullptr)
+            continue;
+        const QRect r(c->mapTo(wave.get(), QPoint(0, 0)), c->size());
+        EXPECT_TRUE(client.contains(r)) << c->objectName().toStdString() << " at " << r.x() << "," << r.y() << " "
+                                        << r.width() << "x" << r.height();
+        // And inside its own parent, which would clip it.
+        EXPECT_TRUE(c->parentWidget()->rect().contains(c->geometry())) << c->objectName().toStdString();
+    }
+    wave->hide();
 }
 
 TEST_F(WaveformFixture, WriterLaysOutTheHeaderAndTheReaderTakesItBack)

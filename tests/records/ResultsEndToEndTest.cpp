@@ -10,11 +10,24 @@
 #include "Kestrovan10.h"
 #include "KyrCurve.h"
 #include "KyrData.h"
+#include "KyrDatabase.h"
+#include "KyrReport.h"
 #include "KyrMain.h"
 #include "KyrTableDefs.h"
 #include "Sound.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QFile>
+#include <QListWidget>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
@@ -33,6 +46,16 @@ protected:
         LateWindows.push_back(
             {[] { fmKyrResults = new TfmKyrResults; }, [] { delete std::exchange(fmKyrResults, nullptr); }});
         LateWindows.push_back({[] { fmKyrCurve = new TfmKyrCurve; }, [] { delete std::exchange(fmKyrCurve, nullptr); }});
+        // The browser and the report window, reached from the results window's buttons.
+        LateWindows.push_back(
+            {[] { fmKyrDatabase = new TfmKyrDatabase; }, [] { delete std::exchange(fmKyrDatabase, nullptr); }});
+        LateWindows.push_back({[] { fmKyrReport = new TfmKyrReport; }, [] { delete std::exchange(fmKyrReport, nullptr); }});
+        LateWindows.push_back({[] { ReclData = fmReclData; }, [] { ReclData = nullptr; }});
+        ReclDataID = [] { return fmReclData ? fmReclData->cbReclID->currentText() : QString(); };
+        TfmKyrResults::ShowReportHook = [] {
+            fmKyrReport->show();
+            fmKyrReport->activateWindow();
+        };
         RecreateResultsWindowHook = RecreateResultsWindow;
         SetMessageBeepHandler([](UINT) {});
         // New IDs are named when their box is left.
@@ -46,6 +69,8 @@ protected:
         ProgramFixture::TearDown();
         LateWindows.clear();
         RecreateResultsWindowHook = nullptr;
+        TfmKyrResults::ShowReportHook = nullptr;
+        ReclDataID = nullptr;
         ResultsAnalyzed = false;
         SetMessageBeepHandler(nullptr);
         SetInputResponder(nullptr);
@@ -178,6 +203,59 @@ TEST_F(ResultsEndToEnd, PrepareRunCheckAnalyzeAndSave)
     EXPECT_EQ(r.at("COMMENTS"), "First test of R-1042");
     EXPECT_NEAR(r.at("CURR1").toDouble(), LeadingCurrent(fmKyr->TripCurr[1]->text()), 0.001);
     EXPECT_NEAR(r.at("TIME4").toDouble(), LeadingNumber(fmKyr->TripTime[4]->text()), 0.0001);
+
+    // Report, the recloser's ID added, Preview/Print, the preview's print command, "Print
+    // to File (PDF)", Print: the real dialogs, each in its own loop, as a user meets them.
+    QTest::mouseClick(w->btReport, Qt::LeftButton);
+    ASSERT_TRUE(WaitFor([] { return fmKyrReport->isVisible(); }));
+    TfmKyrReport* rep = fmKyrReport;
+    rep->cbReclID->setEditText(QStringLiteral("R-1042"));
+    QTest::mouseClick(rep->btAdd, Qt::LeftButton);
+    ASSERT_EQ(rep->ListBox1->count(), 1);
+    const QString pdf = QDir(dataFolder).filePath(QStringLiteral("report.pdf"));
+    bool printSeen = false, printDialogSeen = false;
+    QTimer::singleShot(0, [&] {
+        auto* preview = qobject_cast<QPrintPreviewDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(preview, nullptr);
+        auto* bar = preview->findChild<QToolBar*>();
+        ASSERT_NE(bar, nullptr);
+        QAction* print = nullptr;
+        for (QAction* a : bar->actions())
+            if (a->text().remove(QLatin1Char('&')) == QLatin1String("Print"))
+                print = a;
+        ASSERT_NE(print, nullptr);
+        // The print button is on the toolbar in sight, not behind its overflow arrow.
+        QWidget* button = bar->widgetForAction(print);
+        ASSERT_NE(button, nullptr);
+        // The toolbar lays itself out once the dialog is shown.
+        QTest::qWaitFor([button] { return button->isVisible(); }, 2000);
+        printSeen = button->isVisible() && preview->rect().contains(QRect(button->mapTo(preview, QPoint(0, 0)),
+                                                                          button->size()));
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(dialog, nullptr);
+            printDialogSeen = true;
+            // "Print to File (PDF)" is the printer here (no other is installed); the
+            // user names the file in the dialog.
+            auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("filename"));
+            ASSERT_NE(name, nullptr);
+            name->setText(pdf);
+            dialog->accept();
+        });
+        print->trigger();
+    });
+    QTest::mouseClick(rep->btPreview, Qt::LeftButton);
+    EXPECT_TRUE(printSeen);
+    EXPECT_TRUE(printDialogSeen);
+    ASSERT_TRUE(QFile::exists(pdf));
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    ASSERT_TRUE(text.waitForFinished(10000));
+    const QString printed = QString::fromUtf8(text.readAllStandardOutput());
+    for (const char* expected : {"Kestrovan Test Results", "R-1042", "VWE", "2A-2B", "512", "First test of R-1042"})
+        EXPECT_TRUE(printed.contains(QLatin1String(expected))) << expected << "\n" << printed.toStdString();
+    EXPECT_TRUE(printed.contains(QRegularExpression(QStringLiteral("Test Results:\\s+") + first))) << printed.toStdString();
+    EXPECT_TRUE(fmKyrResults && fmKyrResults->isVisible());
 
     // Closing the saved results asks nothing.
     answers->clear();
