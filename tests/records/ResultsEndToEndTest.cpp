@@ -228,7 +228,7 @@ TEST_F(ResultsEndToEnd, PrepareRunCheckAnalyzeAndSave)
         QWidget* button = bar->widgetForAction(print);
         ASSERT_NE(button, nullptr);
         // The toolbar lays itself out once the dialog is shown.
-        QTest::qWaitFor([button] { return button->isVisible(); }, 2000);
+        (void)QTest::qWaitFor([button] { return button->isVisible(); }, 2000);
         printSeen = button->isVisible() && preview->rect().contains(QRect(button->mapTo(preview, QPoint(0, 0)),
                                                                           button->size()));
         QTimer::singleShot(0, [&] {
