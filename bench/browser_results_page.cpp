@@ -5,10 +5,11 @@
 // recloser's 100 results and its 90 report rows.
 //
 // The whole window before a recloser is chosen: View Database shows the browser with the
-// report query over every row not kept out (90 000). Timed from show() until the window
-// has been painted; the counters give the memory the program holds more once it is
-// shown (resident set after the show less before it, the previous results freed first)
-// and its peak during the show.
+// results query over every row (100 000) and the report query over every row not kept
+// out (90 000). Timed from show() until the window has been painted; the counters give
+// the memory the program holds more once it is shown (resident set after the show less
+// before it, the previous results freed first) and its peak during the show (which
+// counts the table file's pages mapped while a query scans it).
 #include "KyrDatabase.h"
 #include "KyrGlobals.h"
 #include "KyrTableDefs.h"
