@@ -68,8 +68,15 @@ QVariant TDBGridModel::data(const QModelIndex& index, int role) const
     TDataSet* ds = dataSet();
     if (!ds || !ds->Active() || !index.isValid())
         return QVariant();
-    if (role == Qt::DisplayRole || role == Qt::EditRole)
-        return ds->RowText(index.row(), index.column());
+    if (role == Qt::DisplayRole || role == Qt::EditRole) {
+        // Rows are read from the file as they are shown: a row that can no longer be read
+        // (the file was cut short under the grid) shows empty until the data set is read again.
+        try {
+            return ds->RowText(index.row(), index.column());
+        } catch (const std::exception&) {
+            return QVariant();
+        }
+    }
     if (role == Qt::TextAlignmentRole) {
         const TFieldType t = ds->Fields(index.column())->DataType();
         if (t == ftInteger || t == ftFloat)

@@ -245,14 +245,16 @@ QString Rewrite(const std::vector<Tok>& toks, const QSet<QString>& dateFields, b
     bool injected = false;
     for (size_t i = 0; i < toks.size(); ++i) {
         const Tok& t = toks[i];
+        // The record number goes last in the select list, so that the text's own
+        // columns keep their positions (ORDER BY 2 still means its second column).
+        if (injectRowid && !injected && IsWord(t, "FROM")) {
+            out += QStringLiteral(", rowid AS kv__recno__ ");
+            injected = true;
+        }
         if (t.kind == Tok::DQuote || t.kind == Tok::SQuote)
             out += lit[i];
         else
             out += t.text;
-        if (injectRowid && !injected && IsWord(t, "SELECT")) {
-            out += QStringLiteral(" rowid AS kv__recno__,");
-            injected = true;
-        }
     }
     return out;
 }
@@ -300,12 +302,12 @@ bool PlainSingleTable(const std::vector<Tok>& toks)
 // ---- The virtual table over a dBASE file ----
 
 struct Context {
-    std::map<QString, DbfFile*> tables;  // by upper-case table name
+    std::map<QString, std::shared_ptr<DbfFile>> tables;  // by upper-case table name
 };
 
 struct DbfVtab {
     sqlite3_vtab base;
-    std::unique_ptr<DbfFile> file;
+    std::shared_ptr<DbfFile> file;
 };
 
 struct DbfCursor {
@@ -327,7 +329,7 @@ int xConnect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_
         path = path.mid(1, path.size() - 2).replace(QStringLiteral("''"), QStringLiteral("'"));
     auto* tab = new DbfVtab{};
     try {
-        tab->file = std::make_unique<DbfFile>(path);
+        tab->file = std::make_shared<DbfFile>(path);
     } catch (const Exception& e) {
         *err = sqlite3_mprintf("%s", e.Message.toUtf8().constData());
         delete tab;
@@ -356,7 +358,7 @@ int xConnect(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_
         delete tab;
         return rc;
     }
-    static_cast<Context*>(aux)->tables[QString::fromUtf8(argv[2]).toUpper()] = tab->file.get();
+    static_cast<Context*>(aux)->tables[QString::fromUtf8(argv[2]).toUpper()] = tab->file;
     *out = &tab->base;
     return SQLITE_OK;
 }
@@ -621,7 +623,7 @@ SqlResult RunSelect(const QStringList& sql, const QString& folder, bool wantLive
     SqlResult res;
     DbfFile* liveFile = nullptr;
     if (wantLive && ctx.tables.size() == 1 && PlainSingleTable(toks)) {
-        liveFile = ctx.tables.begin()->second;
+        liveFile = ctx.tables.begin()->second.get();
         const int n = sqlite3_column_count(stmt.st);
         for (int i = 0; i < n && liveFile; ++i) {
             const char* origin = sqlite3_column_origin_name(stmt.st, i);
@@ -632,12 +634,14 @@ SqlResult RunSelect(const QStringList& sql, const QString& folder, bool wantLive
             Prepare(db.db, Rewrite(toks, dateFields, true), folder, stmt, text);
     }
     res.live = liveFile != nullptr;
-    if (liveFile)
+    if (liveFile) {
         res.tablePath = liveFile->path();
+        res.file = ctx.tables.begin()->second;
+    }
 
-    const int first = res.live ? 1 : 0;
-    const int n = sqlite3_column_count(stmt.st);
-    for (int i = first; i < n; ++i) {
+    // A live text's last column is the record number.
+    const int n = sqlite3_column_count(stmt.st) - (res.live ? 1 : 0);
+    for (int i = 0; i < n; ++i) {
         SqlColumn col;
         col.name = QString::fromUtf8(sqlite3_column_name(stmt.st, i));
         const char* origin = sqlite3_column_origin_name(stmt.st, i);
@@ -660,6 +664,33 @@ SqlResult RunSelect(const QStringList& sql, const QString& folder, bool wantLive
         res.columns.push_back(col);
     }
 
+    if (res.live) {
+        // Only the record numbers are kept; selecting nothing else lets SQLite read just
+        // the fields the selection and the order need. A text that cannot be wrapped
+        // (it ends in a clause that a subquery does not take) runs as it is.
+        QString inner = Rewrite(toks, dateFields, true);
+        while (!inner.isEmpty() && (inner.back().isSpace() || inner.back() == QLatin1Char(';')))
+            inner.chop(1);
+        Stmt keys;
+        sqlite3_stmt* run = stmt.st;
+        try {
+            Prepare(db.db, QStringLiteral("SELECT kv__recno__ FROM (\n") + inner + QStringLiteral("\n)"), folder, keys,
+                    text);
+            run = keys.st;
+        } catch (const EDatabaseError&) {
+        }
+        for (;;) {
+            const int rc = sqlite3_step(run);
+            if (rc == SQLITE_DONE)
+                break;
+            if (rc != SQLITE_ROW)
+                throw EDatabaseError(QStringLiteral("SQL error: %1 in: %2")
+                                         .arg(QString::fromUtf8(sqlite3_errmsg(db.db)), text.simplified()));
+            res.recnos.push_back(static_cast<int>(sqlite3_column_int64(run, run == keys.st ? 0 : n)));
+        }
+        return res;
+    }
+
     for (;;) {
         const int rc = sqlite3_step(stmt.st);
         if (rc == SQLITE_DONE)
@@ -667,12 +698,10 @@ SqlResult RunSelect(const QStringList& sql, const QString& folder, bool wantLive
         if (rc != SQLITE_ROW)
             throw EDatabaseError(QStringLiteral("SQL error: %1 in: %2")
                                      .arg(QString::fromUtf8(sqlite3_errmsg(db.db)), text.simplified()));
-        if (res.live)
-            res.recnos.push_back(static_cast<int>(sqlite3_column_int64(stmt.st, 0)));
         std::vector<QVariant> row;
         row.reserve(res.columns.size());
-        for (int i = first; i < n; ++i) {
-            SqlColumn& col = res.columns[i - first];
+        for (int i = 0; i < n; ++i) {
+            SqlColumn& col = res.columns[i];
             QVariant v;
             switch (sqlite3_column_type(stmt.st, i)) {
             case SQLITE_INTEGER:

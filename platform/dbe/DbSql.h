@@ -18,12 +18,16 @@ struct SqlColumn {
     int decimals = 0;
 };
 
+// A result that is not live holds its values. A live result holds only each row's
+// record number, so that a selection of a large table costs a few bytes a row: its
+// values are the table file's (DbfFile::value of the column's field), read when asked.
 struct SqlResult {
     std::vector<SqlColumn> columns;
-    std::vector<std::vector<QVariant>> rows;  // QString, qlonglong, double, QDate, bool or null
+    std::vector<std::vector<QVariant>> rows;  // not live: QString, qlonglong, double, QDate, bool or null
     std::vector<int> recnos;                  // live results: each row's record number
     bool live = false;
     QString tablePath;                        // live results: the table file
+    std::shared_ptr<DbfFile> file;            // live results: that file as the selection read it
 };
 
 // Runs one SELECT over the tables of the folder (empty: the current folder). A live

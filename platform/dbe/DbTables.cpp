@@ -208,8 +208,12 @@ private:
     int known_ = 0;         // its record count then
 };
 
-// A query: the rows of the last run, held in memory; a live result writes back into its
-// table by record number.
+// A query. A result that is not live holds the rows of the last run in memory. A live
+// result holds only its rows' record numbers and reads a row from the table file when
+// it is asked for (a grid asks for the rows it shows), so a selection of a large table
+// opens at once and costs a few bytes a row; a change of a row under it is seen at the
+// next read, a row that no longer matches leaves at the next run. It writes back into
+// its table by record number.
 class QuerySource : public RowSource {
 public:
     QuerySource(const QStringList& sql, const QString& folder, bool live, std::vector<FieldInfo>& fields)
@@ -220,8 +224,16 @@ public:
         for (const SqlColumn& c : res_.columns)
             fields.push_back({c.name, c.type, c.width, c.decimals, c.field});
     }
-    int count() override { return static_cast<int>(res_.rows.size()); }
-    QVariant value(int row, int field) override { return res_.rows[row][field]; }
+    int count() override { return static_cast<int>(res_.live ? res_.recnos.size() : res_.rows.size()); }
+    QVariant value(int row, int field) override
+    {
+        if (!res_.live)
+            return res_.rows[row][field];
+        // Read anew at every ask (one short read): a change of the row by another writer
+        // is seen at once, however soon it follows.
+        const QByteArray r = file_->readRecord(res_.recnos[row]);
+        return file_->value(r.constData(), res_.columns[field].field);
+    }
     int physical(int row) override { return res_.live ? res_.recnos[row] : -1; }
     bool canModify() override { return res_.live; }
     void update(int row, const std::vector<QVariant>& values) override
@@ -236,7 +248,6 @@ public:
             if (res_.columns[i].field >= 0)
                 f.setValue(r, res_.columns[i].field, values[i]);
         f.writeRecord(res_.recnos[row], r);
-        res_.rows[row] = values;
     }
     int append(const std::vector<QVariant>& values) override
     {
@@ -246,14 +257,12 @@ public:
             if (res_.columns[i].field >= 0)
                 f.setValue(r, res_.columns[i].field, values[i]);
         const int recno = f.appendRecord(r);
-        res_.rows.push_back(values);
         res_.recnos.push_back(recno);
         return count() - 1;
     }
     void remove(int row) override
     {
         file().markDeleted(res_.recnos[row]);
-        res_.rows.erase(res_.rows.begin() + row);
         res_.recnos.erase(res_.recnos.begin() + row);
     }
     void reload() override
@@ -275,8 +284,8 @@ private:
     void run()
     {
         res_ = RunSelect(sql_, folder_, wantLive_);
-        if (res_.live && (!file_ || file_->path() != res_.tablePath))
-            file_ = std::make_unique<DbfFile>(res_.tablePath);
+        // The rows are read from and written to the very file the selection ran on.
+        file_ = res_.file;
     }
     DbfFile& file()
     {
@@ -288,7 +297,7 @@ private:
     QString folder_;
     bool wantLive_;
     SqlResult res_;
-    std::unique_ptr<DbfFile> file_;
+    std::shared_ptr<DbfFile> file_;
 };
 
 } // namespace

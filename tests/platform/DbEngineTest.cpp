@@ -3,6 +3,7 @@
 // and a table that survives a writer killed at any moment.
 #include "DbGridModel.h"
 #include "DbSql.h"
+#include "DbfFile.h"
 #include "DbTables.h"
 #include "KyrTableDefs.h"
 #include "SysUtils.h"
@@ -499,6 +500,141 @@ TEST_F(DbFixture, GridModelShowsAndEditsRows)
     EXPECT_EQ(model.rowCount(), 3);
     EXPECT_FALSE(model.flags(model.index(0, 0)) & Qt::ItemIsEditable);
     EXPECT_FALSE(model.setData(model.index(0, 0), "X"));
+}
+
+// A live result of many rows reads each row from its record when asked; it must hold
+// the very rows, in the very order and with the very values that the same text gives
+// as a result held in memory, far down as near the top, and stay right through edits,
+// deletes and changes made by other writers.
+TEST_F(DbFixture, ALiveResultOfManyRowsMatchesTheResultHeldInMemory)
+{
+    constexpr int Rows = 3000;
+    {
+        // Written in one append: a post per row would take a disk flush each.
+        DbfFile file(dir.file("KyrRes.dbf"));
+        const auto field = [&](const char* name) { return file.fieldIndex(QLatin1String(name)); };
+        std::vector<QByteArray> records;
+        for (int i = 0; i < Rows; ++i) {
+            QByteArray r = file.blankRecord();
+            file.setValue(r, field("RECLID"), QStringLiteral("R%1").arg(i % 7));
+            file.setValue(r, field("TESTDATE"), QDate(2026, 1 + i % 12, 1 + i % 28));
+            file.setValue(r, field("TESTTIME"), QStringLiteral("%1").arg(i, 5, 10, QLatin1Char('0')));
+            file.setValue(r, field("TESTRESULT"), i % 10 == 3 ? QStringLiteral("*OK") : QStringLiteral("OK%1").arg(i));
+            file.setValue(r, field("CURR1"), (i * 37) % 1000 + 0.25);
+            if (i % 5 != 0)
+                file.setValue(r, field("OPCOUNTER"), i);
+            if (i % 2)
+                file.setValue(r, field("COMMENTS"), QStringLiteral("  led %1 caf\u00e9").arg(i));
+            if (i % 59 == 1)
+                r[0] = '*';  // deleted records are no rows of a result
+            records.push_back(r);
+        }
+        file.appendRecords(records);
+    }
+    const QStringList texts[] = {
+        {"SELECT *  FROM KYRRES WHERE", "NOT TESTRESULT LIKE \"*%\" "},
+        {"SELECT *  FROM KYRRES", "ORDER BY RECLID,TESTDATE,TESTTIME"},
+        {"SELECT TESTTIME, CURR1 AS C, RECLID FROM KYRRES WHERE TESTDATE >= \"" + DateToStr(QDate(2026, 6, 1)) +
+             "\" ORDER BY C DESC;"},
+        {"SELECT RECLID, TESTRESULT FROM KYRRES ORDER BY 2"},
+    };
+    for (const QStringList& sql : texts) {
+        SCOPED_TRACE(sql.join(' ').toStdString());
+        TQuery live, held;
+        live.RequestLive = true;
+        live.SQL = held.SQL = sql;
+        live.Open();
+        held.Open();
+        ASSERT_TRUE(live.CanModify());
+        ASSERT_FALSE(held.CanModify());
+        ASSERT_GT(live.RecordCount(), 1000);
+        ASSERT_EQ(live.RecordCount(), held.RecordCount());
+        ASSERT_EQ(live.FieldNames(), held.FieldNames());
+        TDataSource source;
+        source.DataSet = &live;
+        TDBGridModel model(&source);
+        ASSERT_EQ(model.rowCount(), live.RecordCount());
+        int differ = 0;
+        // Backwards, so that no row is read in the order the file holds it.
+        for (int r = held.RecordCount() - 1; r >= 0; --r) {
+            held.SetRecNo(r + 1);
+            live.SetRecNo(r + 1);
+            for (int f = 0; f < held.FieldCount(); ++f) {
+                const QVariant a = live.Fields(f)->Value(), b = held.Fields(f)->Value();
+                differ += a != b || a.typeId() != b.typeId() ||
+                          model.data(model.index(r, f)).toString() != held.Fields(f)->AsString();
+            }
+        }
+        EXPECT_EQ(differ, 0);
+    }
+
+    // Far down: the record numbers, a located row, an edit, a delete.
+    TQuery q;
+    q.RequestLive = true;
+    q.SQL = QStringList{"SELECT *  FROM KYRRES", "ORDER BY CURR1 DESC, TESTTIME"};
+    q.Open();
+    const int n = q.RecordCount();
+    TTable t;
+    t.TableName = QStringLiteral("KyrRes");
+    t.Open();
+    for (int r : {0, n / 2, n - 2, n - 1}) {
+        q.SetRecNo(r + 1);
+        const int rec = q.PhysicalRecNo();
+        ASSERT_TRUE(t.Locate("TESTTIME", q.FieldByName("TESTTIME")->AsString(), 0));
+        EXPECT_EQ(t.PhysicalRecNo(), rec);
+    }
+    ASSERT_TRUE(q.Locate("TESTTIME", "02999", 0));
+    EXPECT_EQ(q.FieldByName("TESTRESULT")->AsString(), "OK2999");
+    const int at = q.RecNo();
+    EXPECT_GT(at, 100);
+    q.Edit();
+    q.FieldByName("COMMENTS")->SetAsString("far down");
+    q.Post();
+    EXPECT_EQ(q.RecNo(), at);
+    EXPECT_EQ(q.FieldByName("COMMENTS")->AsString(), "far down");
+    ASSERT_TRUE(t.Locate("TESTTIME", "02999", 0));
+    EXPECT_EQ(t.FieldByName("COMMENTS")->AsString(), "far down");
+    q.SetRecNo(n);
+    const QString next = q.FieldByName("TESTTIME")->AsString();
+    q.SetRecNo(n - 1);
+    const QString gone = q.FieldByName("TESTTIME")->AsString();
+    q.Delete();
+    EXPECT_EQ(q.RecordCount(), n - 1);
+    EXPECT_EQ(q.FieldByName("TESTTIME")->AsString(), next);
+    t.Refresh();
+    EXPECT_FALSE(t.Locate("TESTTIME", gone, 0));
+
+    // Another writer changes a row shown far down: the next read shows it; a refresh
+    // drops a row that no longer matches and keeps the cursor on its record.
+    TQuery report;
+    report.RequestLive = true;
+    report.SQL = QStringList{"SELECT *  FROM KYRRES WHERE", "NOT TESTRESULT LIKE \"*%\" "};
+    report.Open();
+    const int m = report.RecordCount();
+    TDataSource source;
+    source.DataSet = &report;
+    TDBGridModel model(&source);
+    const int result = report.FieldByName("TESTRESULT")->Index();
+    report.SetRecNo(m - 10);
+    const QString stays = report.FieldByName("TESTTIME")->AsString();
+    const int staysRec = report.PhysicalRecNo();
+    const QString changed = model.data(model.index(m - 20, report.FieldByName("TESTTIME")->Index())).toString();
+    ASSERT_TRUE(t.Locate("TESTTIME", changed, 0));
+    t.Edit();
+    t.FieldByName("TESTRESULT")->SetAsString("*kept out");
+    t.Post();
+    EXPECT_EQ(model.data(model.index(m - 20, result)).toString(), "*kept out");
+    t.InsertRecord({"R9", "", "99999", "", "", "", "", "", "", "new"});
+    EXPECT_EQ(report.RecordCount(), m);
+    report.Refresh();
+    EXPECT_EQ(report.RecordCount(), m);  // one out, one in
+    EXPECT_EQ(model.rowCount(), m);
+    EXPECT_EQ(report.FieldByName("TESTTIME")->AsString(), stays);
+    EXPECT_EQ(report.PhysicalRecNo(), staysRec);
+    EXPECT_EQ(report.RecNo(), m - 11);
+    report.Last();
+    EXPECT_EQ(report.FieldByName("TESTTIME")->AsString(), "99999");
+    EXPECT_EQ(model.data(model.index(m - 1, result)).toString(), report.FieldByName("TESTRESULT")->AsString());
 }
 
 // The files as an independent dBASE reader sees them.

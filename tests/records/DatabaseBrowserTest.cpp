@@ -1,5 +1,6 @@
 // The database browser on fixture tables: the page rules, Select and Deselect, the SQL
 // texts, the backup and the creation trace.
+#include "DbfFile.h"
 #include "Debug.h"
 #include "KyrDatabase.h"
 #include "KyrGlobals.h"
@@ -104,6 +105,22 @@ protected:
         if (!browser)
             browser = new TfmKyrDatabase;
         browser->show();
+    }
+    // Many results rows in one append (a post per row would flush the disk each time):
+    // recloser "R" + (i % 10), TESTTIME the row number, every seventh kept out.
+    void AddManyResults(int rows)
+    {
+        DbfFile file(QStringLiteral("KyrRes.dbf"));
+        std::vector<QByteArray> records;
+        for (int i = 0; i < rows; ++i) {
+            QByteArray r = file.blankRecord();
+            file.setValue(r, file.fieldIndex("RECLID"), QStringLiteral("R%1").arg(i % 10));
+            file.setValue(r, file.fieldIndex("TESTDATE"), QDate(2026, 3, 1 + i % 28));
+            file.setValue(r, file.fieldIndex("TESTTIME"), QStringLiteral("%1").arg(i, 5, 10, QLatin1Char('0')));
+            file.setValue(r, file.fieldIndex("TESTRESULT"), i % 7 == 0 ? QStringLiteral("*OK") : QStringLiteral("OK"));
+            records.push_back(r);
+        }
+        file.appendRecords(records);
     }
     // The user picks a page.
     void UserPage(int index) { browser->PageControl1->setCurrentIndex(index); }
@@ -605,4 +622,56 @@ TEST_F(BrowserFixture, EditingACellKeepsTheResultsGridWhereItIs)
     browser->btSelect->setFocus(Qt::TabFocusReason);
     grid->setFocus(Qt::MouseFocusReason);
     EXPECT_EQ(enters, 2);
+}
+
+TEST_F(BrowserFixture, ManyRowsBeforeARecloserIsChosenAreShownAndChangedFarDown)
+{
+    constexpr int Rows = 5000;
+    AddManyResults(Rows);
+    reclID.clear();
+    ScriptedMessages boxes;
+    Show();
+    QAbstractItemModel* report = browser->dbGrid6->model();
+    const int kept = Rows - (Rows + 6) / 7;
+    ASSERT_EQ(report->rowCount(), kept);
+    EXPECT_EQ(browser->DBGrid1->model()->rowCount(), Rows);  // no recloser: every result
+    const int timeColumn = browser->qResReport->FieldByName("TESTTIME")->Index();
+    const int resultColumn = browser->qResReport->FieldByName("TESTRESULT")->Index();
+    // The last rows, as the user scrolls down to them.
+    browser->dbGrid6->scrollToBottom();
+    browser->grab();
+    // From the end: 4999, then 4998 kept out, 4997 ... 4992, then 4991 kept out.
+    const QStringList last = {"04999", "04997", "04996", "04995", "04994", "04993", "04992", "04990"};
+    for (int k = 0; k < last.size(); ++k)
+        EXPECT_EQ(report->data(report->index(kept - 1 - k, timeColumn)).toString(), last[k]);
+    // Deselect on a row far down: it leaves the report, the grid stays on its place.
+    const int row = kept - 100;
+    browser->dbGrid6->setCurrentIndex(report->index(row, timeColumn));
+    ASSERT_EQ(browser->qResReport->RecNo(), row + 1);
+    const QString time = browser->qResReport->FieldByName("TESTTIME")->AsString();
+    const QString after = report->data(report->index(row + 1, timeColumn)).toString();
+    browser->btDeselect->click();
+    EXPECT_TRUE(boxes.requests.empty());
+    EXPECT_EQ(report->rowCount(), kept - 1);
+    EXPECT_EQ(report->data(report->index(row, timeColumn)).toString(), after);
+    tables.tblRes->Refresh();
+    ASSERT_TRUE(tables.tblRes->Locate("TESTTIME", time, 0));
+    EXPECT_EQ(tables.tblRes->FieldByName("TESTRESULT")->AsString(), "*OK");
+
+    // A recloser chosen: Select on its last row kept out brings it into the report.
+    reclID = QStringLiteral("R3");
+    browser->tsResultsEnter();
+    TQuery* results = tables.qRes;
+    ASSERT_EQ(results->RecordCount(), Rows / 10);
+    results->Last();
+    while (!results->FieldByName("TESTRESULT")->AsString().startsWith('*'))
+        results->Prior();
+    const QString chosen = results->FieldByName("TESTTIME")->AsString();
+    EXPECT_GT(chosen.toInt(), Rows - 100);
+    browser->btSelect->click();
+    EXPECT_EQ(results->FieldByName("TESTTIME")->AsString(), chosen);
+    EXPECT_EQ(results->FieldByName("TESTRESULT")->AsString(), " OK");
+    EXPECT_TRUE(browser->qResReport->Locate("TESTTIME", chosen, 0));
+    EXPECT_EQ(report->data(report->index(browser->qResReport->RecNo() - 1, resultColumn)).toString(), " OK");
+    EXPECT_TRUE(boxes.requests.empty());
 }
