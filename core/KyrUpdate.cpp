@@ -170,6 +170,11 @@ void TKyrUpdate::TimerTick()
         } else if (Link->GetPortFound()) {
             if (!Link->GetStreaming())
                 break;
+            // A tick that found nothing received takes no sample: the link's 0 for an
+            // empty ring is no sample of the instrument, and timing it would lengthen
+            // the operation by a sample for every tick the machine was too busy to fill.
+            if (SamplesThisTick <= 0)
+                break;
             x = static_cast<int16_t>(Link->GetSample());
             ++TotalSamples;
             --SamplesThisTick;

@@ -409,9 +409,9 @@ TEST_F(EngineOnLink, FourthEmptyStreamingTickLosesTheLink)
     fmComm->PortFound = true;
     fmComm->Streaming = true;
     engine->RawSample = 9;
-    engine->TimerTick(); // nothing received: one sample of 0, taken from the link
-    EXPECT_EQ(engine->TotalSamples, 1);
-    EXPECT_EQ(engine->RawSample, 0);
+    engine->TimerTick(); // nothing received: no sample is made up
+    EXPECT_EQ(engine->TotalSamples, 0);
+    EXPECT_EQ(engine->RawSample, 9);
     Ticks(2);
     EXPECT_EQ(engine->EmptyTicks, 3);
     AppendPair(0); // data in between restarts the count
