@@ -11,6 +11,7 @@
 #include "TestSupport.h"
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QApplication>
 #include <QFile>
 #include <QLineEdit>
@@ -342,6 +343,49 @@ TEST_F(HelpControl, WithoutTheControlEachRequestGetsTheNotInstalledBox)
     EXPECT_EQ(LogLines(log()).filter(QStringLiteral("HHShowError(1), \"MS Html Help is not installed on this PC.\"")).size(), 2);
     // Closing everything does nothing without the control.
     HHCloseAll();
+}
+
+// A help file whose directory header claims a chunk size far beyond the file: the
+// control refuses it at once, as a file it cannot open, instead of reading gigabytes.
+TEST_F(HelpControl, AHelpFileWithLengthsBeyondItsSizeIsRefused)
+{
+    QFile good(Application.HelpFile);
+    ASSERT_TRUE(good.open(QIODevice::ReadOnly));
+    const QByteArray bytes = good.readAll();
+    ASSERT_EQ(bytes.left(4), QByteArray("ITSF"));
+    struct Field {
+        int at;
+        int size;
+        quint64 value;
+    };
+    const Field fields[] = {
+        {0x88, 4, 0x7FFFFFFF},        // directory chunk size
+        {0x50, 8, 0x7FFFFFFFFFFFull}, // directory length
+        {0x48, 8, 0x7FFFFFFFFFFFull}, // directory offset
+        {0x58, 8, 0x7FFFFFFFFFFFull}, // content offset
+    };
+    for (const Field& f : fields) {
+        QByteArray hostile = bytes;
+        for (int i = 0; i < f.size; ++i)
+            hostile[f.at + i] = static_cast<char>((f.value >> (8 * i)) & 0xFF);
+        const QString name = dir_.path() + QStringLiteral("/Hostile.chm");
+        QFile out(name);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_EQ(out.write(hostile), hostile.size());
+        out.close();
+        QElapsedTimer t;
+        t.start();
+        HtmlHelp(nullptr, QFile::encodeName(name).constData(), HH_HELP_CONTEXT, 1000);
+        const qint64 ms = t.elapsed();
+        QWidget* help = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == QLatin1String("HtmlHelpWindow") && w->isVisible())
+                help = w;
+        ASSERT_NE(help, nullptr) << std::hex << f.at;
+        EXPECT_TRUE(Topic(help)->toPlainText().contains(QStringLiteral("could not be opened"))) << std::hex << f.at;
+        EXPECT_LT(ms, 2000) << std::hex << f.at;
+        HHCloseAll();
+    }
 }
 
 TEST(HelpControlPath, RegisteredFileOrTheSystemFolder)
