@@ -13,6 +13,8 @@
 #include <QAction>
 #include <QElapsedTimer>
 #include <QApplication>
+#include <QDialog>
+#include <QScreen>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -191,6 +193,44 @@ TEST_F(HelpControl, F1OnTheCalibrationWindowShowsItsTopicAndTheHelpWindowStaysUs
     EXPECT_EQ(lines.filter(QStringLiteral("THookHelpSystem.HelpHook(1 (HELP_CONTEXT), 2000)")).size(), 1);
     EXPECT_EQ(lines.filter(QStringLiteral("ShowContext(\"") + Application.HelpFile + QStringLiteral("\", 0)")).size(), 2);
     EXPECT_EQ(lines.filter(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d     returned - 0$"))).size(), 2);
+}
+
+// Opened over a modal window low on a small screen, the help window comes up whole on
+// the screen's work area, its find bar included.
+TEST_F(HelpControl, TheHelpWindowStaysOnASmallScreen)
+{
+    QScreen* screen = QGuiApplication::primaryScreen();
+    ASSERT_NE(screen, nullptr);
+    const QRect area = screen->availableGeometry();
+    ASSERT_LT(area.width(), 1000) << "a screen smaller than the help window's own size";
+    QDialog low;
+    low.resize(area.width() / 2, area.height() / 3);
+    low.move(area.left() + area.width() / 4, area.bottom() - low.height() - 20);
+    bool checked = false;
+    QTimer::singleShot(0, [&] {
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&low));
+        ASSERT_TRUE(Application.HelpContext(2000));
+        QWidget* help = HelpWindow();
+        ASSERT_NE(help, nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(help));
+        QTest::qWait(20);
+        EXPECT_TRUE(area.contains(help->frameGeometry())) << "frame " << help->frameGeometry().x() << ","
+                                                          << help->frameGeometry().y() << " "
+                                                          << help->frameGeometry().width() << "x"
+                                                          << help->frameGeometry().height();
+        // Over the window it was opened from.
+        EXPECT_TRUE(help->frameGeometry().intersects(low.frameGeometry()));
+        for (QAction* a : help->findChildren<QAction*>())
+            if (a->text() == QLatin1String("Find"))
+                a->trigger();
+        auto* find = help->findChild<QLineEdit*>(QStringLiteral("FindText"));
+        ASSERT_NE(find, nullptr);
+        EXPECT_TRUE(area.contains(QRect(find->mapToGlobal(QPoint()), find->size())));
+        checked = true;
+        low.reject();
+    });
+    low.exec();
+    EXPECT_TRUE(checked);
 }
 
 TEST_F(HelpControl, TheHelpWindowOnTheMainWindowsTopic)
