@@ -283,6 +283,35 @@ TEST_F(HelpControl, TheHelpWindowOnTheMainWindowsTopic)
     EXPECT_EQ(topic->textCursor().selectedText(), QStringLiteral("reference meter"));
 }
 
+// The topics bring their own page and text colours: under a dark palette the page is
+// still white and its dark blue headings readable.
+TEST_F(HelpControl, TopicsKeepTheirColoursUnderADarkPalette)
+{
+    const QPalette previous = QApplication::palette();
+    QPalette dark(QColor(0x35, 0x35, 0x35));
+    dark.setColor(QPalette::Base, QColor(0x2A, 0x2A, 0x2A));
+    dark.setColor(QPalette::Text, QColor(0xE0, 0xE0, 0xE0));
+    dark.setColor(QPalette::Window, QColor(0x35, 0x35, 0x35));
+    dark.setColor(QPalette::WindowText, QColor(0xE0, 0xE0, 0xE0));
+    QApplication::setPalette(dark);
+    ASSERT_TRUE(Application.HelpContext(1000));
+    QWidget* help = HelpWindow();
+    ASSERT_NE(help, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(help));
+    QTextBrowser* topic = Topic(help);
+    const QImage page = topic->viewport()->grab().toImage();
+    EXPECT_TRUE(page.save(ArtifactPath(QStringLiteral("help_topic_under_dark_palette.png"))));
+    // The page's background far right, below the first heading.
+    EXPECT_GE(QColor(page.pixel(page.width() - 6, 60)).lightness(), 240);
+    // Body text is black.
+    bool blackText = false;
+    for (int y = 0; y < page.height() && !blackText; ++y)
+        for (int x = 0; x < page.width() && !blackText; ++x)
+            blackText = QColor(page.pixel(x, y)).lightness() < 40;
+    EXPECT_TRUE(blackText);
+    QApplication::setPalette(previous);
+}
+
 TEST_F(HelpControl, ContentsShowsTheDefaultTopicAndCloseAllClosesIt)
 {
     HH_HWND w = HtmlHelp(nullptr, QFile::encodeName(Application.HelpFile).constData(), HH_DISPLAY_TOPIC, 0);
