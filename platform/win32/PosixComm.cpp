@@ -1051,6 +1051,8 @@ thread_local CommOpenFailure t_openFailure;
 
 CommOpenFailure LastCommOpenFailure() { return t_openFailure; }
 
+void ForgetCommOpenFailure() { t_openFailure = CommOpenFailure{}; }
+
 namespace {
 std::shared_ptr<CommDevice> OpenDevice(const std::string& path, DWORD& error, int& reason)
 {

@@ -26,6 +26,8 @@ struct CommOpenFailure {
     int error = 0;  // an errno value
 };
 CommOpenFailure LastCommOpenFailure();
+// Every open starts with no failure on record, also one that never reaches a device.
+void ForgetCommOpenFailure();
 
 // Line speed of a terminal through the kernel's arbitrary-rate interface.
 bool PosixSetBaudRate(int fd, DWORD baud);
