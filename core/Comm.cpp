@@ -10,6 +10,7 @@
 
 #include "CommPortList.h"
 #include "SerialComp.h"
+#include "PosixComm.h"
 
 #include <QGuiApplication>
 #include <QLineEdit>
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStringList>
+#include <cerrno>
 #include <cstring>
 
 TSerialPort* SerialPort = nullptr;
@@ -227,6 +229,14 @@ bool TfmComm::OpenComm(const QString& name)
         SerialPort->SetClusterSize(kClusterSize);
         return true;
     }
+    // The system's reason: a port the user has no rights to looks like a missing one.
+    const CommOpenFailure failure = LastCommOpenFailure();
+    if (failure.error != 0) {
+        TfmDebug::AddLine(QStringLiteral("OpenComm ") + name + QStringLiteral(" failed: ") +
+                          QString::fromLocal8Bit(std::strerror(failure.error)));
+        if (failure.error == EACCES || failure.error == EPERM)
+            RefusedPort = name;
+    }
     return false;
 }
 
@@ -250,6 +260,7 @@ void TfmComm::GetCommPortName(QString& name)
     PortName = QStringLiteral("COM");
     SerialPortOFF();
     PortFound = false;
+    RefusedPort.clear();
     QStringList list;
     EnumCommPorts(list);
     for (const QString& p : list)
@@ -274,6 +285,15 @@ void TfmComm::GetCommPortName(QString& name)
     if (!PortFound)
         SerialPortOFF();
     TfmDebug::AddLine(QStringLiteral("Tested Port: ") + PortName);
+    // Before the question whether to try again: retrying cannot help a user who has no
+    // rights to the port.
+    if (!PortFound && !RefusedPort.isEmpty())
+        Application.MessageBox(
+            QStringLiteral("The serial port %1 could not be opened: you have no rights to it.\r\r"
+                           "To use the instrument, your user must be in the \"dialout\" group "
+                           "(for example: sudo usermod -aG dialout $USER). Then log out and log in again.")
+                .arg(RefusedPort),
+            QStringLiteral("Hardware Check"), MB_OK | MB_ICONINFORMATION);
     name = PortName;
 }
 

@@ -74,6 +74,7 @@ public:
     int32_t ErrorCount = 0;      // link errors since the last clear
     bool Streaming = false;      // start sent, no stop since
     QString PortName;            // "COM" before any answer, else the answering port
+    QString RefusedPort;         // a port the last search could not open for want of rights
 
     // Routines used by program control, the engine and the calibration.
     bool OpenComm(const QString& name);

@@ -113,6 +113,40 @@ void FreeProgramWindows()
         ReportWindow.Free();
 }
 
+QPalette ProgramPalette()
+{
+    QPalette p(QColor(0xF0, 0xF0, 0xF0));
+    const QColor black(0, 0, 0);
+    const QColor white(0xFF, 0xFF, 0xFF);
+    const QColor grey(0x6D, 0x6D, 0x6D);
+    for (const QPalette::ColorGroup g : {QPalette::Active, QPalette::Inactive}) {
+        p.setColor(g, QPalette::WindowText, black);
+        p.setColor(g, QPalette::ButtonText, black);
+        p.setColor(g, QPalette::Text, black);
+        p.setColor(g, QPalette::Base, white);
+        p.setColor(g, QPalette::AlternateBase, QColor(0xF7, 0xF7, 0xF7));
+        p.setColor(g, QPalette::Highlight, QColor(0x00, 0x78, 0xD7));
+        p.setColor(g, QPalette::HighlightedText, white);
+        p.setColor(g, QPalette::PlaceholderText, grey);
+    }
+    p.setColor(QPalette::Disabled, QPalette::WindowText, grey);
+    p.setColor(QPalette::Disabled, QPalette::ButtonText, grey);
+    p.setColor(QPalette::Disabled, QPalette::Text, grey);
+    p.setColor(QPalette::Disabled, QPalette::Base, QColor(0xF0, 0xF0, 0xF0));
+    p.setColor(QPalette::ToolTipBase, QColor(0xFF, 0xFF, 0xE1));
+    p.setColor(QPalette::ToolTipText, black);
+    p.setColor(QPalette::Link, QColor(0x00, 0x00, 0xEE));
+    p.setColor(QPalette::LinkVisited, QColor(0x55, 0x1A, 0x8B));
+    return p;
+}
+
+void UseProgramPalette()
+{
+    // A desktop style may draw with colours of its own theme; Fusion draws with the palette.
+    QApplication::setStyle(QStringLiteral("Fusion"));
+    QApplication::setPalette(ProgramPalette());
+}
+
 int RunProgram()
 {
     int rc = 0;
@@ -136,6 +170,9 @@ int Kestrovan10Main(int argc, char** argv)
     InitDecimalSeparatorFromLocale();
     // The windows are ended by the program, not by the last one closing.
     QApplication::setQuitOnLastWindowClosed(false);
+    // The forms' colours (light blue forms, a green RESET) were chosen for a light
+    // palette: a dark desktop theme would leave dark edits and grey labels on them.
+    UseProgramPalette();
     // Windows placed at stored positions are moved onto a smaller screen, frame included.
     InstallOnScreenKeeper();
     const QStringList args = QCoreApplication::arguments();

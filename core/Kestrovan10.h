@@ -2,6 +2,8 @@
 // window once in a fixed order and runs the message loop.
 #pragma once
 
+#include <QPalette>
+
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -34,5 +36,11 @@ extern std::vector<TLateWindow> LateWindows;
 
 // After the welcome window: makes the windows and runs the message loop, unless the
 // program was ended at the welcome window; frees the windows. Returns the exit code.
+// The light palette the windows' own colours were chosen for (button face, white edits,
+// black text), whatever the desktop's theme; and putting it in place with the style that
+// follows it.
+QPalette ProgramPalette();
+void UseProgramPalette();
+
 int RunProgram();
 int Kestrovan10Main(int argc, char** argv);

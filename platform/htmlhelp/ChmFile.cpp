@@ -31,6 +31,49 @@ QString CString(const QByteArray& b, qsizetype at)
     return QString::fromLatin1(b.mid(at, (end < 0 ? b.size() : end) - at));
 }
 
+quint64 Le64(const QByteArray& b, qsizetype at) { return quint64(Le32(b, at)) | quint64(Le32(b, at + 4)) << 32; }
+
+// The file's header and the header of its directory, with every offset and length
+// inside the file: the library trusts them and would allocate, read and search what they
+// claim (gigabytes from a few changed bytes).
+bool HeadersFit(const QString& fileName, quint64& fileSize)
+{
+    QFile f(fileName);
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    fileSize = static_cast<quint64>(f.size());
+    const QByteArray itsf = f.read(0x60);
+    if (itsf.size() < 0x58 || !itsf.startsWith("ITSF"))
+        return false;
+    const quint32 version = Le32(itsf, 0x04);
+    const quint32 headerLength = Le32(itsf, 0x08);
+    if ((version != 2 && version != 3) || headerLength < (version == 3 ? 0x60u : 0x58u) || headerLength > fileSize)
+        return false;
+    const auto fits = [fileSize](quint64 offset, quint64 length) {
+        return offset <= fileSize && length <= fileSize - offset;
+    };
+    const quint64 dirOffset = Le64(itsf, 0x48);
+    const quint64 dirLength = Le64(itsf, 0x50);
+    const quint64 contentOffset = version == 3 ? Le64(itsf, 0x58) : dirOffset + dirLength;
+    if (!fits(Le64(itsf, 0x38), Le64(itsf, 0x40)) || !fits(dirOffset, dirLength) || contentOffset > fileSize)
+        return false;
+    if (dirLength < 0x54 || !f.seek(static_cast<qint64>(dirOffset)))
+        return false;
+    const QByteArray itsp = f.read(0x54);
+    if (itsp.size() < 0x54 || !itsp.startsWith("ITSP"))
+        return false;
+    const quint64 itspLength = Le32(itsp, 0x08);
+    const quint64 chunkSize = Le32(itsp, 0x10);
+    const quint64 chunks = Le32(itsp, 0x2C);
+    if (itspLength < 0x54 || itspLength > dirLength || chunkSize < 0x20 || chunks == 0 ||
+        chunkSize > (dirLength - itspLength) / chunks)
+        return false;
+    // The index root (-1 for none) and the first and last listing chunks are chunks of
+    // the directory.
+    const auto chunkOrNone = [chunks](quint32 n) { return n == 0xFFFFFFFFu || n < chunks; };
+    return chunkOrNone(Le32(itsp, 0x1C)) && Le32(itsp, 0x20) < chunks && chunkOrNone(Le32(itsp, 0x24));
+}
+
 int Enumerate(chmFile*, chmUnitInfo* ui, void* context)
 {
     static_cast<QStringList*>(context)->append(QString::fromUtf8(ui->path));
@@ -66,10 +109,14 @@ bool ChmFile::open(const QString& fileName)
 {
     if (h_)
         chm_close(h_);
-    h_ = chm_open(QFile::encodeName(fileName).constData());
+    h_ = nullptr;
     fileName_ = fileName;
+    if (!HeadersFit(fileName, fileSize_))
+        return false;
+    h_ = chm_open(QFile::encodeName(fileName).constData());
     if (!h_)
         return false;
+    readContentLength();
     objects_.clear();
     chm_enumerate(h_, CHM_ENUMERATE_NORMAL | CHM_ENUMERATE_FILES, Enumerate, &objects_);
     readSystem();
@@ -90,13 +137,33 @@ QByteArray ChmFile::read(const QString& objectPath) const
     chmUnitInfo ui;
     if (!h_ || chm_resolve_object(h_, objectPath.toUtf8().constData(), &ui) != CHM_RESOLVE_SUCCESS)
         return {};
-    if (ui.length > (64u << 20))
+    // An object of the uncompressed section lies inside the file; one of the compressed
+    // section inside what that section unpacks to.
+    const quint64 limit = ui.space == CHM_UNCOMPRESSED ? fileSize_ : contentLength_;
+    if (ui.start > limit || ui.length > limit - ui.start || ui.length > (64u << 20))
         return {};
     QByteArray data(static_cast<qsizetype>(ui.length), '\0');
     const LONGINT64 n = chm_retrieve_object(h_, &ui, reinterpret_cast<unsigned char*>(data.data()), 0,
                                             static_cast<LONGINT64>(ui.length));
     data.resize(n < 0 ? 0 : static_cast<qsizetype>(n));
     return data;
+}
+
+// The compressed section's reset table gives the length the section unpacks to. LZX
+// packs at best some thousands to one; a claim beyond that is no real file's.
+void ChmFile::readContentLength()
+{
+    contentLength_ = 0;
+    chmUnitInfo ui;
+    if (chm_resolve_object(h_, "::DataSpace/Storage/MSCompressed/Transform/{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}/"
+                               "InstanceData/ResetTable", &ui) != CHM_RESOLVE_SUCCESS ||
+        ui.space != CHM_UNCOMPRESSED || ui.start > fileSize_ || ui.length < 0x28 || ui.length > fileSize_ - ui.start)
+        return;
+    QByteArray table(0x28, '\0');
+    if (chm_retrieve_object(h_, &ui, reinterpret_cast<unsigned char*>(table.data()), 0, 0x28) != 0x28)
+        return;
+    const quint64 unpacked = Le64(table, 0x10);
+    contentLength_ = std::min<quint64>(unpacked, fileSize_ * 4096);
 }
 
 // The system object: a version word, then entries of code, length and data. Code 0

@@ -39,12 +39,15 @@ public:
     QString topicForContext(int context) const;
 
 private:
+    void readContentLength();
     void readSystem();
     void readContextMap();
     void readContents(const QString& objectPath);
     QString findByLastComponent(const QString& name) const;
 
     chmFile* h_ = nullptr;
+    quint64 fileSize_ = 0;
+    quint64 contentLength_ = 0;
     QString fileName_;
     QString title_;
     QString defaultTopic_;

@@ -77,6 +77,8 @@ void ShowOver(hh::HelpWindow* w)
         if (handle->transientParent() != parent)
             handle->setTransientParent(parent);
     }
+    if (!w->isVisible())
+        w->placeOver(modal && modal != w ? modal : QApplication::activeWindow());
     w->show();
     w->raise();
     w->activateWindow();

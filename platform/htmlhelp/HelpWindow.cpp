@@ -10,6 +10,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <QWindow>
 #include <QShortcut>
 #include <QSplitter>
 #include <QTabWidget>
@@ -17,6 +20,8 @@
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace hh {
 
@@ -134,6 +139,68 @@ HelpWindow::HelpWindow(const QString& fileName) : QWidget(nullptr, Qt::Window), 
     connect(previous, &QPushButton::clicked, this, [this] { findText(findEdit_->text(), true); });
     connect(closeFind, &QPushButton::clicked, findBar_, &QWidget::hide);
     buildContents();
+}
+
+namespace {
+QRect WorkArea(const QWidget* w)
+{
+    const QScreen* s = w ? w->screen() : nullptr;
+    if (!s)
+        s = QGuiApplication::primaryScreen();
+    return s ? s->availableGeometry() : QRect();
+}
+
+// The start of a span of the given size inside [lo, hi]; too large a span keeps its start
+// (the title bar) inside.
+int Fit(int pos, int size, int lo, int hi) { return size > hi - lo + 1 ? lo : std::clamp(pos, lo, hi + 1 - size); }
+} // namespace
+
+void HelpWindow::placeOver(const QWidget* anchor)
+{
+    const QRect area = WorkArea(anchor ? anchor : this);
+    if (area.isEmpty())
+        return;
+    resize(std::min(width(), area.width()), std::min(height(), area.height()));
+    const QRect over = anchor ? anchor->frameGeometry() : area;
+    QRect r(QPoint(), size());
+    r.moveCenter(over.center());
+    r.moveLeft(Fit(r.left(), r.width(), area.left(), area.right()));
+    r.moveTop(Fit(r.top(), r.height(), area.top(), area.bottom()));
+    move(r.topLeft());
+    framePending_ = true;
+    winId();
+    if (QWindow* handle = windowHandle())
+        handle->installEventFilter(this);
+}
+
+bool HelpWindow::eventFilter(QObject* watched, QEvent* e)
+{
+    if (framePending_ && e->type() == QEvent::Expose && watched == windowHandle() && isVisible()) {
+        framePending_ = false;
+        // The frame the window manager put around the window is known once it is shown.
+        QTimer::singleShot(0, this, [this] { keepOnScreen(); });
+    }
+    return QWidget::eventFilter(watched, e);
+}
+
+// The whole frame on the work area: a window taller or wider than it loses the excess
+// (its find bar at the bottom stays reachable), then it moves inside.
+void HelpWindow::keepOnScreen()
+{
+    const QRect area = WorkArea(this);
+    if (area.isEmpty() || !isVisible())
+        return;
+    QRect frame = frameGeometry();
+    const int shrinkW = std::max(0, frame.width() - area.width());
+    const int shrinkH = std::max(0, frame.height() - area.height());
+    if (shrinkW || shrinkH) {
+        resize(width() - shrinkW, height() - shrinkH);
+        frame.setSize(frame.size() - QSize(shrinkW, shrinkH));
+    }
+    const QPoint to(Fit(frame.left(), frame.width(), area.left(), area.right()),
+                    Fit(frame.top(), frame.height(), area.top(), area.bottom()));
+    if (to != frame.topLeft())
+        move(pos() + (to - frame.topLeft()));
 }
 
 void HelpWindow::buildContents()

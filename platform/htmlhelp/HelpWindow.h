@@ -40,11 +40,20 @@ public:
 
     ChmBrowser* browser() const { return browser_; }
     QTreeWidget* contentsTree() const { return tree_; }
+    // Before the window is first shown: over the given window (or the screen's middle),
+    // within the screen's work area. Once the window manager has framed it, the frame too
+    // is kept on the work area.
+    void placeOver(const QWidget* anchor);
+
     // Finds the text in the topic from the cursor on (backward when asked); false when
     // it is not there.
     bool findText(const QString& text, bool backward = false);
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
 private:
+    void keepOnScreen();
     void buildContents();
     void syncContents(const QUrl& url);
     void linkClicked(const QUrl& url);
@@ -56,6 +65,7 @@ private:
     QLineEdit* findEdit_ = nullptr;
     QAction* back_ = nullptr;
     QAction* forward_ = nullptr;
+    bool framePending_ = false;
 };
 
 QUrl TopicUrl(const QString& objectPath);

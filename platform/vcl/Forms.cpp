@@ -46,12 +46,17 @@ bool TApplication::HelpCommand(int Command, int Data)
 bool TApplication::HelpContext(int Context) { return HelpCommand(HELP_CONTEXT, Context); }
 
 namespace {
+// The help context of a control is its own or that of the nearest control around it, up
+// to its window: a dialog without one of its own does not borrow its owner's. A pop-up
+// menu belongs to the window it drops from.
 int ContextOf(const QObject* o)
 {
     for (; o; o = o->parent()) {
         const int c = o->property("HelpContext").toInt();
         if (c != 0)
             return c;
+        if (o->isWidgetType() && static_cast<const QWidget*>(o)->isWindow() && !qobject_cast<const QMenu*>(o))
+            break;
     }
     return 0;
 }

@@ -1045,35 +1045,48 @@ void PosixCommDevice::Close()
 
 }  // namespace
 
-std::shared_ptr<CommDevice> OpenPosixCommDevice(const std::string& path, DWORD access, bool overlapped, DWORD& error)
+namespace {
+thread_local CommOpenFailure t_openFailure;
+}
+
+CommOpenFailure LastCommOpenFailure() { return t_openFailure; }
+
+void ForgetCommOpenFailure() { t_openFailure = CommOpenFailure{}; }
+
+namespace {
+std::shared_ptr<CommDevice> OpenDevice(const std::string& path, DWORD& error, int& reason)
 {
-    (void)access;
-    (void)overlapped;
     // A serial line is a character device: a file, a folder or a pipe named as a port
     // (the environment's extra ports may name anything) is never opened for writing.
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) {
+    const bool named = ::stat(path.c_str(), &st) == 0;
+    if (!named || !S_ISCHR(st.st_mode)) {
+        reason = named ? ENODEV : errno;
         error = ERROR_FILE_NOT_FOUND;
         return nullptr;
     }
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
+        reason = errno;
         error = ErrnoToWin(errno);
         return nullptr;
     }
     termios saved;
     if (!isatty(fd) || tcgetattr(fd, &saved) != 0) {
+        reason = ENOTTY;
         ::close(fd);
         error = ERROR_FILE_NOT_FOUND;
         return nullptr;
     }
     // Exclusive: another open of the same device (in this process or another) is refused.
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        reason = EBUSY;
         ::close(fd);
         error = ERROR_ACCESS_DENIED;
         return nullptr;
     }
     if (ioctl(fd, TIOCEXCL) != 0 && !NoSuchIoctl(errno)) {
+        reason = errno;
         ::close(fd);
         error = ERROR_ACCESS_DENIED;
         return nullptr;
@@ -1085,13 +1098,28 @@ std::shared_ptr<CommDevice> OpenPosixCommDevice(const std::string& path, DWORD a
     raw.c_cc[VMIN] = 0;
     raw.c_cc[VTIME] = 0;
     if (tcsetattr(fd, TCSANOW, &raw) != 0) {
+        reason = errno;
         error = ErrnoToWin(errno);
         ioctl(fd, TIOCNXCL);
         ::close(fd);
         return nullptr;
     }
     auto device = std::make_shared<PosixCommDevice>(fd, saved);
-    if (!device->Start(error))
+    if (!device->Start(error)) {
+        reason = errno;
         return nullptr;
+    }
+    return device;
+}
+} // namespace
+
+std::shared_ptr<CommDevice> OpenPosixCommDevice(const std::string& path, DWORD access, bool overlapped, DWORD& error)
+{
+    (void)access;
+    (void)overlapped;
+    int reason = 0;
+    auto device = OpenDevice(path, error, reason);
+    t_openFailure.path = device ? std::string() : path;
+    t_openFailure.error = device ? 0 : (reason != 0 ? reason : EIO);
     return device;
 }

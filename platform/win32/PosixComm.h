@@ -18,6 +18,17 @@
 
 std::shared_ptr<CommDevice> OpenPosixCommDevice(const std::string& path, DWORD access, bool overlapped, DWORD& error);
 
+// The system's own reason for the last open of a device on this thread that failed: the
+// Win32 error code folds "no rights" and "in use" into one. Error 0 after an open that
+// succeeded.
+struct CommOpenFailure {
+    std::string path;
+    int error = 0;  // an errno value
+};
+CommOpenFailure LastCommOpenFailure();
+// Every open starts with no failure on record, also one that never reaches a device.
+void ForgetCommOpenFailure();
+
 // Line speed of a terminal through the kernel's arbitrary-rate interface.
 bool PosixSetBaudRate(int fd, DWORD baud);
 bool PosixGetBaudRate(int fd, DWORD& baud);

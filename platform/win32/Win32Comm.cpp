@@ -69,6 +69,7 @@ HANDLE CreateFileA(LPCSTR fileName, DWORD desiredAccess, DWORD shareMode, LPSECU
                    DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE)
 {
     (void)shareMode;
+    ForgetCommOpenFailure();
     if (!fileName || creationDisposition != OPEN_EXISTING) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;

@@ -7,6 +7,7 @@
 #include "HelpApi.h"
 #include "KyrHelp.h"
 #include "KyrMain.h"
+#include "Pass.h"
 
 #include <QAction>
 #include <QApplication>
@@ -14,6 +15,8 @@
 #include <QComboBox>
 #include <QFile>
 #include <QMenu>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -62,6 +65,39 @@ TEST_F(HelpMenuTest, F1RaisesTheHelpContextOfTheControlOrItsWindow)
     EXPECT_EQ(contexts, (std::vector<int>{1130, 1000, 1000, 1}));
     // Without the help control (not loaded in this test) each request says so, once.
     EXPECT_EQ(answers->count(QStringLiteral("MS Html Help is not installed on this PC.")), 4);
+    Application.OnHelp = hook;
+}
+
+// The password dialog and a message box such as the about box are windows of their own
+// without a help context: F1 there raises no request, although their owner has one.
+TEST_F(HelpMenuTest, F1OnADialogWithoutAContextRaisesNothing)
+{
+    StartProgram();
+    std::vector<int> contexts;
+    const THelpEvent hook = Application.OnHelp;
+    Application.OnHelp.Code = [&](unsigned short, int data, bool& callHelp) {
+        contexts.push_back(data);
+        callHelp = false;
+        return true;
+    };
+    auto pass = std::make_unique<TfmPass>(fmKyr);
+    pass->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(pass.get()));
+    QTest::keyClick(pass->Password, Qt::Key_F1);
+    QTest::keyClick(pass.get(), Qt::Key_F1);
+    pass.reset();
+
+    QMessageBox about(QMessageBox::NoIcon, QStringLiteral("Kestrovan"), QStringLiteral("Version: 10"),
+                      QMessageBox::Ok | QMessageBox::Cancel, fmKyr);
+    about.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
+    QTest::keyClick(about.button(QMessageBox::Ok), Qt::Key_F1);
+    about.hide();
+    EXPECT_EQ(contexts, std::vector<int>{});
+
+    // The main window itself still has its own.
+    QTest::keyClick(fmKyr->cbRange, Qt::Key_F1);
+    EXPECT_EQ(contexts, std::vector<int>{1000});
     Application.OnHelp = hook;
 }
 
@@ -139,7 +175,12 @@ TEST_F(HelpMenuTest, TheGuideWindowWithTheProductsGuide)
     ASSERT_TRUE(QFile::copy(QStringLiteral(KV_SOURCE_DIR "/data/Kestrovan Operation Guide.txt"), DataFile(guideName())));
     TriggerGuide();
     ASSERT_TRUE(fmKyrHelp->isVisible());
-    EXPECT_TRUE(fmKyrHelp->Memo1->toPlainText().startsWith(QStringLiteral("KESTROVAN 10 RECLOSER TEST SET - OPERATION GUIDE")));
+    const QString guide = fmKyrHelp->Memo1->toPlainText();
+    EXPECT_TRUE(guide.startsWith(QStringLiteral("KESTROVAN 10 RECLOSER TEST SET - OPERATION GUIDE")));
+    // The guide promises F1 only where a window carries a help context.
+    EXPECT_FALSE(guide.contains(QStringLiteral("F1 in a window of the program"))) << qPrintable(guide.left(300));
+    EXPECT_TRUE(guide.simplified().contains(
+        QStringLiteral("F1 shows help on the main window, on its test type selector and on the calibration window")));
     EXPECT_EQ(fmKyrHelp->Memo1->geometry(), QRect(40, 48, 609, 353));
     EXPECT_EQ(fmKyrHelp->Close->geometry(), QRect(320, 416, 75, 25));
     ASSERT_TRUE(QTest::qWaitForWindowExposed(fmKyrHelp));

@@ -11,7 +11,10 @@
 #include "TestSupport.h"
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QApplication>
+#include <QDialog>
+#include <QScreen>
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
@@ -192,6 +195,44 @@ TEST_F(HelpControl, F1OnTheCalibrationWindowShowsItsTopicAndTheHelpWindowStaysUs
     EXPECT_EQ(lines.filter(QRegularExpression(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d     returned - 0$"))).size(), 2);
 }
 
+// Opened over a modal window low on a small screen, the help window comes up whole on
+// the screen's work area, its find bar included.
+TEST_F(HelpControl, TheHelpWindowStaysOnASmallScreen)
+{
+    QScreen* screen = QGuiApplication::primaryScreen();
+    ASSERT_NE(screen, nullptr);
+    const QRect area = screen->availableGeometry();
+    ASSERT_LT(area.width(), 1000) << "a screen smaller than the help window's own size";
+    QDialog low;
+    low.resize(area.width() / 2, area.height() / 3);
+    low.move(area.left() + area.width() / 4, area.bottom() - low.height() - 20);
+    bool checked = false;
+    QTimer::singleShot(0, [&] {
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&low));
+        ASSERT_TRUE(Application.HelpContext(2000));
+        QWidget* help = HelpWindow();
+        ASSERT_NE(help, nullptr);
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(help));
+        QTest::qWait(20);
+        EXPECT_TRUE(area.contains(help->frameGeometry())) << "frame " << help->frameGeometry().x() << ","
+                                                          << help->frameGeometry().y() << " "
+                                                          << help->frameGeometry().width() << "x"
+                                                          << help->frameGeometry().height();
+        // Over the window it was opened from.
+        EXPECT_TRUE(help->frameGeometry().intersects(low.frameGeometry()));
+        for (QAction* a : help->findChildren<QAction*>())
+            if (a->text() == QLatin1String("Find"))
+                a->trigger();
+        auto* find = help->findChild<QLineEdit*>(QStringLiteral("FindText"));
+        ASSERT_NE(find, nullptr);
+        EXPECT_TRUE(area.contains(QRect(find->mapToGlobal(QPoint()), find->size())));
+        checked = true;
+        low.reject();
+    });
+    low.exec();
+    EXPECT_TRUE(checked);
+}
+
 TEST_F(HelpControl, TheHelpWindowOnTheMainWindowsTopic)
 {
     ASSERT_TRUE(Application.HelpContext(1000));
@@ -240,6 +281,35 @@ TEST_F(HelpControl, TheHelpWindowOnTheMainWindowsTopic)
     QTest::keyClicks(find, QStringLiteral("reference meter"));
     QTest::keyClick(find, Qt::Key_Return);
     EXPECT_EQ(topic->textCursor().selectedText(), QStringLiteral("reference meter"));
+}
+
+// The topics bring their own page and text colours: under a dark palette the page is
+// still white and its dark blue headings readable.
+TEST_F(HelpControl, TopicsKeepTheirColoursUnderADarkPalette)
+{
+    const QPalette previous = QApplication::palette();
+    QPalette dark(QColor(0x35, 0x35, 0x35));
+    dark.setColor(QPalette::Base, QColor(0x2A, 0x2A, 0x2A));
+    dark.setColor(QPalette::Text, QColor(0xE0, 0xE0, 0xE0));
+    dark.setColor(QPalette::Window, QColor(0x35, 0x35, 0x35));
+    dark.setColor(QPalette::WindowText, QColor(0xE0, 0xE0, 0xE0));
+    QApplication::setPalette(dark);
+    ASSERT_TRUE(Application.HelpContext(1000));
+    QWidget* help = HelpWindow();
+    ASSERT_NE(help, nullptr);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(help));
+    QTextBrowser* topic = Topic(help);
+    const QImage page = topic->viewport()->grab().toImage();
+    EXPECT_TRUE(page.save(ArtifactPath(QStringLiteral("help_topic_under_dark_palette.png"))));
+    // The page's background far right, below the first heading.
+    EXPECT_GE(QColor(page.pixel(page.width() - 6, 60)).lightness(), 240);
+    // Body text is black.
+    bool blackText = false;
+    for (int y = 0; y < page.height() && !blackText; ++y)
+        for (int x = 0; x < page.width() && !blackText; ++x)
+            blackText = QColor(page.pixel(x, y)).lightness() < 40;
+    EXPECT_TRUE(blackText);
+    QApplication::setPalette(previous);
 }
 
 TEST_F(HelpControl, ContentsShowsTheDefaultTopicAndCloseAllClosesIt)
@@ -342,6 +412,49 @@ TEST_F(HelpControl, WithoutTheControlEachRequestGetsTheNotInstalledBox)
     EXPECT_EQ(LogLines(log()).filter(QStringLiteral("HHShowError(1), \"MS Html Help is not installed on this PC.\"")).size(), 2);
     // Closing everything does nothing without the control.
     HHCloseAll();
+}
+
+// A help file whose directory header claims a chunk size far beyond the file: the
+// control refuses it at once, as a file it cannot open, instead of reading gigabytes.
+TEST_F(HelpControl, AHelpFileWithLengthsBeyondItsSizeIsRefused)
+{
+    QFile good(Application.HelpFile);
+    ASSERT_TRUE(good.open(QIODevice::ReadOnly));
+    const QByteArray bytes = good.readAll();
+    ASSERT_EQ(bytes.left(4), QByteArray("ITSF"));
+    struct Field {
+        int at;
+        int size;
+        quint64 value;
+    };
+    const Field fields[] = {
+        {0x88, 4, 0x7FFFFFFF},        // directory chunk size
+        {0x50, 8, 0x7FFFFFFFFFFFull}, // directory length
+        {0x48, 8, 0x7FFFFFFFFFFFull}, // directory offset
+        {0x58, 8, 0x7FFFFFFFFFFFull}, // content offset
+    };
+    for (const Field& f : fields) {
+        QByteArray hostile = bytes;
+        for (int i = 0; i < f.size; ++i)
+            hostile[f.at + i] = static_cast<char>((f.value >> (8 * i)) & 0xFF);
+        const QString name = dir_.path() + QStringLiteral("/Hostile.chm");
+        QFile out(name);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        ASSERT_EQ(out.write(hostile), hostile.size());
+        out.close();
+        QElapsedTimer t;
+        t.start();
+        HtmlHelp(nullptr, QFile::encodeName(name).constData(), HH_HELP_CONTEXT, 1000);
+        const qint64 ms = t.elapsed();
+        QWidget* help = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->objectName() == QLatin1String("HtmlHelpWindow") && w->isVisible())
+                help = w;
+        ASSERT_NE(help, nullptr) << std::hex << f.at;
+        EXPECT_TRUE(Topic(help)->toPlainText().contains(QStringLiteral("could not be opened"))) << std::hex << f.at;
+        EXPECT_LT(ms, 2000) << std::hex << f.at;
+        HHCloseAll();
+    }
 }
 
 TEST(HelpControlPath, RegisteredFileOrTheSystemFolder)
