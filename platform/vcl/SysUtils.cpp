@@ -238,6 +238,12 @@ QString IntToStr(long long v) { return QString::number(v); }
 
 bool TryStrToFloat(const QString& s, double& out) { return parseFloat(s, DecimalSeparator, out); }
 
+bool TryStrToFloatEitherSeparator(const QString& s, double& out)
+{
+    // One separator at most, so "1,234.5" is no number rather than a guess.
+    return parseFloat(s, QLatin1Char('.'), out) || parseFloat(s, QLatin1Char(','), out);
+}
+
 double StrToFloat(const QString& s)
 {
     double v = 0;
@@ -257,7 +263,8 @@ double StrToFloatC(const QString& s)
 bool TryStrToInt(const QString& s, int& out)
 {
     QString t = s.trimmed();
-    if (t.isEmpty())
+    // The conversion below stops at a NUL and would take "7" NUL "junk" for 7.
+    if (t.isEmpty() || t.contains(QChar(0)))
         return false;
     bool ok = false;
     int v = 0;

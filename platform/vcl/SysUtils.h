@@ -53,6 +53,9 @@ double StrToFloat(const QString& s);
 double StrToFloatC(const QString& s);
 int StrToInt(const QString& s);
 bool TryStrToFloat(const QString& s, double& out);
+// For files written under either kind of locale: the point or the comma as the
+// decimal separator, never both.
+bool TryStrToFloatEitherSeparator(const QString& s, double& out);
 bool TryStrToInt(const QString& s, int& out);
 
 // Rounding to the nearest integer with halves to even; truncation toward zero. Any
