@@ -471,7 +471,7 @@ void TfmReclData::UpdateValues(int kind)
         QLineEdit* e = CurveEdit(kind, i);
         if (!e)
             continue;
-        const QString value = CurveRecordBuffer.mid(CurveKeyLength + 7 * i, 7);
+        const QString value = CurveValueShown(CurveRecordBuffer.mid(CurveKeyLength + 7 * i, 7));
         if (i >= 12)
             e->setText(Format("%3.0f", StrToFloat(value)));
         else
