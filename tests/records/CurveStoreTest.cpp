@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -298,7 +299,7 @@ TEST_F(CurveStoreTest, AFailedWriteLeavesTheOldFileWhole)
 
     EXPECT_TRUE(s.saw(QStringLiteral("Error writing file: Kestrovan.rcf")));
     EXPECT_EQ(ReadFile(path()), before);
-    EXPECT_FALSE(QFile::exists(path() + QStringLiteral(".tmp")));
+    EXPECT_EQ(FolderEntries(dir.path()), QStringList{QStringLiteral("Kestrovan.rcf")});
     EXPECT_FALSE(f.CurveVerified);
     EXPECT_TRUE(f.btSaveFast->isEnabled());
     EXPECT_FALSE(Locked(f.CurveEdit(Fast, 2)));
@@ -311,6 +312,45 @@ TEST_F(CurveStoreTest, AFailedWriteLeavesTheOldFileWhole)
     EXPECT_EQ(ReadFile(path()).size(), 6 * (CurveRecordLength + 2));
     TfmReclData second;
     EXPECT_FALSE(second.CurveStoreOpen());
+}
+
+// A link planted where a save writes (the name an earlier version wrote through, or
+// the file's own name once the form holds it open) is never written through: the file
+// outside the folder stays as it was and the curve file is a plain file, still locked.
+TEST_F(CurveStoreTest, ASaveNeverWritesThroughAPlantedLink)
+{
+    QTemporaryDir elsewhere;
+    const QString outside = elsewhere.filePath(QStringLiteral("precious"));
+    for (const char* planted : {".tmp", ""}) {
+        SCOPED_TRACE(planted);
+        QFile::remove(outside);
+        {
+            QFile o(outside);
+            ASSERT_TRUE(o.open(QIODevice::WriteOnly));
+            o.write("precious");
+        }
+        QFile::remove(path());
+        WriteFile(path(), {Line(QStringLiteral("KF___100____A__"), Values(kDelayValues))});
+        TfmReclData f;
+        ASSERT_TRUE(f.CurveStoreOpen());
+        const QString link = path() + QLatin1String(planted);
+        QFile::remove(link);
+        ASSERT_TRUE(QFile::link(outside, link));
+        SetText(f.cbReclType, QStringLiteral("VWE"));
+        SetText(f.cbReclCoil, QStringLiteral("100"));
+        f.UpdateOrEnableEdit(Fast);
+        SetCurve(f, Fast, Values(kDelayValues));
+        ScriptedMessages s;
+        f.SaveCurveClick(f.btSaveFast);
+        EXPECT_TRUE(s.requests.empty());
+        EXPECT_TRUE(f.CurveVerified);
+        EXPECT_EQ(ReadFile(outside), QByteArray("precious"));
+        EXPECT_FALSE(QFileInfo(path()).isSymLink());
+        EXPECT_EQ(ReadFile(path()).size(), 2 * (CurveRecordLength + 2));
+        TfmReclData second;
+        EXPECT_FALSE(second.CurveStoreOpen());
+        QFile::remove(path() + QStringLiteral(".tmp"));
+    }
 }
 
 TEST_F(CurveStoreTest, ASecondInstanceCannotOpenTheFileAndSavesNothing)
