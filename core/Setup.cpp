@@ -39,11 +39,12 @@ QString TrimLine(const QString& s)
 // its line makes the full scales meaningless.
 bool ShuntValueUsable(double v) { return std::round(v) >= 1 && std::round(v) <= 999999; }
 
-// The time-outs are stored with two decimals: above 0 (0 or less would switch them off)
-// and no wider than the line's form holds.
+// The time-outs are stored with two decimals: 0 switches a limit off; a limit is no
+// wider than the line's form holds, and none is so small that it would be stored as 0
+// and silently switch itself off.
 constexpr double kMinTime = 0.01;
 constexpr double kMaxTime = 9999.99;
-bool TimeUsable(double v) { return v >= kMinTime && v <= kMaxTime; }
+bool TimeUsable(double v) { return v == 0 || (v >= kMinTime - 0.005 && v <= kMaxTime); }
 
 // Reads the nine lines, noting each line that is missing or holds no usable value.
 class SetupLineReader {
@@ -55,6 +56,10 @@ public:
         if (line > lines_.size())
             return Bad(line, QStringLiteral("missing"));
         out = TrimLine(lines_.at(line - 1));
+        // A NUL ends the text for the file system and the number conversions: what
+        // follows it would be lost without a word.
+        if (out.contains(QChar(0)))
+            return Bad(line, QStringLiteral("holds a NUL character"));
         return true;
     }
     bool Int(int line, int& out)
@@ -71,7 +76,9 @@ public:
         QString t;
         if (!Text(line, t))
             return false;
-        if (!TryStrToFloat(t, out))
+        // Written with the system's separator, read with either: a file made under
+        // another locale keeps its values.
+        if (!TryStrToFloatEitherSeparator(t, out))
             return Bad(line, QStringLiteral("'%1' is not a valid floating point value").arg(t));
         return true;
     }
@@ -111,7 +118,7 @@ double ReadTime(SetupLineReader& r, int line, double fallback)
         r.Bad(line, QStringLiteral("time out of range"));
         return fallback;
     }
-    return d;
+    return d == 0 ? 0.0 : d;  // "-0.00" is 0, written back without the sign
 }
 
 // An integer line with its range; out of range takes the default like an unreadable line.
@@ -302,9 +309,12 @@ bool TfmSetup::FormClose()
     auto time = [&](QLineEdit* edit, double& out) {
         if (!number(edit, out))
             return false;
-        if (TimeUsable(out))
+        if (TimeUsable(out)) {
+            out = out == 0 ? 0.0 : out;
             return true;
-        return refuse(edit, QStringLiteral("'%1' is not a valid time: from 0.01 to 9999.99 seconds").arg(edit->text()));
+        }
+        return refuse(edit, QStringLiteral("'%1' is not a valid time: 0 (no limit) or from 0.01 to 9999.99 seconds")
+                                .arg(edit->text()));
     };
     double onTime = 0, offTime = 0, amps = 0, millivolts = 0;
     int ops = 0;

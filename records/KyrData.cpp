@@ -478,7 +478,7 @@ void TfmReclData::UpdateValues(int kind)
         QLineEdit* e = CurveEdit(kind, i);
         if (!e)
             continue;
-        const QString value = CurveRecordBuffer.mid(CurveKeyLength + 7 * i, 7);
+        const QString value = CurveValueShown(CurveRecordBuffer.mid(CurveKeyLength + 7 * i, 7));
         if (i >= 12)
             e->setText(Format("%3.0f", StrToFloat(value)));
         else
@@ -518,23 +518,9 @@ bool TfmReclData::WriteCurveFile(const QStringList& lines)
     // The new content goes to a file beside the old one, locked before it is written,
     // and takes the old one's place only once it is whole: a failed write leaves the old
     // file as it was, and no moment passes without the lock.
-    const QString tmpPath = curvePath_ + QStringLiteral(".tmp");
-    const QByteArray tmp = QFile::encodeName(tmpPath);
-    const int fd = ::open(tmp.constData(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
+    int fd = -1;
+    if (!SaveBinaryFileLocked(curvePath_, bytes, fd))
         return false;
-    // The new file keeps the old one's permissions.
-    struct stat st {};
-    if (::fstat(curveFd_, &st) == 0)
-        ::fchmod(fd, st.st_mode & 07777);
-    bool ok = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
-    if (ok)
-        ok = ::rename(tmp.constData(), QFile::encodeName(curvePath_).constData()) == 0;
-    if (!ok) {
-        ::unlink(tmp.constData());
-        ::close(fd);
-        return false;
-    }
     ::close(curveFd_);
     curveFd_ = fd;
     return true;

@@ -48,6 +48,17 @@ QString CurveValueText(double v)
     return s;
 }
 
+QString CurveValueShown(const QString& stored)
+{
+    double v = 0;
+    if (!TryStrToFloatEitherSeparator(stored, v))
+        return stored;
+    QString s = stored;
+    s.replace(QLatin1Char('.'), DecimalSeparator);
+    s.replace(QLatin1Char(','), DecimalSeparator);
+    return s;
+}
+
 int FindCurveLine(const QStringList& list, const QString& key)
 {
     const QString k = key.left(CurveKeyLength);

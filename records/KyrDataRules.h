@@ -43,6 +43,10 @@ QString MakeCurveKey(const QString& type, const QString& coil, const QString& cu
 // A value as the curve file stores it: "%06.3f" of the single-precision number, then a
 // blank up to seven characters. Empty when the text would not fit seven characters.
 QString CurveValueText(double v);
+// A stored value as a page shows it: the file may come from a system with the other
+// decimal separator, so either becomes the system's and nothing else changes. A text
+// that is no number is shown as it is.
+QString CurveValueShown(const QString& stored);
 // Index in the list of the last line that starts with the key (case-sensitive), or -1.
 int FindCurveLine(const QStringList& list, const QString& key);
 // Sorts the list without regard to case (locale-aware), keeping equal lines in order.

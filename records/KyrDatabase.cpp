@@ -18,7 +18,6 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <QTabWidget>
@@ -55,33 +54,6 @@ void CannotModify()
                            QStringLiteral("Query disallows edit"), MB_OK);
 }
 
-// Copies a file over the target, whole or not at all: the copy is written under a
-// temporary name beside the target and renamed onto it only when complete.
-bool CopyFileOver(const QString& source, const QString& target)
-{
-    QFile in(source);
-    if (!in.open(QIODevice::ReadOnly))
-        return false;
-    QSaveFile out(target);
-    out.setDirectWriteFallback(false);
-    if (!out.open(QIODevice::WriteOnly))
-        return false;
-    QByteArray chunk;
-    for (;;) {
-        chunk = in.read(1 << 20);
-        if (chunk.isEmpty())
-            break;
-        if (out.write(chunk) != chunk.size()) {
-            out.cancelWriting();
-            return false;
-        }
-    }
-    if (in.error() != QFileDevice::NoError || !in.atEnd() || !out.flush()) {
-        out.cancelWriting();
-        return false;
-    }
-    return out.commit();
-}
 } // namespace
 
 TfmKyrDatabase::TfmKyrDatabase(QWidget* parent) : QWidget(parent), ui(new Ui::TfmKyrDatabase)
@@ -500,7 +472,7 @@ void TfmKyrDatabase::btBackupClick()
         if (!SaveDialog1.Execute(this))
             return false;
         if (FileExists(source) &&
-            !CopyFileOver(source, SaveDialog1.FileName + QLatin1Char('-') + dateText))
+            !CopyFileWhole(source, SaveDialog1.FileName + QLatin1Char('-') + dateText))
             MessageDlg(QStringLiteral("File Copy Error"), mtInformation, Btn(mbOK));
         return true;
     };

@@ -86,18 +86,7 @@ QString FileReport(const QString& title, const QString& path)
 }
 
 // Copies a file over an older copy; the older copy stays whole when the copy fails.
-bool CopyOver(const QString& from, const QString& to)
-{
-    const QString temporary = to + QStringLiteral(".kvcopy");
-    QFile::remove(temporary);
-    if (!QFile::copy(from, temporary))
-        return false;
-    if (std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(to).constData()) != 0) {
-        QFile::remove(temporary);
-        return false;
-    }
-    return true;
-}
+bool CopyOver(const QString& from, const QString& to) { return CopyFileWhole(from, to); }
 
 // Appends every row of the table `from` to the table `to`, fields by name, through two
 // table objects owned by the form that are freed also when the move fails.

@@ -13,6 +13,8 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <functional>
+#include <sys/file.h>
 #include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -238,6 +240,12 @@ QString IntToStr(long long v) { return QString::number(v); }
 
 bool TryStrToFloat(const QString& s, double& out) { return parseFloat(s, DecimalSeparator, out); }
 
+bool TryStrToFloatEitherSeparator(const QString& s, double& out)
+{
+    // One separator at most, so "1,234.5" is no number rather than a guess.
+    return parseFloat(s, QLatin1Char('.'), out) || parseFloat(s, QLatin1Char(','), out);
+}
+
 double StrToFloat(const QString& s)
 {
     double v = 0;
@@ -257,7 +265,8 @@ double StrToFloatC(const QString& s)
 bool TryStrToInt(const QString& s, int& out)
 {
     QString t = s.trimmed();
-    if (t.isEmpty())
+    // The conversion below stops at a NUL and would take "7" NUL "junk" for 7.
+    if (t.isEmpty() || t.contains(QChar(0)))
         return false;
     bool ok = false;
     int v = 0;
@@ -325,21 +334,28 @@ namespace {
 constexpr char kSaveTempTag[] = ".kvnew-";
 } // namespace
 
-bool SaveBinaryFile(const QString& path, const QByteArray& bytes, bool readOnly)
+namespace {
+// Replaces the file at `path` whole or not at all; the one way any file is replaced.
+// The content goes to a temporary made exclusively beside the target (O_EXCL: never
+// through a link planted at its name), every write is checked (a buffered writer can
+// report success after the flush failed), the file gets its final rights, is flushed to
+// the disk and only then renamed over the target. The rename replaces whatever is at
+// the name, a symbolic link included, and never writes through it. A full disk, a write
+// limit or a kill leaves the old file whole. With `keepOpen` the new file is locked
+// (flock, exclusive) before its first byte and stays open in *keepOpen.
+bool ReplaceWhole(const QString& path, const std::function<bool(int)>& write, bool readOnly, int* keepOpen)
 {
-    // Written in full beside the target, with its final rights, flushed to the disk and
-    // only then renamed over the target: a full disk, a write limit or a kill leaves
-    // the old file whole. Every write is checked (a buffered writer can report success
-    // after the flush failed). The rename replaces whatever is at the name, a symbolic
-    // link included, and never writes through it.
+    if (path.isEmpty())
+        return false;
     const QByteArray target = QFile::encodeName(QFileInfo(path).absoluteFilePath());
-    if (path.isEmpty() || target.isEmpty())
+    if (target.isEmpty())
         return false;
     QByteArray temp = target + kSaveTempTag + "XXXXXX";
-    const int fd = ::mkstemp(temp.data());
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0)
         return false;
-    bool ok = WriteAll(fd, bytes);
+    bool ok = !keepOpen || ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    ok = ok && write(fd);
     // The rights of the file replaced; a new file gets the usual ones less the umask.
     mode_t mode = 0;
     struct stat st {};
@@ -354,10 +370,70 @@ bool SaveBinaryFile(const QString& path, const QByteArray& bytes, bool readOnly)
         mode &= ~static_cast<mode_t>(0222);
     ok = ok && ::fchmod(fd, mode) == 0;
     ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
+    if (!keepOpen)
+        ok = (::close(fd) == 0) && ok;
     ok = ok && ::rename(temp.constData(), target.constData()) == 0;
-    if (!ok)
+    if (!ok) {
         ::unlink(temp.constData());
+        if (keepOpen)
+            ::close(fd);
+        return false;
+    }
+    // The new name itself reaches the disk with the folder.
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    const int dirFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    if (keepOpen)
+        *keepOpen = fd;
+    return true;
+}
+} // namespace
+
+bool SaveBinaryFile(const QString& path, const QByteArray& bytes, bool readOnly)
+{
+    return ReplaceWhole(path, [&](int fd) { return WriteAll(fd, bytes); }, readOnly, nullptr);
+}
+
+bool SaveBinaryFileLocked(const QString& path, const QByteArray& bytes, int& lockedFd)
+{
+    int fd = -1;
+    if (!ReplaceWhole(path, [&](int out) { return WriteAll(out, bytes); }, false, &fd))
+        return false;
+    lockedFd = fd;
+    return true;
+}
+
+bool CopyFileWhole(const QString& source, const QString& target)
+{
+    const int in = ::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return false;
+    struct stat st {};
+    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(in);
+        return false;
+    }
+    const bool ok = ReplaceWhole(
+        target,
+        [&](int out) {
+            QByteArray chunk(1 << 20, Qt::Uninitialized);
+            for (;;) {
+                const ssize_t n = ::read(in, chunk.data(), static_cast<size_t>(chunk.size()));
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n < 0)
+                    return false;
+                if (n == 0)
+                    return true;
+                if (!WriteAll(out, QByteArray::fromRawData(chunk.constData(), n)))
+                    return false;
+            }
+        },
+        false, nullptr);
+    ::close(in);
     return ok;
 }
 
@@ -367,7 +443,10 @@ int RemoveStaleSaveTemporaries(const QString& folder)
     // copy beside it is not needed.
     QDir dir(folder);
     int removed = 0;
-    const QStringList names = dir.entryList({QStringLiteral("*") + QLatin1String(kSaveTempTag) + QStringLiteral("??????")},
+    // Earlier versions copied through "<name>.kvcopy" and saved the curve file through
+    // "Kestrovan.rcf.tmp": a leftover of theirs is as stale.
+    const QStringList names = dir.entryList({QStringLiteral("*") + QLatin1String(kSaveTempTag) + QStringLiteral("??????"),
+                                             QStringLiteral("*.kvcopy"), QStringLiteral("Kestrovan.rcf.tmp")},
                                             QDir::Files | QDir::Hidden | QDir::System);
     for (const QString& name : names) {
         const QFileInfo fi(dir.filePath(name));

@@ -53,6 +53,9 @@ double StrToFloat(const QString& s);
 double StrToFloatC(const QString& s);
 int StrToInt(const QString& s);
 bool TryStrToFloat(const QString& s, double& out);
+// For files written under either kind of locale: the point or the comma as the
+// decimal separator, never both.
+bool TryStrToFloatEitherSeparator(const QString& s, double& out);
 bool TryStrToInt(const QString& s, int& out);
 
 // Rounding to the nearest integer with halves to even; truncation toward zero. Any
@@ -67,11 +70,18 @@ long long Trunc(double v);
 // symbolic link at the name: the link itself is replaced.
 bool SaveTextFile(const QString& path, const QStringList& lines);
 bool SaveBinaryFile(const QString& path, const QByteArray& bytes, bool readOnly = false);
+// The same, for a file its owner keeps open and locked: the new file is locked (flock,
+// exclusive) before it is written and, once it has taken the target's place, stays open
+// in lockedFd (untouched on failure).
+bool SaveBinaryFileLocked(const QString& path, const QByteArray& bytes, int& lockedFd);
+// Copies a regular file over the target the same way: whole or not at all, never
+// through a link at any name it writes. The target keeps its rights when it exists.
+bool CopyFileWhole(const QString& source, const QString& target);
 // Writes all of a buffer to a file descriptor, again after an interruption; false on
 // any failure, a write of nothing included.
 bool WriteAll(int fd, const QByteArray& bytes);
-// Removes the temporaries that a save stopped by a kill left in the folder; returns
-// how many. Run at start, before any save.
+// Removes the temporaries that a save or copy stopped by a kill left in the folder
+// (links are left alone); returns how many. Run at start, before any save.
 int RemoveStaleSaveTemporaries(const QString& folder);
 // Reads all lines; raises EInOutError when the file cannot be opened.
 QStringList LoadTextFile(const QString& path);

@@ -25,7 +25,10 @@
 #include "EngineFixture.h"
 
 #include "Debug.h"
+#include "Setup.h"
+#include "TestSupport.h"
 
+#include <QFile>
 #include <QRegularExpression>
 #include <QString>
 #include <cmath>
@@ -727,3 +730,27 @@ INSTANTIATE_TEST_SUITE_P(Cases, EngineTrace, ::testing::Values(
     TraceCase{"stop", [] { return Wave().zeros(103).on(480, 400); }, 0, 2, 5, true,
         {"Test Arm ", "Test Start ", "Test Abort ", "Test End "}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Time limits of 0 read from the setup file switch both time-outs off: 12 s of current
+// and then 12 s without it, each well past the default 5 s, end nothing.
+TEST_F(EngineTest, TimeLimitsOfZeroFromTheSetupFileTimeNothingOut)
+{
+    TempCurrentDir dir;
+    ScriptedMessages m;
+    TfmSetup fromFile;
+    fromFile.SetupFileName = dir.file("Kestrovan.ksf");
+    {
+        QFile f(fromFile.SetupFileName);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("4\r\n0.00\r\n0.00\r\nd.kdf\r\nCOM\r\n2\r\n0\r\n  1000\r\n   100\r\n");
+    }
+    fromFile.ReadSetupFile();
+    EXPECT_TRUE(m.requests.empty());
+    *setup = fromFile;
+    MaxOps = 2;
+    ResetEngine();
+    Play(Wave().zeros(103).on(12 * 2400, 400).zeros(12 * 2400));
+    EXPECT_EQ(engine->Result, trNone);
+    EXPECT_TRUE(engine->Running);
+    EXPECT_NEAR(engine->TripTime[1], 12.0, 0.01);
+}

@@ -195,6 +195,12 @@ TEST_F(SetupFixture, AnUnusableLineTakesItsDefaultTheRestIsReadAndOneMessageIsSh
         {"empty number lines", "7\r\n\r\n12.25\r\nr.kdf\r\nS\r\n\r\n1\r\n500\r\n\r\n",
          7, 5.0, 12.25, "r.kdf", "S", 4, 1, 500, 100},
         {"empty file", "", 4, 5.0, 5.0, "keep.kdf", "COM", 4, 0, 1000, 100},
+        // A NUL ends the conversion early: the line is no value at all.
+        {"NUL in the number lines", QByteArray("7\0junk\r\n2\0.50\r\n12.25\r\nr.kdf\r\nS\r\n3\0x\r\n1\r\n500\r\n50\r\n", 49),
+         4, 5.0, 12.25, "r.kdf", "S", 4, 1, 500, 50},
+        // ... and one at a line's end is trimmed like any control character.
+        {"NUL in the text lines", QByteArray("7\r\n2.50\r\n12.25\r\nr.kdf\0x\r\nS\0\r\n3\r\n1\r\n500\r\n50\r\n", 44),
+         7, 2.5, 12.25, "keep.kdf", "S", 3, 1, 500, 50},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -228,9 +234,10 @@ TEST_F(SetupFixture, ValuesOutsideTheirRangeTakeTheirDefaults)
     struct Case { const char* what; int line; QByteArray value; };
     const Case cases[] = {
         {"shunt of 1e300 A", 8, "1e300"},        {"shunt of 1e7 mV", 9, "10000000"},
-        {"on time 0", 2, "0.00"},                {"negative on time", 2, "-1.00"},
-        {"on time 1e300", 2, "1e300"},           {"off time 0", 3, "0"},
+        {"on time stored as 0", 2, "0.004"},     {"negative on time", 2, "-1.00"},
+        {"on time 1e300", 2, "1e300"},           {"off time -0.01", 3, "-0.01"},
         {"negative off time", 3, "-0.5"},        {"off time 10000", 3, "10000.00"},
+        {"on time with both separators", 2, "1,002.5"},
         {"test type 100", 7, "100"},             {"test type 2", 7, "2"},
         {"test type -1", 7, "-1"},
     };
@@ -281,16 +288,56 @@ TEST_F(SetupFixture, AWriteLimitKeepsTheOldFileAndIsReported)
     EXPECT_EQ(FolderEntries(dir.path()), QStringList{"Kestrovan.ksf"});
 }
 
-TEST_F(SetupFixture, AFileWithTheOtherSeparatorReadsItsTimesAsDefaults)
+// A file written under one locale keeps its values under the other, and is written
+// back with the separator of the one it is read under.
+TEST_F(SetupFixture, AFileWrittenWithEitherSeparatorReadsUnderTheOther)
+{
+    struct Case { char writtenWith, readWith; };
+    for (const Case c : {Case{'.', ','}, Case{',', '.'}}) {
+        SCOPED_TRACE(std::string(1, c.writtenWith) + " read with " + c.readWith);
+        ScriptedMessages m;
+        DecimalSeparator = QLatin1Char(c.writtenWith);
+        ReadFrom(kGoodFile);
+        setup->ShuntAmperes = 500.25;  // a shunt line with decimals, as another program may write it
+        setup->WriteSetupFile();
+        QByteArray bytes = ReadAll(setup->SetupFileName);
+        bytes.replace("   500", QByteArray("500") + c.writtenWith + "25");
+        WriteAll(setup->SetupFileName, bytes);
+
+        DecimalSeparator = QLatin1Char(c.readWith);
+        TfmSetup other;
+        other.SetupFileName = setup->SetupFileName;
+        other.ReadSetupFile();
+        EXPECT_TRUE(m.requests.empty());
+        EXPECT_DOUBLE_EQ(other.MaxOnTime, 2.5);
+        EXPECT_DOUBLE_EQ(other.MaxOffTime, 12.25);
+        EXPECT_DOUBLE_EQ(other.ShuntAmperes, 500.25);
+        EXPECT_DOUBLE_EQ(other.ShuntMillivolts, 50);
+        other.WriteSetupFile();
+        EXPECT_EQ(ReadAll(other.SetupFileName).split('\n').mid(1, 2),
+                  (QList<QByteArray>{QByteArray("2") + c.readWith + "50\r", QByteArray("12") + c.readWith + "25\r"}));
+    }
+}
+
+// 0 switches a time limit off: read without a message, shown and written as "0.00".
+TEST_F(SetupFixture, TimeLimitsOfZeroAreReadShownAndWrittenAsOff)
 {
     ScriptedMessages m;
-    DecimalSeparator = QLatin1Char(',');
-    ReadFrom(kGoodFile);  // "2.50" is no number when the separator is a comma
-    EXPECT_DOUBLE_EQ(setup->MaxOnTime, 5.0);
-    EXPECT_DOUBLE_EQ(setup->MaxOffTime, 5.0);
-    EXPECT_EQ(setup->MaxOps, 3);
-    EXPECT_DOUBLE_EQ(setup->ShuntAmperes, 500);
-    EXPECT_EQ(ErrorMessages(m), 1);
+    ReadFrom("7\r\n0.00\r\n-0.00\r\nr.kdf\r\nS\r\n3\r\n1\r\n500\r\n50\r\n");
+    EXPECT_TRUE(m.requests.empty());
+    EXPECT_EQ(setup->MaxOnTime, 0.0);
+    EXPECT_EQ(setup->MaxOffTime, 0.0);
+    setup->show();
+    EXPECT_EQ(setup->ebMaxOnTime->text(), "0.00");
+    EXPECT_EQ(setup->ebMaxOffTime->text(), "0.00");
+    setup->ebMaxOnTime->setText("0");
+    setup->ebMaxOffTime->setText("-0");
+    setup->Button1->click();
+    EXPECT_FALSE(setup->isVisible());
+    EXPECT_TRUE(m.requests.empty());
+    EXPECT_TRUE(ReadAll(setup->SetupFileName).startsWith("7\r\n0.00\r\n0.00\r\n"));
+    EXPECT_EQ(setup->MaxOnTime, 0.0);
+    EXPECT_EQ(setup->MaxOffTime, 0.0);
 }
 
 TEST_F(SetupFixture, AFailedWriteIsReportedAndTheFieldsKeepTheirValues)
@@ -350,9 +397,9 @@ TEST_F(SetupFixture, AnInvalidEntryKeepsTheWindowOpenAndTakesNothing)
         // Values that make the engine meaningless.
         {"ebShuntAmperes", "1e300", "'1e300' is not a valid shunt rating."},
         {"ebShuntMillivolts", "1000000", "'1000000' is not a valid shunt rating."},
-        {"ebMaxOnTime", "0", "'0' is not a valid time: from 0.01 to 9999.99 seconds."},
-        {"ebMaxOffTime", "-5", "'-5' is not a valid time: from 0.01 to 9999.99 seconds."},
-        {"ebMaxOnTime", "1e300", "'1e300' is not a valid time: from 0.01 to 9999.99 seconds."},
+        {"ebMaxOnTime", "0.004", "'0.004' is not a valid time: 0 (no limit) or from 0.01 to 9999.99 seconds."},
+        {"ebMaxOffTime", "-5", "'-5' is not a valid time: 0 (no limit) or from 0.01 to 9999.99 seconds."},
+        {"ebMaxOnTime", "1e300", "'1e300' is not a valid time: 0 (no limit) or from 0.01 to 9999.99 seconds."},
         {"ebMaxOps", "0", "'0' is not a valid operation count: from 1 to 5."},
         {"ebMaxOps", "6", "'6' is not a valid operation count: from 1 to 5."},
     };

@@ -298,6 +298,54 @@ TEST(SaveFile, ALinkAtTheNameIsReplacedNotFollowed)
     EXPECT_EQ(FileBytes(dangling), QByteArray("4\r\n"));
 }
 
+// The copy beside the save: a link at the target, a dangling one, and one at the name
+// earlier versions copied through are never written through; a failed copy leaves the
+// older copy whole and nothing beside it.
+TEST(SaveFile, CopyWholeNeverWritesThroughALinkAndFailsWhole)
+{
+    TempCurrentDir dir;
+    const QString source = dir.file(QStringLiteral("KyrTechs.dbf"));
+    PutFile(source, QByteArray(300000, 't'));
+    const QString outside = dir.file(QStringLiteral("elsewhere.txt"));
+    PutFile(outside, "precious");
+    for (const char* planted : {"", ".kvcopy"}) {
+        SCOPED_TRACE(planted);
+        const QString target = dir.file(QStringLiteral("KyrTechs.dbk"));
+        QFile::remove(target);
+        const QString link = target + QLatin1String(planted);
+        ASSERT_TRUE(QFile::link(outside, link));
+        ASSERT_TRUE(CopyFileWhole(source, target));
+        EXPECT_FALSE(QFileInfo(target).isSymLink());
+        EXPECT_EQ(FileBytes(target), FileBytes(source));
+        EXPECT_EQ(FileBytes(outside), QByteArray("precious"));
+        QFile::remove(link);
+    }
+    const QString dangling = dir.file(QStringLiteral("KyrCust.dbk"));
+    ASSERT_TRUE(QFile::link(dir.file(QStringLiteral("nowhere/x")), dangling));
+    ASSERT_TRUE(CopyFileWhole(source, dangling));
+    EXPECT_FALSE(QFileInfo(dangling).isSymLink());
+    EXPECT_EQ(FileBytes(dangling), FileBytes(source));
+
+    // The older copy keeps its rights and, when the copy fails, its bytes.
+    const QString older = dir.file(QStringLiteral("KyrRes.dbk"));
+    PutFile(older, "older copy");
+    ASSERT_EQ(::chmod(QFile::encodeName(older).constData(), 0640), 0);
+    {
+        FileSizeLimit limit(4096);
+        EXPECT_FALSE(CopyFileWhole(source, older));
+    }
+    EXPECT_EQ(FileBytes(older), QByteArray("older copy"));
+    EXPECT_FALSE(CopyFileWhole(dir.file(QStringLiteral("missing.dbf")), older));
+    EXPECT_FALSE(CopyFileWhole(dir.path(), older));  // a folder is no file to copy
+    EXPECT_EQ(FileBytes(older), QByteArray("older copy"));
+    ASSERT_TRUE(CopyFileWhole(source, older));
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(older).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(FolderEntries(dir.path()),
+              QStringList({"KyrCust.dbk", "KyrRes.dbk", "KyrTechs.dbf", "KyrTechs.dbk", "elsewhere.txt"}));
+}
+
 // Only our own leftovers go: complete files beside their targets after a kill.
 TEST(SaveFile, StaleTemporariesAreRemovedAndNothingElse)
 {
@@ -309,10 +357,14 @@ TEST(SaveFile, StaleTemporariesAreRemovedAndNothingElse)
         PutFile(dir.file(n), "k");
     PutFile(dir.file(QStringLiteral("Kestrovan.kcf.kvnew-Ab1xYz")), "stale");
     PutFile(dir.file(QStringLiteral(".hidden.kvnew-000000")), "stale");
+    // The names earlier versions copied and saved the curve file through.
+    PutFile(dir.file(QStringLiteral("KyrTechs.dbk.kvcopy")), "stale");
+    PutFile(dir.file(QStringLiteral("Kestrovan.rcf.tmp")), "stale");
     ASSERT_TRUE(QDir().mkdir(dir.file(QStringLiteral("d.kvnew-qwerty"))));  // not a file: kept
-    EXPECT_EQ(RemoveStaleSaveTemporaries(dir.path()), 2);
+    ASSERT_TRUE(QFile::link(dir.file(QStringLiteral("Kestrovan.kcf")), dir.file(QStringLiteral("l.kvcopy"))));  // a link: kept
+    EXPECT_EQ(RemoveStaleSaveTemporaries(dir.path()), 4);
     QStringList want(std::begin(keep), std::end(keep));
-    want << QStringLiteral("d.kvnew-qwerty");
+    want << QStringLiteral("d.kvnew-qwerty") << QStringLiteral("l.kvcopy");
     want.sort();
     EXPECT_EQ(FolderEntries(dir.path()), want);
 }

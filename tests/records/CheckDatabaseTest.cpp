@@ -350,6 +350,31 @@ TEST_F(CheckDatabaseTest, AFailedBackupCopyIsShownAndTheMergeGoesOn)
     EXPECT_EQ(Ids(DataFile("KyrCust"), "CUSTID"), QStringList({"C1", "C2"}));
 }
 
+// Links planted at the copy's name and at the name an earlier version copied through
+// are never written through: the file they point at stays as it was.
+TEST_F(CheckDatabaseTest, TheBackupCopyNeverWritesThroughAPlantedLink)
+{
+    QTemporaryDir elsewhere;
+    const QString outside = elsewhere.filePath("precious");
+    {
+        QFile o(outside);
+        ASSERT_TRUE(o.open(QIODevice::WriteOnly));
+        o.write("precious");
+    }
+    Table(DataFile("KyrCust.dbf"), "KyrCust", {"C1"});
+    Table(DataFile("KyrCust1.dbf"), "KyrCust", {"C2"});
+    const QByteArray before = ReadAll(DataFile("KyrCust.dbf"));
+    ASSERT_TRUE(QFile::link(outside, DataFile("KyrCust.dbk")));
+    ASSERT_TRUE(QFile::link(outside, DataFile("KyrCust.dbk.kvcopy")));
+    ScriptedMessages boxes;
+    tables.CheckDatabase();
+    EXPECT_TRUE(boxes.requests.empty());
+    EXPECT_EQ(ReadAll(outside), QByteArray("precious"));
+    EXPECT_FALSE(QFileInfo(DataFile("KyrCust.dbk")).isSymLink());
+    EXPECT_EQ(ReadAll(DataFile("KyrCust.dbk")), before);
+    EXPECT_EQ(Ids(DataFile("KyrCust"), "CUSTID"), QStringList({"C1", "C2"}));
+}
+
 TEST_F(CheckDatabaseTest, TheObjectsCarryTheirTablesAndSql)
 {
     EXPECT_EQ(tables.tblTechs->TableName, "KyrTechs");

@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -28,7 +29,7 @@ QString Line(const QString& key, const QStringList& values)
 {
     QString l = key;
     for (const QString& v : values)
-        l += CurveValueText(StrToFloat(v));
+        l += CurveValueText(StrToFloatC(v));
     return l;
 }
 
@@ -116,6 +117,44 @@ TEST_F(CurveStoreTest, AStoredCurveIsShownLockedAsTheFileHoldsIt)
         EXPECT_FALSE(Locked(f.CurveEdit(Fast, i))) << i;
     EXPECT_EQ(f.CurveEdit(Fast, 2)->toolTip(), QStringLiteral("Time for  10.00 amps"));  // Ref 5 x 2
     EXPECT_EQ(f.CurveEdit(Fast, 11)->toolTip(), QStringLiteral("Time for  75.00 amps"));
+}
+
+// A curve file written under one decimal separator is shown, timed and saved again
+// under the other: the digits stay, the separator becomes the system's.
+TEST_F(CurveStoreTest, AFileWrittenWithEitherSeparatorReadsUnderTheOther)
+{
+    struct Case { char writtenWith, readWith; };
+    for (const Case c : {Case{'.', ','}, Case{',', '.'}}) {
+        SCOPED_TRACE(std::string(1, c.writtenWith) + " read with " + c.readWith);
+        DecimalSeparator = QLatin1Char(c.writtenWith);
+        WriteFile(path(), {Line(QStringLiteral("VWE__100____B__"), Values(kDelayValues))});
+        DecimalSeparator = QLatin1Char(c.readWith);
+        const QString sep(QLatin1Char(c.readWith));
+        {
+            TfmReclData f;
+            SetText(f.cbReclType, QStringLiteral("VWE"));
+            SetText(f.cbReclCoil, QStringLiteral("100"));
+            SetText(f.cbReclDelayCurve, QStringLiteral("B"));
+            // The other pages' start texts are the form's own, written with a point.
+            for (int kind = 0; kind < CurveKindCount; ++kind)
+                for (int i = 0; i < CurveFieldCount; ++i)
+                    f.CurveEdit(kind, i)->setText(f.CurveEdit(kind, i)->text().replace(QLatin1Char('.'), sep));
+            ScriptedMessages s;
+            EXPECT_NO_THROW(f.UpdateOrEnableEdit(Delay));
+            EXPECT_TRUE(s.requests.empty());
+            EXPECT_TRUE(f.CurveVerified);
+            EXPECT_EQ(f.CurveEdit(Delay, 5)->text(), "00" + sep + "650 ");
+            EXPECT_EQ(f.CurveEdit(Delay, 13)->text(), QStringLiteral(" 15"));
+            EXPECT_DOUBLE_EQ(CurveSqrtTimes[Delay][3], std::sqrt(0.65));
+            // Saved again under this system, the line takes its separator.
+            f.EnableEdit(Delay);
+            s.answer(mrOk);
+            f.SaveCurveClick(f.btSaveDelay);
+            EXPECT_TRUE(f.CurveVerified);
+        }
+        EXPECT_TRUE(ReadFile(path()).contains(QByteArray("00") + c.readWith + "650 "));
+    }
+    DecimalSeparator = QLatin1Char('.');
 }
 
 TEST_F(CurveStoreTest, AShortLineShowsBlanksNotThePreviousRecord)
@@ -260,7 +299,7 @@ TEST_F(CurveStoreTest, AFailedWriteLeavesTheOldFileWhole)
 
     EXPECT_TRUE(s.saw(QStringLiteral("Error writing file: Kestrovan.rcf")));
     EXPECT_EQ(ReadFile(path()), before);
-    EXPECT_FALSE(QFile::exists(path() + QStringLiteral(".tmp")));
+    EXPECT_EQ(FolderEntries(dir.path()), QStringList{QStringLiteral("Kestrovan.rcf")});
     EXPECT_FALSE(f.CurveVerified);
     EXPECT_TRUE(f.btSaveFast->isEnabled());
     EXPECT_FALSE(Locked(f.CurveEdit(Fast, 2)));
@@ -273,6 +312,45 @@ TEST_F(CurveStoreTest, AFailedWriteLeavesTheOldFileWhole)
     EXPECT_EQ(ReadFile(path()).size(), 6 * (CurveRecordLength + 2));
     TfmReclData second;
     EXPECT_FALSE(second.CurveStoreOpen());
+}
+
+// A link planted where a save writes (the name an earlier version wrote through, or
+// the file's own name once the form holds it open) is never written through: the file
+// outside the folder stays as it was and the curve file is a plain file, still locked.
+TEST_F(CurveStoreTest, ASaveNeverWritesThroughAPlantedLink)
+{
+    QTemporaryDir elsewhere;
+    const QString outside = elsewhere.filePath(QStringLiteral("precious"));
+    for (const char* planted : {".tmp", ""}) {
+        SCOPED_TRACE(planted);
+        QFile::remove(outside);
+        {
+            QFile o(outside);
+            ASSERT_TRUE(o.open(QIODevice::WriteOnly));
+            o.write("precious");
+        }
+        QFile::remove(path());
+        WriteFile(path(), {Line(QStringLiteral("KF___100____A__"), Values(kDelayValues))});
+        TfmReclData f;
+        ASSERT_TRUE(f.CurveStoreOpen());
+        const QString link = path() + QLatin1String(planted);
+        QFile::remove(link);
+        ASSERT_TRUE(QFile::link(outside, link));
+        SetText(f.cbReclType, QStringLiteral("VWE"));
+        SetText(f.cbReclCoil, QStringLiteral("100"));
+        f.UpdateOrEnableEdit(Fast);
+        SetCurve(f, Fast, Values(kDelayValues));
+        ScriptedMessages s;
+        f.SaveCurveClick(f.btSaveFast);
+        EXPECT_TRUE(s.requests.empty());
+        EXPECT_TRUE(f.CurveVerified);
+        EXPECT_EQ(ReadFile(outside), QByteArray("precious"));
+        EXPECT_FALSE(QFileInfo(path()).isSymLink());
+        EXPECT_EQ(ReadFile(path()).size(), 2 * (CurveRecordLength + 2));
+        TfmReclData second;
+        EXPECT_FALSE(second.CurveStoreOpen());
+        QFile::remove(path() + QStringLiteral(".tmp"));
+    }
 }
 
 TEST_F(CurveStoreTest, ASecondInstanceCannotOpenTheFileAndSavesNothing)

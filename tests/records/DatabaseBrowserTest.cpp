@@ -463,6 +463,37 @@ TEST_F(BrowserFixture, BackupCopyFailureLeavesNoPartFileAndGoesOn)
     EXPECT_EQ(FolderEntries(target.path()), expected);
 }
 
+// A link planted at a backup's name is replaced by the copy, never written through.
+TEST_F(BrowserFixture, BackupNeverWritesThroughAPlantedLink)
+{
+    QTemporaryDir target, elsewhere;
+    const QString outside = elsewhere.filePath(QStringLiteral("precious"));
+    ASSERT_TRUE(SaveTextFile(outside, {"precious"}));
+    const QString suffix = QLatin1Char('-') + QDate::currentDate().toString(QStringLiteral("yyyyMMdd"));
+    const QString link = target.path() + "/KyrCust.dbf" + suffix;
+    ASSERT_TRUE(QFile::link(outside, link));
+    SetDirectoryDialogResponder([&](QString& folder) {
+        folder = target.path();
+        return true;
+    });
+    SetFileDialogResponder([&](TFileDialog& d) {
+        d.FileName = target.path() + QLatin1Char('/') + d.FileName;
+        return d.FileName.endsWith(QStringLiteral("KyrCust.dbf"));  // only the first file
+    });
+    Show();
+    ScriptedMessages boxes;
+    boxes.answer(IDYES);
+    browser->btBackup->click();
+    EXPECT_EQ(boxes.requests.size(), 1u);
+    QFile a(dir.file("KyrCust.dbf")), b(outside);
+    ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    EXPECT_EQ(b.readAll(), QByteArray("precious\r\n"));
+    EXPECT_FALSE(QFileInfo(link).isSymLink());
+    QFile c(link);
+    ASSERT_TRUE(c.open(QIODevice::ReadOnly));
+    EXPECT_EQ(c.readAll(), a.readAll());
+}
+
 TEST_F(BrowserFixture, CreationTracesTheSystemVersionAndTheControlFolder)
 {
     auto* debug = new TfmDebug;
