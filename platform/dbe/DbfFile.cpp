@@ -31,6 +31,9 @@ const char16_t kCp1252High[32] = {
 
 QString Errno() { return QString::fromLocal8Bit(std::strerror(errno)); }
 
+// A dBASE number: blanks, a sign, digits and at most one point, with at least one
+// digit. Anything else (an exponent, "nan", "inf", a '*' of another writer's overflow)
+// is no number, so no infinity or NaN can come out of a table.
 bool ParseNumber(const char* p, int n, double& out)
 {
     while (n > 0 && *p == ' ') {
@@ -42,10 +45,28 @@ bool ParseNumber(const char* p, int n, double& out)
     if (n == 0)
         return false;
     const char* end = p + n;
-    if (*p == '+')
+    bool negative = false;
+    if (*p == '+' || *p == '-') {
+        negative = *p == '-';
         ++p;
-    const auto r = std::from_chars(p, end, out);
-    return r.ec == std::errc() && r.ptr == end;
+    }
+    int digits = 0, points = 0;
+    for (const char* q = p; q < end; ++q) {
+        if (*q >= '0' && *q <= '9')
+            ++digits;
+        else if (*q == '.' && ++points == 1)
+            continue;
+        else
+            return false;
+    }
+    if (digits == 0)
+        return false;
+    double v = 0;
+    const auto r = std::from_chars(p, end, v, std::chars_format::fixed);
+    if (r.ec != std::errc() || r.ptr != end || !std::isfinite(v))
+        return false;
+    out = negative ? -v : v;
+    return true;
 }
 
 // shapelib derives the file name from the table name (it would open "x.dbf" for

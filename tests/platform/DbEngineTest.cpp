@@ -4,6 +4,7 @@
 #include "DbGridModel.h"
 #include "DbSql.h"
 #include "DbTables.h"
+#include "DbfFile.h"
 #include "KyrTableDefs.h"
 #include "SysUtils.h"
 #include "TestSupport.h"
@@ -17,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
 #include <csignal>
 #include <fcntl.h>
 #include <spawn.h>
@@ -354,6 +356,74 @@ TEST_F(DbFixture, OnlyOneSelectRuns)
     t.TableName = QStringLiteral("KyrRes");
     t.Open();
     EXPECT_EQ(t.RecordCount(), 1);
+}
+
+// A table name is the user's text: whatever it holds, it names one table and never
+// becomes a statement of the SQL engine's own.
+TEST_F(DbFixture, ATableNameNeverRunsAsAStatement)
+{
+    Rows("KyrTechs", {{"T1", "One"}});
+    const QString planted = QString::fromUtf8("a\" USING dbf('x'); VACUUM INTO 'pwn3'; --");
+    ASSERT_TRUE(QFile::copy(dir.file("KyrTechs.dbf"), dir.file(planted + ".dbf")));
+    ASSERT_TRUE(QFile::copy(dir.file("KyrTechs.dbf"), dir.file("x")));
+    TQuery q;
+    q.SQL = QStringList{"SELECT * FROM 'a\" USING dbf(''x''); VACUUM INTO ''pwn3''; --'"};
+    try {
+        q.Open();
+        EXPECT_EQ(Column(q, "TECHID"), QStringList{"T1"});
+    } catch (const EDatabaseError& e) {
+        ADD_FAILURE() << e.Message.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(dir.file("pwn3")));
+    EXPECT_FALSE(QFile::exists(QDir::current().filePath("pwn3")));
+}
+
+// A number field holds blanks, a sign, digits and a point; any other text is no number:
+// null to every reader, never an infinity or a NaN.
+TEST_F(DbFixture, NumbersAreDigitsAndAPointOnly)
+{
+    Result("R1", QDate(2026, 1, 1), "01", "OK", "1");
+    struct Case {
+        const char* stored;
+        bool number;
+        double value;
+    } cases[] = {
+        {"nan", false, 0},      {"-nan", false, 0},  {"inf", false, 0},   {"-infinity", false, 0},
+        {"1E308", false, 0},    {"1e3", false, 0},   {"0x10", false, 0},  {"1.2.3", false, 0},
+        {"- 5", false, 0},      {"+", false, 0},     {".", false, 0},     {"**********", false, 0},
+        {"12,5", false, 0},     {"-.5", true, -0.5}, {"5.", true, 5},     {"+7.25", true, 7.25},
+        {"  -12.0001", true, -12.0001},
+    };
+    for (const Case& c : cases) {
+        {
+            DbfFile f(dir.file("KyrRes.dbf"));
+            QByteArray rec = f.readRecord(0);
+            const DbfFieldDef& def = f.fields()[f.fieldIndex("CURR1")];
+            const QByteArray text = QByteArray(c.stored).rightJustified(def.width, ' ');
+            std::memcpy(rec.data() + def.offset, text.constData(), def.width);
+            f.writeRecord(0, rec);
+        }
+        TTable t;
+        t.TableName = QStringLiteral("KyrRes");
+        t.Open();
+        TField* curr = t.FieldByName("CURR1");
+        EXPECT_EQ(curr->IsNull(), !c.number) << c.stored;
+        if (c.number) {
+            EXPECT_DOUBLE_EQ(curr->AsFloat(), c.value) << c.stored;
+        } else {
+            EXPECT_EQ(curr->AsString(), "") << c.stored;
+        }
+        t.Close();
+
+        TQuery q;
+        q.SQL = QStringList{"SELECT CURR1, CURR1 * 2 AS TWICE FROM KYRRES"};
+        q.Open();
+        EXPECT_EQ(q.FieldByName("CURR1")->IsNull(), !c.number) << c.stored;
+        EXPECT_EQ(q.FieldByName("TWICE")->IsNull(), !c.number) << c.stored;
+        if (c.number) {
+            EXPECT_DOUBLE_EQ(q.FieldByName("TWICE")->AsFloat(), 2 * c.value) << c.stored;
+        }
+    }
 }
 
 TEST_F(DbFixture, LiveResultWritesBackAndOthersCannotBeModified)
