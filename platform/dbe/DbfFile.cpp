@@ -8,6 +8,7 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <chrono>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -189,9 +190,19 @@ void DbfFile::lock(bool exclusive) const
     fl.l_whence = SEEK_SET;
     fl.l_start = 0;
     fl.l_len = 0;
-    while (::fcntl(fd_, F_OFD_SETLKW, &fl) != 0) {
-        if (errno != EINTR)
+    // Another program may hold the file for as long as it likes: the wait is bounded,
+    // so the program (waiting on its GUI thread) answers again after a few seconds.
+    // Nothing is pumped meanwhile: a timer or a click run from inside a half-done
+    // post could reach this same table again.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLockWaitMs);
+    while (::fcntl(fd_, F_OFD_SETLK, &fl) != 0) {
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN && errno != EACCES)
             fail(QStringLiteral("Cannot lock table %1: %2").arg(path_, Errno()));
+        if (std::chrono::steady_clock::now() >= deadline)
+            fail(QStringLiteral("Table %1 is in use: another program holds it locked").arg(path_));
+        ::usleep(10000);
     }
 }
 

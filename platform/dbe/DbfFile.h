@@ -85,6 +85,9 @@ public:
     static QByteArray encode(const QString& text);     // Windows-1252, '?' for the rest
 
     // The advisory lock over the whole file (shared for reading, exclusive for writing).
+    // Waits at most kLockWaitMs for another holder, then raises EDatabaseError naming
+    // the table.
+    static constexpr int kLockWaitMs = 3000;
     void lock(bool exclusive) const;
     void unlock() const;
 

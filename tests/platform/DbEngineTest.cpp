@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -19,6 +20,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <csignal>
 #include <fcntl.h>
 #include <spawn.h>
@@ -773,6 +775,58 @@ TEST_F(DbFixture, TwoProgramsAppendingNeverInterleaveRecords)
     }
     EXPECT_EQ(na, 400);
     EXPECT_EQ(nb, 400);
+}
+
+// Another program holding a table locked: opening, posting and appending give up after
+// a few seconds with an error naming the table, and nothing is written.
+TEST_F(DbFixture, ATableLockedByAnotherProgramIsReportedNotWaitedFor)
+{
+    Result("R1", QDate(2026, 1, 1), "01", "OK");
+    TTable open;
+    open.TableName = QStringLiteral("KyrRes");
+    open.Open();
+    const QByteArray before = ReadAll(dir.file("KyrRes.dbf"));
+
+    QProcess holder;
+    holder.start("/usr/bin/python3",
+                 {"-c", "import fcntl, sys\nf = open(sys.argv[1], 'r+b')\nfcntl.lockf(f, fcntl.LOCK_EX)\n"
+                        "print('locked', flush=True)\nsys.stdin.read()\n",
+                  dir.file("KyrRes.dbf")});
+    ASSERT_TRUE(holder.waitForReadyRead(30000));
+    ASSERT_EQ(holder.readAllStandardOutput().trimmed(), "locked");
+
+    auto refused = [&](const char* what, const std::function<void()>& action) {
+        QElapsedTimer clock;
+        clock.start();
+        try {
+            action();
+            ADD_FAILURE() << what << ": no error";
+        } catch (const EDatabaseError& e) {
+            EXPECT_TRUE(e.Message.contains(dir.file("KyrRes.dbf"))) << what << ": " << e.Message.toStdString();
+            EXPECT_TRUE(e.Message.contains("another program")) << what << ": " << e.Message.toStdString();
+        }
+        EXPECT_LT(clock.elapsed(), 15000) << what;
+        EXPECT_EQ(ReadAll(dir.file("KyrRes.dbf")), before) << what;
+    };
+    refused("open", [&] {
+        TTable t;
+        t.TableName = QStringLiteral("KyrRes");
+        t.Open();
+    });
+    refused("post", [&] {
+        open.Insert();
+        open.FieldByName("RECLID")->SetAsString("R2");
+        open.Post();
+    });
+    open.Cancel();
+    refused("append", [&] { open.AppendRecord({"R3"}); });
+    open.Cancel();
+
+    holder.closeWriteChannel();
+    ASSERT_TRUE(holder.waitForFinished(30000));
+    // Free again, the table takes rows as before.
+    open.AppendRecord({"R4"});
+    EXPECT_EQ(Column(open, "RECLID"), QStringList({"R1", "R4"}));
 }
 
 TEST(DbSqlRewrite, DoubleQuotesAreLiteralsAndDatesCompareAsDates)
