@@ -748,6 +748,50 @@ TEST_F(DbFixture, AWriterKilledAtAnyMomentLosesNoPostedRow)
     }
 }
 
+// A writer killed at any moment: the table as it is left reads the same to this engine
+// (which goes by the header count) and to an independent reader that goes by the
+// end-of-file mark.
+TEST_F(DbFixture, AfterAKilledAppendEveryReaderSeesTheSameRows)
+{
+    const char* python = "/usr/bin/python3";
+    if (QProcess::execute(python, {"-c", "import dbfread"}) != 0)
+        GTEST_SKIP() << "python3-dbfread is not installed";
+    QTemporaryDir shots;
+    QRandomGenerator rng(4321);
+    QStringList files;
+    std::vector<QStringList> ours;
+    for (int run = 0; run < 150; ++run) {
+        Child c = StartWriter(dir.path(), QString::number(run), 0);
+        ASSERT_GT(c.pid, 0);
+        ReadReports(c, false);
+        ::usleep(rng.bounded(4000));
+        ::kill(c.pid, SIGKILL);
+        int status = 0;
+        ::waitpid(c.pid, &status, 0);
+        ReadReports(c, true);
+        ::close(c.out);
+        const QString shot = shots.filePath(QStringLiteral("run%1.dbf").arg(run));
+        ASSERT_TRUE(QFile::copy(dir.file("KyrTechs.dbf"), shot));
+        TTable t;
+        t.TableName = shot;
+        t.Open();
+        ours.push_back(Column(t, "TECHID"));
+        files << shot;
+    }
+    QProcess p;
+    p.start(python, QStringList{"-c",
+                                "import dbfread, sys\n"
+                                "for f in sys.argv[1:]:\n"
+                                "    print('|'.join(r['TECHID'] for r in dbfread.DBF(f)))\n"} +
+                        files);
+    ASSERT_TRUE(p.waitForFinished(120000));
+    ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    const QStringList theirs = QString::fromUtf8(p.readAllStandardOutput()).split('\n');
+    ASSERT_GE(theirs.size(), files.size());
+    for (int i = 0; i < files.size(); ++i)
+        ASSERT_EQ(theirs[i], ours[i].join('|')) << "run " << i;
+}
+
 TEST_F(DbFixture, TwoProgramsAppendingNeverInterleaveRecords)
 {
     Child a = StartWriter(dir.path(), "A", 400);
