@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <memory>
 
+std::function<void(const char*)> CheckDatabaseStep = [](const char*) {};
+
 const QString TableNames[5] = {QStringLiteral("KyrCust"), QStringLiteral("KyrRecl"), QStringLiteral("KyrRes"),
                                QStringLiteral("KyrTechs"), QStringLiteral("KyrTypes")};
 
@@ -89,8 +91,10 @@ QString FileReport(const QString& title, const QString& path)
 bool CopyOver(const QString& from, const QString& to) { return CopyFileWhole(from, to); }
 
 // Appends every row of the table `from` to the table `to`, fields by name, through two
-// table objects owned by the form that are freed also when the move fails.
-void AppendTable(QObject* owner, const QString& from, const QString& to)
+// table objects owned by the form that are freed also when the move fails. With
+// `onlyIfMissing`, nothing is appended when `to` holds those rows already; true when
+// rows were appended.
+bool AppendTable(QObject* owner, const QString& from, const QString& to, bool onlyIfMissing = false)
 {
     std::unique_ptr<TTable> source(new TTable(owner));
     std::unique_ptr<TTable> dest(new TTable(owner));
@@ -102,9 +106,23 @@ void AppendTable(QObject* owner, const QString& from, const QString& to)
     move.Source = source.get();
     move.Destination = dest.get();
     move.Mode = batAppend;
-    move.Execute();
+    const bool append = !onlyIfMissing || !move.AlreadyAppended();
+    if (append)
+        move.Execute();
     source->Close();
     dest->Close();
+    return append;
+}
+
+// Removes a merged update file, saying so in the trace, or in a box when it cannot.
+void RemoveMerged(const QString& file, const QString& tracedName)
+{
+    if (QFile::remove(file)) {
+        Trace(QStringLiteral("Deleted ") + tracedName);
+    } else {
+        Application.MessageBox(QStringLiteral("Error Deleting File"), file, MB_OK);
+        Trace(QStringLiteral("Error Deleting File") + file);
+    }
 }
 
 } // namespace
@@ -121,11 +139,20 @@ void TReclTables::CheckDatabase()
 
     for (const QString& T : TableNames) {
         const QString updateFile = DataFolder + QLatin1Char('/') + T + QStringLiteral("1.dbf");
+        const QString mergeFile = DataFolder + QLatin1Char('/') + T + QStringLiteral("1.dbm");
+        const QString tableFile = DataFolder + QLatin1Char('/') + T + QStringLiteral(".dbf");
+        // A merge that an earlier start began and did not end (killed, or the file could
+        // not be removed): its rows are appended unless the table holds them already.
+        if (FileExists(mergeFile) && FileExists(tableFile)) {
+            if (AppendTable(owner_, mergeFile, T, true))
+                Trace(QStringLiteral("Importing data: ") + mergeFile);
+            RemoveMerged(mergeFile, mergeFile);
+        }
+
         if (!FileExists(updateFile))
             continue;
         Trace(FileReport(QStringLiteral("New File: "), updateFile));
 
-        const QString tableFile = DataFolder + QLatin1Char('/') + T + QStringLiteral(".dbf");
         if (FileExists(tableFile)) {
             Trace(FileReport(QStringLiteral("Original File: "), tableFile));
             Trace(QStringLiteral("Importing data: ") + updateFile);
@@ -136,13 +163,33 @@ void TReclTables::CheckDatabase()
             }
             // The update file's rows join the table (after its copy was taken); when the
             // append fails the table is left as it was, the error reaches the caller and
-            // the update file stays for the next start.
-            AppendTable(owner_, T + QStringLiteral("1"), T);
-            if (QFile::remove(updateFile)) {
-                Trace(QStringLiteral("Deleted ") + updateFile);
+            // the update file stays for the next start. The file takes a name of its own
+            // first: found under that name, it is a merge begun before, and the table's
+            // rows tell whether its append was made.
+            {
+                // An update file that is no table stops the check under its own name.
+                std::unique_ptr<TTable> probe(new TTable(owner_));
+                probe->TableName = updateFile;
+                probe->TableType = ttDBase;
+                probe->Open();
+            }
+            CheckDatabaseStep("move");
+            if (std::rename(QFile::encodeName(updateFile).constData(), QFile::encodeName(mergeFile).constData()) == 0) {
+                CheckDatabaseStep("append");
+                try {
+                    AppendTable(owner_, mergeFile, T);
+                } catch (...) {
+                    // Nothing was appended: the update file gets its name back.
+                    std::rename(QFile::encodeName(mergeFile).constData(), QFile::encodeName(updateFile).constData());
+                    throw;
+                }
+                CheckDatabaseStep("remove");
+                RemoveMerged(mergeFile, updateFile);
             } else {
-                Application.MessageBox(QStringLiteral("Error Deleting File"), updateFile, MB_OK);
-                Trace(QStringLiteral("Error Deleting File") + updateFile);
+                // It cannot be moved (nor, then, removed): its rows come in once, and
+                // each later start finds them in the table.
+                AppendTable(owner_, updateFile, T, true);
+                RemoveMerged(updateFile, updateFile);
             }
         }
 

@@ -8,9 +8,14 @@
 #include "DbTables.h"
 
 #include <QString>
+#include <functional>
 
 // The five tables in the order of the start-up check and of the browser's backup.
 extern const QString TableNames[5];
+
+// Called by the start-up check before each step of an update file's merge ("move",
+// "append", "remove"); does nothing unless a test stops the program there.
+extern std::function<void(const char*)> CheckDatabaseStep;
 
 struct TReclTables {
     TReclTables();

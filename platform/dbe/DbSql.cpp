@@ -548,15 +548,23 @@ void Prepare(sqlite3* db, const QString& sql, const QString& folder, Stmt& stmt,
             const QString file = ResolveTableFile(name, folder);
             if (file.isEmpty())
                 throw EDatabaseError(QStringLiteral("Table %1 not found in %2").arg(name, FolderOf(folder)));
+            // The name and the path come from the user's text and the folder: quoted, they
+            // stay one identifier and one argument, and only this one statement runs.
+            QString quotedName = name;
+            quotedName.replace(QLatin1Char('"'), QStringLiteral("\"\""));
             QString path = file;
             path.replace(QLatin1Char('\''), QStringLiteral("''"));
-            const QString ddl = QStringLiteral("CREATE VIRTUAL TABLE temp.\"%1\" USING dbf('%2')").arg(name, path);
-            char* err = nullptr;
-            if (sqlite3_exec(db, ddl.toUtf8().constData(), nullptr, nullptr, &err) != SQLITE_OK) {
-                const QString why = QString::fromUtf8(err ? err : "unknown error");
-                sqlite3_free(err);
-                throw EDatabaseError(why);
-            }
+            const QByteArray ddl =
+                QStringLiteral("CREATE VIRTUAL TABLE temp.\"%1\" USING dbf('%2')").arg(quotedName, path).toUtf8();
+            Stmt create;
+            const char* tail = nullptr;
+            int rc = sqlite3_prepare_v2(db, ddl.constData(), static_cast<int>(ddl.size()), &create.st, &tail);
+            if (rc == SQLITE_OK && tail && *tail)
+                throw EDatabaseError(QStringLiteral("Table %1 cannot be used: its name cannot be quoted").arg(name));
+            if (rc == SQLITE_OK)
+                rc = sqlite3_step(create.st);
+            if (rc != SQLITE_OK && rc != SQLITE_DONE)
+                throw EDatabaseError(QString::fromUtf8(sqlite3_errmsg(db)));
             continue;
         }
         throw EDatabaseError(QStringLiteral("SQL error: %1 in: %2").arg(msg, original.simplified()));

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <mutex>
 
@@ -780,6 +781,34 @@ void TQuery::InternalOpen() { d->src = std::make_unique<QuerySource>(SQL, Databa
 
 // ---- TBatchMove ----
 
+// The destination records the source's rows make, fields matched by name. The rows
+// are built in memory first, so a value that does not fit stops the move before the
+// destination is touched.
+std::vector<QByteArray> TBatchMove::BuildRecords(const DbfFile& dest)
+{
+    std::vector<std::pair<int, int>> map;  // source field -> destination field
+    for (int i = 0; i < Source->FieldCount(); ++i) {
+        const int di = dest.fieldIndex(Source->Fields(i)->FieldName());
+        if (di >= 0)
+            map.emplace_back(i, di);
+    }
+    std::vector<QByteArray> records;
+    records.reserve(Source->RecordCount());
+    for (int r = 0; r < Source->RecordCount(); ++r) {
+        QByteArray rec = dest.blankRecord();
+        for (const auto& [si, di] : map) {
+            const QVariant v = Source->d->src->value(r, si);
+            try {
+                dest.setValue(rec, di, v);
+            } catch (const EConvertError& e) {
+                throw EDatabaseError(QStringLiteral("Cannot append to %1: %2").arg(dest.path(), e.Message));
+            }
+        }
+        records.push_back(std::move(rec));
+    }
+    return records;
+}
+
 void TBatchMove::Execute()
 {
     MovedCount = 0;
@@ -790,28 +819,7 @@ void TBatchMove::Execute()
         Source->Open();
     try {
         DbfFile dest(Destination->FileName());
-        // Fields matched by name; the rows are built in memory first, so a value that
-        // does not fit stops the move before the destination is touched.
-        std::vector<std::pair<int, int>> map;  // source field -> destination field
-        for (int i = 0; i < Source->FieldCount(); ++i) {
-            const int di = dest.fieldIndex(Source->Fields(i)->FieldName());
-            if (di >= 0)
-                map.emplace_back(i, di);
-        }
-        std::vector<QByteArray> records;
-        records.reserve(Source->RecordCount());
-        for (int r = 0; r < Source->RecordCount(); ++r) {
-            QByteArray rec = dest.blankRecord();
-            for (const auto& [si, di] : map) {
-                const QVariant v = Source->d->src->value(r, si);
-                try {
-                    dest.setValue(rec, di, v);
-                } catch (const EConvertError& e) {
-                    throw EDatabaseError(QStringLiteral("Cannot append to %1: %2").arg(dest.path(), e.Message));
-                }
-            }
-            records.push_back(std::move(rec));
-        }
+        const std::vector<QByteArray> records = BuildRecords(dest);
         dest.appendRecords(records);
         MovedCount = static_cast<int>(records.size());
     } catch (...) {
@@ -823,4 +831,47 @@ void TBatchMove::Execute()
         Source->Close();
     if (Destination->Active())
         Destination->Refresh();
+}
+
+bool TBatchMove::AlreadyAppended()
+{
+    if (!Source || !Destination)
+        throw EDatabaseError(QStringLiteral("Batch move without a source or a destination"));
+    const bool wasActive = Source->Active();
+    if (!wasActive)
+        Source->Open();
+    bool found = false;
+    try {
+        DbfFile dest(Destination->FileName());
+        const std::vector<QByteArray> records = BuildRecords(dest);
+        found = records.empty();
+        if (!found) {
+            dest.lock(false);
+            int n = 0;
+            DbfFile::Mapping map;
+            try {
+                n = dest.recordCount();
+                map = dest.mapRecords(n);
+            } catch (...) {
+                dest.unlock();
+                throw;
+            }
+            dest.unlock();
+            const size_t rl = static_cast<size_t>(dest.recordLength());
+            const int k = static_cast<int>(records.size());
+            for (int at = 0; at + k <= n && !found; ++at) {
+                int i = 0;
+                while (i < k && std::memcmp(map.records() + (at + i) * rl, records[i].constData(), rl) == 0)
+                    ++i;
+                found = i == k;
+            }
+        }
+    } catch (...) {
+        if (!wasActive)
+            Source->Close();
+        throw;
+    }
+    if (!wasActive)
+        Source->Close();
+    return found;
 }

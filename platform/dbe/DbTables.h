@@ -37,6 +37,7 @@ enum TTableType { ttDefault, ttDBase };
 enum TBatchMode { batAppend };
 
 class TDataSet;
+class DbfFile;
 
 // One field of a data set, seen through the data set's current row. Owned by the
 // data set; valid while it stays open.
@@ -210,6 +211,13 @@ public:
     TBatchMode Mode = batAppend;
     int MovedCount = 0;
     void Execute();
+    // True when the destination already holds every row Execute would append, in
+    // order, as consecutive rows not deleted (always for an empty source): tells an
+    // append that was made from one that was not.
+    bool AlreadyAppended();
+
+private:
+    std::vector<QByteArray> BuildRecords(const DbfFile& dest);
 };
 
 // The default session. The engine needs no network control folder (it locks the files

@@ -8,16 +8,19 @@
 #include <QFileInfo>
 
 #include <cerrno>
+#include <chrono>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <strings.h>
 #include <ctime>
+#include <csignal>
 #include <fcntl.h>
 #include <shapefil.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -31,6 +34,9 @@ const char16_t kCp1252High[32] = {
 
 QString Errno() { return QString::fromLocal8Bit(std::strerror(errno)); }
 
+// A dBASE number: blanks, a sign, digits and at most one point, with at least one
+// digit. Anything else (an exponent, "nan", "inf", a '*' of another writer's overflow)
+// is no number, so no infinity or NaN can come out of a table.
 bool ParseNumber(const char* p, int n, double& out)
 {
     while (n > 0 && *p == ' ') {
@@ -42,10 +48,28 @@ bool ParseNumber(const char* p, int n, double& out)
     if (n == 0)
         return false;
     const char* end = p + n;
-    if (*p == '+')
+    bool negative = false;
+    if (*p == '+' || *p == '-') {
+        negative = *p == '-';
         ++p;
-    const auto r = std::from_chars(p, end, out);
-    return r.ec == std::errc() && r.ptr == end;
+    }
+    int digits = 0, points = 0;
+    for (const char* q = p; q < end; ++q) {
+        if (*q >= '0' && *q <= '9')
+            ++digits;
+        else if (*q == '.' && ++points == 1)
+            continue;
+        else
+            return false;
+    }
+    if (digits == 0)
+        return false;
+    double v = 0;
+    const auto r = std::from_chars(p, end, v, std::chars_format::fixed);
+    if (r.ec != std::errc() || r.ptr != end || !std::isfinite(v))
+        return false;
+    out = negative ? -v : v;
+    return true;
 }
 
 // shapelib derives the file name from the table name (it would open "x.dbf" for
@@ -161,6 +185,59 @@ DbfFile::~DbfFile()
 
 void DbfFile::fail(const QString& what) const { throw EDatabaseError(what); }
 
+namespace {
+
+// The lock wait is cut into slices by a thread timer whose signal interrupts the
+// blocking call (the handler does nothing; the signal is installed without SA_RESTART).
+// Waiting in the kernel keeps the place in the lock's queue that polling would lose to
+// a busy writer.
+void WakeLockWaiter(int) {}
+
+int LockWaitSignal()
+{
+    static const int signo = [] {
+        const int s = SIGRTMIN + 4;
+        struct sigaction sa {};
+        sa.sa_handler = WakeLockWaiter;
+        sigemptyset(&sa.sa_mask);
+        sa.sa_flags = 0;
+        return ::sigaction(s, &sa, nullptr) == 0 ? s : -1;
+    }();
+    return signo;
+}
+
+struct SliceTimer {
+    timer_t id {};
+    bool armed = false;
+    SliceTimer()
+    {
+        const int signo = LockWaitSignal();
+        if (signo < 0)
+            return;
+        struct sigevent ev {};
+        ev.sigev_notify = SIGEV_THREAD_ID;
+        ev.sigev_signo = signo;
+        ev._sigev_un._tid = ::gettid();
+        if (::timer_create(CLOCK_MONOTONIC, &ev, &id) != 0)
+            return;
+        struct itimerspec slice {};
+        slice.it_value.tv_nsec = 50 * 1000 * 1000;
+        slice.it_interval.tv_nsec = 50 * 1000 * 1000;
+        armed = ::timer_settime(id, 0, &slice, nullptr) == 0;
+        if (!armed)
+            ::timer_delete(id);
+    }
+    ~SliceTimer()
+    {
+        if (armed)
+            ::timer_delete(id);
+    }
+    SliceTimer(const SliceTimer&) = delete;
+    SliceTimer& operator=(const SliceTimer&) = delete;
+};
+
+} // namespace
+
 void DbfFile::lock(bool exclusive) const
 {
     struct flock fl {};
@@ -168,9 +245,25 @@ void DbfFile::lock(bool exclusive) const
     fl.l_whence = SEEK_SET;
     fl.l_start = 0;
     fl.l_len = 0;
-    while (::fcntl(fd_, F_OFD_SETLKW, &fl) != 0) {
-        if (errno != EINTR)
+    if (::fcntl(fd_, F_OFD_SETLK, &fl) == 0)
+        return;
+    if (errno != EAGAIN && errno != EACCES && errno != EINTR)
+        fail(QStringLiteral("Cannot lock table %1: %2").arg(path_, Errno()));
+    // Another program may hold the file for as long as it likes: the wait is bounded,
+    // so the program (waiting on its GUI thread) answers again after a few seconds.
+    // Nothing is pumped meanwhile: a timer or a click run from inside a half-done
+    // post could reach this same table again.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLockWaitMs);
+    SliceTimer slices;
+    for (;;) {
+        if (::fcntl(fd_, slices.armed ? F_OFD_SETLKW : F_OFD_SETLK, &fl) == 0)
+            return;
+        if (errno != EINTR && errno != EAGAIN && errno != EACCES)
             fail(QStringLiteral("Cannot lock table %1: %2").arg(path_, Errno()));
+        if (std::chrono::steady_clock::now() >= deadline)
+            fail(QStringLiteral("Table %1 is in use: another program holds it locked").arg(path_));
+        if (!slices.armed)
+            ::usleep(10000);
     }
 }
 
@@ -386,13 +479,20 @@ int DbfFile::appendRecords(const std::vector<QByteArray>& records, Stamp* before
             fail(QStringLiteral("Cannot write table %1: bad record length").arg(path_));
         all += r;
     }
-    all += '\x1A';
+    // Readers go either by the header count or by the end-of-file mark. The records go
+    // in marked deleted, which every reader skips; then the count takes them in; then
+    // one write clears their marks. At every step, and after a kill between two of
+    // them, both kinds of reader see the same rows.
+    QByteArray hidden = all;
+    for (size_t i = 0; i < records.size(); ++i)
+        hidden[static_cast<qsizetype>(i) * recordLength_] = '*';
+    hidden += '\x1A';
     try {
-        // The records first, then the count that makes them part of the table, each on
-        // the disk before the call goes on.
-        writeAll(offset, all.constData(), all.size());
+        writeAll(offset, hidden.constData(), hidden.size());
         sync();
         writeHeaderCount(count + static_cast<int>(records.size()));
+        sync();
+        writeAll(offset, all.constData(), all.size());
         sync();
     } catch (...) {
         const int saved = errno;

@@ -1,9 +1,11 @@
 // One dBASE III file as the engine reads and writes it: the structure comes from
 // shapelib, the records are read and written whole at their offsets, each write under an
 // advisory lock (so two program instances never interleave records), checked, and on
-// the disk before the call returns. A new record reaches the disk before the header
-// count that makes it visible, so a program killed (or a machine stopped) at any moment
-// leaves a table with every row posted before.
+// the disk before the call returns. A new record reaches the disk marked deleted, then
+// the header count takes it in, then its mark is cleared: a program killed (or a
+// machine stopped) at any moment leaves a table with every row posted before, that
+// readers going by the count and readers going by the end-of-file mark read alike
+// (an append cut short leaves, at most, deleted records behind the last row).
 #pragma once
 
 #include <QByteArray>
@@ -85,6 +87,9 @@ public:
     static QByteArray encode(const QString& text);     // Windows-1252, '?' for the rest
 
     // The advisory lock over the whole file (shared for reading, exclusive for writing).
+    // Waits at most kLockWaitMs for another holder, then raises EDatabaseError naming
+    // the table.
+    static constexpr int kLockWaitMs = 3000;
     void lock(bool exclusive) const;
     void unlock() const;
 

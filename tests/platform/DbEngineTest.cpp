@@ -5,12 +5,14 @@
 #include "DbSql.h"
 #include "DbfFile.h"
 #include "DbTables.h"
+#include "DbfFile.h"
 #include "KyrTableDefs.h"
 #include "SysUtils.h"
 #include "TestSupport.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -18,6 +20,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstring>
+#include <functional>
 #include <csignal>
 #include <fcntl.h>
 #include <spawn.h>
@@ -355,6 +359,74 @@ TEST_F(DbFixture, OnlyOneSelectRuns)
     t.TableName = QStringLiteral("KyrRes");
     t.Open();
     EXPECT_EQ(t.RecordCount(), 1);
+}
+
+// A table name is the user's text: whatever it holds, it names one table and never
+// becomes a statement of the SQL engine's own.
+TEST_F(DbFixture, ATableNameNeverRunsAsAStatement)
+{
+    Rows("KyrTechs", {{"T1", "One"}});
+    const QString planted = QString::fromUtf8("a\" USING dbf('x'); VACUUM INTO 'pwn3'; --");
+    ASSERT_TRUE(QFile::copy(dir.file("KyrTechs.dbf"), dir.file(planted + ".dbf")));
+    ASSERT_TRUE(QFile::copy(dir.file("KyrTechs.dbf"), dir.file("x")));
+    TQuery q;
+    q.SQL = QStringList{"SELECT * FROM 'a\" USING dbf(''x''); VACUUM INTO ''pwn3''; --'"};
+    try {
+        q.Open();
+        EXPECT_EQ(Column(q, "TECHID"), QStringList{"T1"});
+    } catch (const EDatabaseError& e) {
+        ADD_FAILURE() << e.Message.toStdString();
+    }
+    EXPECT_FALSE(QFile::exists(dir.file("pwn3")));
+    EXPECT_FALSE(QFile::exists(QDir::current().filePath("pwn3")));
+}
+
+// A number field holds blanks, a sign, digits and a point; any other text is no number:
+// null to every reader, never an infinity or a NaN.
+TEST_F(DbFixture, NumbersAreDigitsAndAPointOnly)
+{
+    Result("R1", QDate(2026, 1, 1), "01", "OK", "1");
+    struct Case {
+        const char* stored;
+        bool number;
+        double value;
+    } cases[] = {
+        {"nan", false, 0},      {"-nan", false, 0},  {"inf", false, 0},   {"-infinity", false, 0},
+        {"1E308", false, 0},    {"1e3", false, 0},   {"0x10", false, 0},  {"1.2.3", false, 0},
+        {"- 5", false, 0},      {"+", false, 0},     {".", false, 0},     {"**********", false, 0},
+        {"12,5", false, 0},     {"-.5", true, -0.5}, {"5.", true, 5},     {"+7.25", true, 7.25},
+        {"  -12.0001", true, -12.0001},
+    };
+    for (const Case& c : cases) {
+        {
+            DbfFile f(dir.file("KyrRes.dbf"));
+            QByteArray rec = f.readRecord(0);
+            const DbfFieldDef& def = f.fields()[f.fieldIndex("CURR1")];
+            const QByteArray text = QByteArray(c.stored).rightJustified(def.width, ' ');
+            std::memcpy(rec.data() + def.offset, text.constData(), def.width);
+            f.writeRecord(0, rec);
+        }
+        TTable t;
+        t.TableName = QStringLiteral("KyrRes");
+        t.Open();
+        TField* curr = t.FieldByName("CURR1");
+        EXPECT_EQ(curr->IsNull(), !c.number) << c.stored;
+        if (c.number) {
+            EXPECT_DOUBLE_EQ(curr->AsFloat(), c.value) << c.stored;
+        } else {
+            EXPECT_EQ(curr->AsString(), "") << c.stored;
+        }
+        t.Close();
+
+        TQuery q;
+        q.SQL = QStringList{"SELECT CURR1, CURR1 * 2 AS TWICE FROM KYRRES"};
+        q.Open();
+        EXPECT_EQ(q.FieldByName("CURR1")->IsNull(), !c.number) << c.stored;
+        EXPECT_EQ(q.FieldByName("TWICE")->IsNull(), !c.number) << c.stored;
+        if (c.number) {
+            EXPECT_DOUBLE_EQ(q.FieldByName("TWICE")->AsFloat(), 2 * c.value) << c.stored;
+        }
+    }
 }
 
 TEST_F(DbFixture, LiveResultWritesBackAndOthersCannotBeModified)
@@ -812,6 +884,50 @@ TEST_F(DbFixture, AWriterKilledAtAnyMomentLosesNoPostedRow)
     }
 }
 
+// A writer killed at any moment: the table as it is left reads the same to this engine
+// (which goes by the header count) and to an independent reader that goes by the
+// end-of-file mark.
+TEST_F(DbFixture, AfterAKilledAppendEveryReaderSeesTheSameRows)
+{
+    const char* python = "/usr/bin/python3";
+    if (QProcess::execute(python, {"-c", "import dbfread"}) != 0)
+        GTEST_SKIP() << "python3-dbfread is not installed";
+    QTemporaryDir shots;
+    QRandomGenerator rng(4321);
+    QStringList files;
+    std::vector<QStringList> ours;
+    for (int run = 0; run < 150; ++run) {
+        Child c = StartWriter(dir.path(), QString::number(run), 0);
+        ASSERT_GT(c.pid, 0);
+        ReadReports(c, false);
+        ::usleep(rng.bounded(4000));
+        ::kill(c.pid, SIGKILL);
+        int status = 0;
+        ::waitpid(c.pid, &status, 0);
+        ReadReports(c, true);
+        ::close(c.out);
+        const QString shot = shots.filePath(QStringLiteral("run%1.dbf").arg(run));
+        ASSERT_TRUE(QFile::copy(dir.file("KyrTechs.dbf"), shot));
+        TTable t;
+        t.TableName = shot;
+        t.Open();
+        ours.push_back(Column(t, "TECHID"));
+        files << shot;
+    }
+    QProcess p;
+    p.start(python, QStringList{"-c",
+                                "import dbfread, sys\n"
+                                "for f in sys.argv[1:]:\n"
+                                "    print('|'.join(r['TECHID'] for r in dbfread.DBF(f)))\n"} +
+                        files);
+    ASSERT_TRUE(p.waitForFinished(120000));
+    ASSERT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    const QStringList theirs = QString::fromUtf8(p.readAllStandardOutput()).split('\n');
+    ASSERT_GE(theirs.size(), files.size());
+    for (int i = 0; i < files.size(); ++i)
+        ASSERT_EQ(theirs[i], ours[i].join('|')) << "run " << i;
+}
+
 TEST_F(DbFixture, TwoProgramsAppendingNeverInterleaveRecords)
 {
     Child a = StartWriter(dir.path(), "A", 400);
@@ -839,6 +955,58 @@ TEST_F(DbFixture, TwoProgramsAppendingNeverInterleaveRecords)
     }
     EXPECT_EQ(na, 400);
     EXPECT_EQ(nb, 400);
+}
+
+// Another program holding a table locked: opening, posting and appending give up after
+// a few seconds with an error naming the table, and nothing is written.
+TEST_F(DbFixture, ATableLockedByAnotherProgramIsReportedNotWaitedFor)
+{
+    Result("R1", QDate(2026, 1, 1), "01", "OK");
+    TTable open;
+    open.TableName = QStringLiteral("KyrRes");
+    open.Open();
+    const QByteArray before = ReadAll(dir.file("KyrRes.dbf"));
+
+    QProcess holder;
+    holder.start("/usr/bin/python3",
+                 {"-c", "import fcntl, sys\nf = open(sys.argv[1], 'r+b')\nfcntl.lockf(f, fcntl.LOCK_EX)\n"
+                        "print('locked', flush=True)\nsys.stdin.read()\n",
+                  dir.file("KyrRes.dbf")});
+    ASSERT_TRUE(holder.waitForReadyRead(30000));
+    ASSERT_EQ(holder.readAllStandardOutput().trimmed(), "locked");
+
+    auto refused = [&](const char* what, const std::function<void()>& action) {
+        QElapsedTimer clock;
+        clock.start();
+        try {
+            action();
+            ADD_FAILURE() << what << ": no error";
+        } catch (const EDatabaseError& e) {
+            EXPECT_TRUE(e.Message.contains(dir.file("KyrRes.dbf"))) << what << ": " << e.Message.toStdString();
+            EXPECT_TRUE(e.Message.contains("another program")) << what << ": " << e.Message.toStdString();
+        }
+        EXPECT_LT(clock.elapsed(), 15000) << what;
+        EXPECT_EQ(ReadAll(dir.file("KyrRes.dbf")), before) << what;
+    };
+    refused("open", [&] {
+        TTable t;
+        t.TableName = QStringLiteral("KyrRes");
+        t.Open();
+    });
+    refused("post", [&] {
+        open.Insert();
+        open.FieldByName("RECLID")->SetAsString("R2");
+        open.Post();
+    });
+    open.Cancel();
+    refused("append", [&] { open.AppendRecord({"R3"}); });
+    open.Cancel();
+
+    holder.closeWriteChannel();
+    ASSERT_TRUE(holder.waitForFinished(30000));
+    // Free again, the table takes rows as before.
+    open.AppendRecord({"R4"});
+    EXPECT_EQ(Column(open, "RECLID"), QStringList({"R1", "R4"}));
 }
 
 TEST(DbSqlRewrite, DoubleQuotesAreLiteralsAndDatesCompareAsDates)

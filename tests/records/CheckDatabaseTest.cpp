@@ -9,13 +9,16 @@
 #include "SysUtils.h"
 #include "TestSupport.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QProcess>
 #include <QPlainTextEdit>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <csignal>
 #include <functional>
 #include <gtest/gtest.h>
 
@@ -373,6 +376,108 @@ TEST_F(CheckDatabaseTest, TheBackupCopyNeverWritesThroughAPlantedLink)
     EXPECT_FALSE(QFileInfo(DataFile("KyrCust.dbk")).isSymLink());
     EXPECT_EQ(ReadAll(DataFile("KyrCust.dbk")), before);
     EXPECT_EQ(Ids(DataFile("KyrCust"), "CUSTID"), QStringList({"C1", "C2"}));
+}
+
+// Run as a child (KV_CHECK_CHILD_DIR set): the start-up check on that folder, killed
+// just before the merge step KV_CHECK_CHILD_KILL names.
+TEST(CheckDatabaseChild, KilledDuringTheMerge)
+{
+    const QByteArray folder = qgetenv("KV_CHECK_CHILD_DIR");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "runs only as the program killed by the merge tests";
+    fmDebug = new TfmDebug();
+    DataFolder = QString::fromLocal8Bit(folder);
+    QDir::setCurrent(DataFolder);
+    UserNameSource = [] { return QByteArray(); };
+    const QByteArray killAt = qgetenv("KV_CHECK_CHILD_KILL");
+    CheckDatabaseStep = [killAt](const char* step) {
+        if (killAt == step)
+            ::raise(SIGKILL);
+    };
+    TReclTables tables;
+    tables.CheckDatabase();
+}
+
+// Whether the folder's entries can change (root passes every permission check; an
+// immutable folder stops even root's renames and removals).
+bool Immutable(const QString& folder, bool on)
+{
+    return QProcess::execute("chattr", {on ? "+i" : "-i", folder}) == 0;
+}
+
+// A start killed at any step of a merge, then a normal start: every row of the update
+// file is in the table once.
+TEST_F(CheckDatabaseTest, AStartKilledDuringTheMergeNeitherLosesNorDoublesARow)
+{
+    UserNameSource = [] { return QByteArray(); };
+    for (const char* step : {"move", "append", "remove"}) {
+        for (const char* f : {"KyrCust.dbf", "KyrCust1.dbf", "KyrCust1.dbm", "KyrCust.dbk"})
+            QFile::remove(DataFile(f));
+        Table(DataFile("KyrCust.dbf"), "KyrCust", {"C1", "C2", "C3"});
+        Table(DataFile("KyrCust1.dbf"), "KyrCust", {"U1", "U2"});
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("KV_CHECK_CHILD_DIR", DataFolder);
+        env.insert("KV_CHECK_CHILD_KILL", step);
+        env.insert("QT_QPA_PLATFORM", "offscreen");
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=CheckDatabaseChild.KilledDuringTheMerge"});
+        ASSERT_TRUE(child.waitForFinished(60000)) << step;
+        ASSERT_EQ(child.exitStatus(), QProcess::CrashExit) << step << child.readAllStandardOutput().toStdString();
+
+        tables.CheckDatabase();
+        const QStringList all{"C1", "C2", "C3", "U1", "U2"};
+        EXPECT_EQ(Ids(DataFile("KyrCust"), "CUSTID"), all) << step;
+        EXPECT_FALSE(QFile::exists(DataFile("KyrCust1.dbf"))) << step;
+        EXPECT_FALSE(QFile::exists(DataFile("KyrCust1.dbm"))) << step;
+        tables.CheckDatabase();
+        EXPECT_EQ(Ids(DataFile("KyrCust"), "CUSTID"), all) << step;
+    }
+}
+
+// An update file that cannot be removed is said so, and its rows come in once however
+// often the program starts.
+TEST_F(CheckDatabaseTest, AnUpdateFileThatCannotBeRemovedIsMergedOnce)
+{
+    UserNameSource = [] { return QByteArray(); };
+    Table(DataFile("KyrCust.dbf"), "KyrCust", {"C1", "C2", "C3"});
+    Table(DataFile("KyrCust1.dbf"), "KyrCust", {"U1", "U2"});
+    const QStringList all{"C1", "C2", "C3", "U1", "U2"};
+    {
+        // The folder locked from the start: the file can be neither moved nor removed.
+        if (!Immutable(DataFolder, true))
+            GTEST_SKIP() << "chattr cannot make the folder immutable here";
+        ScriptedMessages boxes;
+        for (int start = 0; start < 3; ++start) {
+            tables.CheckDatabase();
+            EXPECT_EQ(Ids(DataFile("KyrCust"), "CUSTID"), all) << start;
+        }
+        Immutable(DataFolder, false);
+        EXPECT_TRUE(boxes.saw("Error Deleting File"));
+        EXPECT_EQ(boxes.requests.back().caption, DataFile("KyrCust1.dbf"));
+    }
+    QFile::remove(DataFile("KyrCust1.dbf"));
+
+    // Locked after the move: the file under its merge name stays, is named in the box,
+    // and the next start removes it without appending again.
+    Table(DataFile("KyrCust1.dbf"), "KyrCust", {"U3"});
+    CheckDatabaseStep = [this](const char* step) {
+        if (QByteArray(step) == "remove")
+            Immutable(DataFolder, true);
+    };
+    {
+        ScriptedMessages boxes;
+        tables.CheckDatabase();
+        CheckDatabaseStep = [](const char*) {};
+        Immutable(DataFolder, false);
+        ASSERT_FALSE(boxes.requests.empty());
+        EXPECT_EQ(boxes.requests.back().text, "Error Deleting File");
+        EXPECT_EQ(boxes.requests.back().caption, DataFile("KyrCust1.dbm"));
+    }
+    tables.CheckDatabase();
+    EXPECT_EQ(Ids(DataFile("KyrCust"), "CUSTID"), all + QStringList{"U3"});
+    EXPECT_FALSE(QFile::exists(DataFile("KyrCust1.dbm")));
+    EXPECT_TRUE(Traces().contains("Deleted " + DataFile("KyrCust1.dbm")));
 }
 
 TEST_F(CheckDatabaseTest, TheObjectsCarryTheirTablesAndSql)

@@ -1,0 +1,1 @@
+SELECT * FROM 'a" USING dbf(''x''); VACUUM INTO ''pwn3''; --'
