@@ -80,6 +80,9 @@ TKyrResultsReport::TKyrResultsReport(TQRRowSource* rows)
         auto* t = Place<TQRDBText>(d, QStringLiteral("QRDBText") + name, left, top, width);
         t->DataField = name;
         t->Mask = mask;
+        // A long value (a result or a comment runs to 250 characters) stays whole
+        // within its column: it goes on below, and the row grows.
+        t->WordWrap = true;
         return t;
     };
     double y = 4;

@@ -1,9 +1,11 @@
 #include "QuickRpt.h"
 
+#include "Forms.h"
 #include "SysUtils.h"
 
 #include <QApplication>
 #include <QDateTime>
+#include <QFontMetricsF>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
@@ -12,10 +14,14 @@
 #include <QPointer>
 #include <QScreen>
 #include <QStyle>
+#include <QTimer>
 #include <QToolBar>
 #include <QGuiApplication>
+#include <QImage>
+#include <QTextLayout>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace {
 PreviewResponder g_previewResponder;
@@ -27,6 +33,51 @@ int AlignFlags(TQRAlignment a)
     case taCenter: return Qt::AlignHCenter;
     default: return Qt::AlignLeft;
     }
+}
+QFont MakeFont(const TQRFont& font)
+{
+    QFont f(font.Name);
+    f.setPointSizeF(font.Size);
+    f.setBold(font.Bold);
+    f.setItalic(font.Italic);
+    return f;
+}
+
+// The page as the report measures it: 96 dots per inch, so that point sizes come out
+// in report units.
+const QPaintDevice* ReportUnits()
+{
+    static const QImage device = [] {
+        QImage image(1, 1, QImage::Format_RGB32);
+        image.setDotsPerMeterX(3780);
+        image.setDotsPerMeterY(3780);
+        return image;
+    }();
+    return &device;
+}
+
+// The lines of a text broken to a width in report units. A printer's finer glyph
+// metrics may come out a little wider than the screen's: the lines are broken short
+// of the width by a margin for that.
+QStringList BreakLines(const QString& text, const QFont& font, double width)
+{
+    QTextLayout layout(text, font, const_cast<QPaintDevice*>(ReportUnits()));
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    QStringList lines;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(std::max(1.0, width * 0.96));
+        QString part = text.mid(line.textStart(), line.textLength());
+        while (!part.isEmpty() && part.back().isSpace())
+            part.chop(1);
+        lines << part;
+    }
+    layout.endLayout();
+    if (lines.isEmpty())
+        lines << QString();
+    return lines;
 }
 } // namespace
 
@@ -84,6 +135,15 @@ void TQRPrintable::PrintText(double x, double y, const QString& text, std::vecto
     item.text = text;
     item.font = Font;
     item.alignment = Alignment;
+    if (WordWrap && !text.isEmpty()) {
+        const QFont f = MakeFont(Font);
+        const QStringList lines = BreakLines(text, f, Width);
+        if (lines.size() > 1) {
+            const double spacing = QFontMetricsF(f, const_cast<QPaintDevice*>(ReportUnits())).lineSpacing();
+            item.text = lines.join(QLatin1Char('\n'));
+            item.rect.setHeight(std::max(Height, Height + (lines.size() - 1) * spacing));
+        }
+    }
     out.push_back(item);
 }
 
@@ -203,11 +263,46 @@ void TQuickRep::Prepare()
     double y = TopMargin;
     double firstBandTop = TopMargin;
 
-    auto printBand = [&](TQRBand* band, double top) {
-        for (const auto& e : band->Elements())
-            if (e->Enabled)
-                e->Print(LeftMargin, top, pages_.back().items);
+    // A band's items at the given top, and the height it takes: an element that grew
+    // pushes down every element that lies wholly below it.
+    auto layOutBand = [&](TQRBand* band, double top, std::vector<TQRPrintItem>& out) {
+        struct Placed {
+            const TQRPrintable* e;
+            std::vector<TQRPrintItem> items;
+            double growth = 0, shift = 0;
+        };
+        std::vector<Placed> placed;
+        for (const auto& e : band->Elements()) {
+            if (!e->Enabled)
+                continue;
+            Placed p{e.get(), {}};
+            e->Print(LeftMargin, 0, p.items);
+            for (const TQRPrintItem& item : p.items)
+                p.growth = std::max(p.growth, item.rect.bottom() - (e->Top + e->Height));
+            placed.push_back(std::move(p));
+        }
+        std::vector<Placed*> byTop;
+        for (Placed& p : placed)
+            byTop.push_back(&p);
+        std::stable_sort(byTop.begin(), byTop.end(), [](const Placed* a, const Placed* b) { return a->e->Top < b->e->Top; });
+        double extra = 0;
+        for (size_t i = 0; i < byTop.size(); ++i) {
+            Placed* p = byTop[i];
+            for (size_t j = 0; j < i; ++j) {
+                const Placed* above = byTop[j];
+                if (above->growth > 0 && above->e->Top + above->e->Height <= p->e->Top + 0.01)
+                    p->shift = std::max(p->shift, above->shift + above->growth);
+            }
+            extra = std::max(extra, p->shift + p->growth);
+        }
+        for (Placed& p : placed)
+            for (TQRPrintItem& item : p.items) {
+                item.rect.translate(0, top + p.shift);
+                out.push_back(std::move(item));
+            }
+        return band->Height + extra;
     };
+    auto printBand = [&](TQRBand* band, double top) { return layOutBand(band, top, pages_.back().items); };
     auto newPage = [&] {
         pages_.emplace_back();
         currentPage_ = static_cast<int>(pages_.size());
@@ -225,8 +320,7 @@ void TQuickRep::Prepare()
         if (title->BeforePrint)
             title->BeforePrint(title, printTitle);
         if (printTitle) {
-            printBand(title, y);
-            y += title->Height;
+            y += printBand(title, y);
             firstBandTop = y;
         }
     }
@@ -242,12 +336,12 @@ void TQuickRep::Prepare()
                 if (printDetail) {
                     // A band that does not fit goes to the next page, unless it is the
                     // first on its page (it would not fit on any page).
-                    if (y + detail->Height > footerTop && y > firstBandTop) {
+                    std::vector<TQRPrintItem> trial;
+                    if (y + layOutBand(detail, y, trial) > footerTop && y > firstBandTop) {
                         endPage(false);
                         newPage();
                     }
-                    printBand(detail, y);
-                    y += detail->Height;
+                    y += printBand(detail, y);
                 }
             }
             DataSet->Next();
@@ -289,15 +383,12 @@ void TQuickRep::PaintPage(QPainter& painter, int page, double dpi) const
             painter.drawRect(r);
             continue;
         }
-        QFont f(item.font.Name);
-        // Point sizes resolve against the device's own resolution.
-        f.setPointSizeF(item.font.Size);
-        f.setBold(item.font.Bold);
-        f.setItalic(item.font.Italic);
-        painter.setFont(f);
+        // Point sizes resolve against the device's own resolution. A wrapped text
+        // arrives broken into its lines.
+        painter.setFont(MakeFont(item.font));
         painter.setPen(item.font.Color);
-        painter.drawText(r, AlignFlags(item.alignment) | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip,
-                         item.text);
+        const int lines = item.text.contains(QLatin1Char('\n')) ? 0 : Qt::TextSingleLine;
+        painter.drawText(r, AlignFlags(item.alignment) | Qt::AlignTop | lines | Qt::TextDontClip, item.text);
     }
     painter.restore();
 }
@@ -343,11 +434,13 @@ void ShowPrintCommand(QPrintPreviewDialog& dialog)
             a->text().remove(QLatin1Char('&')).compare(QLatin1String("Print"), Qt::CaseInsensitive) == 0)
             print = a;
     const QScreen* screen = dialog.screen() ? dialog.screen() : QGuiApplication::primaryScreen();
-    const int room = screen ? screen->availableGeometry().width() - 32 : 1024;
+    const QRect avail = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    const int room = avail.width() - 32;
     dialog.ensurePolished();
     const int needed = bar->sizeHint().width() + 2 * dialog.style()->pixelMetric(QStyle::PM_LayoutLeftMargin) + 16;
     const QSize hint = dialog.sizeHint();
-    dialog.resize(std::min(std::max(hint.width(), needed), room), std::max(hint.height(), dialog.height()));
+    // As tall as the screen allows with room for the frame: the page is to be read.
+    dialog.resize(std::min(std::max(hint.width(), needed), room), std::max(hint.height(), avail.height() - 64));
     if (print && needed > room) {
         const QList<QAction*> actions = bar->actions();
         if (!actions.isEmpty() && actions.first() != print) {
@@ -367,9 +460,24 @@ void TQuickRep::Preview()
     // while the preview or its print dialog runs its own loop, and takes the dialog
     // with it. The printer outlives the dialog either way.
     QPointer<QPrintPreviewDialog> dialog = new QPrintPreviewDialog(&printer, QApplication::activeWindow());
-    QObject::connect(dialog, &QPrintPreviewDialog::paintRequested, dialog, [this](QPrinter* p) {
+    // A print that fails (a PDF file that cannot be written, a printer that does not
+    // start) is told to the user once the print command is over, never from inside the
+    // painting: the preview's loop, or ours below, shows the box.
+    auto failed = std::make_shared<QString>();
+    auto tell = [failed] {
+        if (failed->isEmpty())
+            return;
+        const QString text = std::exchange(*failed, QString());
+        Application.MessageBox(text, QStringLiteral("Error"), MB_OK | MB_ICONERROR);
+    };
+    QObject::connect(dialog, &QPrintPreviewDialog::paintRequested, dialog, [this, failed, tell](QPrinter* p) {
         // The preview keeps the paper it was given; printing from it goes through here too.
-        Print(*p);
+        if (Print(*p) || !failed->isEmpty())
+            return;
+        const QString file = p->outputFileName();
+        *failed = file.isEmpty() ? QStringLiteral("The report could not be printed on %1.").arg(p->printerName())
+                                 : QStringLiteral("The report could not be written to %1.").arg(file);
+        QTimer::singleShot(0, qApp, tell);
     });
     ShowPrintCommand(*dialog);
     if (g_previewResponder)
@@ -377,4 +485,5 @@ void TQuickRep::Preview()
     else
         dialog->exec();
     delete dialog.data();
+    tell();
 }

@@ -62,6 +62,10 @@ public:
     TQRFont Font;
     TQRAlignment Alignment = taLeftJustify;
     bool Enabled = true;
+    // A text too wide for its width goes on over further lines (at word ends where it
+    // can, anywhere in a long word): the element grows downwards, and its band with it,
+    // pushing the elements below it down. Otherwise a text is one line.
+    bool WordWrap = false;
     // The items this element prints on its band at the given position.
     virtual void Print(double x, double y, std::vector<TQRPrintItem>& out) const = 0;
 

@@ -1,9 +1,11 @@
 // The banded report: masks, pages and bands, the row hook, PDF output and the preview.
 #include "QuickRpt.h"
+#include "Dialogs.h"
 #include "ReportRows.h"
 #include "SysUtils.h"
 #include "TestSupport.h"
 
+#include <QFile>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
@@ -188,4 +190,39 @@ TEST(Report, PreviewShowsThePreparedPages)
     r.rep.Preview();
     SetPreviewResponder({});
     EXPECT_EQ(shown, 3);
+}
+
+// Printing from the preview into a PDF file that cannot be written tells the user so;
+// a file that can be written is written and tells nothing.
+TEST(Report, APrintThatFailsFromThePreviewIsTold)
+{
+    SmallReport r(3);
+    const struct {
+        QString file;
+        bool fails;
+    } cases[] = {{QStringLiteral("/nonexistent-folder/report.pdf"), true},
+                 {ArtifactPath(QStringLiteral("report-from-preview.pdf")), false}};
+    for (const auto& c : cases) {
+        QFile::remove(c.file);
+        QStringList boxes;
+        SetMessageResponder([&](const MessageRequest& m) {
+            boxes << m.caption + QLatin1Char('|') + m.text;
+            return IDOK;
+        });
+        SetPreviewResponder([&](TQuickRep&, QPrintPreviewDialog& dialog) {
+            dialog.printer()->setOutputFormat(QPrinter::PdfFormat);
+            dialog.printer()->setOutputFileName(c.file);
+            dialog.findChild<QPrintPreviewWidget*>()->print();
+        });
+        r.rep.Preview();
+        SetPreviewResponder({});
+        SetMessageResponder({});
+        if (c.fails) {
+            EXPECT_EQ(boxes, QStringList{QStringLiteral("Error|The report could not be written to ") + c.file +
+                                         QLatin1Char('.')});
+        } else {
+            EXPECT_TRUE(boxes.isEmpty()) << boxes.join(QLatin1Char('\n')).toStdString();
+            EXPECT_TRUE(QFile::exists(c.file));
+        }
+    }
 }

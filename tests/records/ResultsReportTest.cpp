@@ -218,3 +218,78 @@ TEST(ResultsReport, PdfShowsCaptionsMaskedValuesFooterAndColours)
         EXPECT_EQ(red + green, 0) << black;
     }
 }
+
+// A result and a comment of full field length stay whole within their columns and the
+// page: they go on over further lines, the row grows and pushes what is below it down.
+// Every mark on the page lies within the box of the item that made it, and no two
+// items share room.
+TEST(ResultsReport, FullLengthResultAndCommentStayWithinTheirColumns)
+{
+    VectorRows rows = Fixture();
+    QVariantMap full = BaseRow("R-200", "2X");
+    QString result = QStringLiteral("HIGH TRIP TIME ON OPERATION 2 RECLOSE 3 SHORT ");
+    while (result.size() < 214)
+        result += QStringLiteral("CHECK ");
+    result += QStringLiteral("RECLOSERCONTROLREPLACEDSEEWORKORDER-2026-1");  // one word past a line
+    result = result.left(254);
+    QString comment;
+    for (int i = 1; comment.size() < 250; ++i)
+        comment += QStringLiteral("Comment word %1, ").arg(i);
+    comment = comment.left(250);
+    full["TESTRESULT"] = result;
+    full["COMMENTS"] = comment;
+    full["OPCOUNTER"] = qlonglong(987);
+    rows.rows.insert(rows.rows.begin() + 1, full);
+    TKyrResultsReport report(&rows);
+    report.QuickRep1.Prepare();
+    ASSERT_EQ(report.QuickRep1.PageCount(), 1);
+
+    const QString pdf = ArtifactPath(QStringLiteral("results-report-full.pdf"));
+    QFile::remove(pdf);
+    QPrinter printer(QPrinter::HighResolution);
+    report.QuickRep1.SetupPrinter(printer);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    ASSERT_TRUE(report.QuickRep1.Print(printer));
+
+    // Every character is printed; the op count stands beside the result's first line.
+    auto squeezed = [](QString s) { return s.remove(QRegularExpression(QStringLiteral("\\s"))); };
+    QString text = squeezed(PdfText(pdf));
+    EXPECT_EQ(text.count(QStringLiteral("OpCount:987")), 1) << text.toStdString();
+    text.remove(QStringLiteral("OpCount:987"));
+    EXPECT_TRUE(text.contains(squeezed(result))) << text.toStdString();
+    EXPECT_TRUE(text.contains(squeezed(comment))) << text.toStdString();
+
+    const auto& items = report.QuickRep1.Pages()[0].items;
+    const QSizeF pageSize = report.QuickRep1.PageSize();
+    for (size_t i = 0; i < items.size(); ++i) {
+        const QRectF& r = items[i].rect;
+        EXPECT_TRUE(r.left() >= 0 && r.top() >= 0 && r.right() <= pageSize.width() && r.bottom() <= pageSize.height())
+            << items[i].text.toStdString();
+        for (size_t j = i + 1; j < items.size(); ++j) {
+            if (items[i].kind == TQRPrintItem::Text && items[j].kind == TQRPrintItem::Text) {
+                EXPECT_FALSE(r.intersects(items[j].rect)) << items[i].text.toStdString() << " | "
+                                                          << items[j].text.toStdString();
+            }
+        }
+    }
+
+    constexpr int dpi = 96;
+    const QImage page = PdfPageImage(pdf, 1, dpi);
+    ASSERT_FALSE(page.isNull());
+    ASSERT_TRUE(page.save(ArtifactPath(QStringLiteral("results-report-full.png"))));
+    int stray = 0;
+    QPoint first;
+    for (int y = 0; y < page.height(); ++y)
+        for (int x = 0; x < page.width(); ++x) {
+            const QColor c = page.pixelColor(x, y);
+            if (std::min({c.red(), c.green(), c.blue()}) > 175)
+                continue;
+            bool inside = false;
+            for (const auto& item : items)
+                inside = inside || item.rect.adjusted(-2, -2, 2, 2).contains(QPointF(x + 0.5, y + 0.5));
+            if (!inside && stray++ == 0)
+                first = QPoint(x, y);
+        }
+    EXPECT_EQ(stray, 0) << "first mark outside every item at " << first.x() << "," << first.y();
+}
