@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QToolButton>
 #include <QTabWidget>
@@ -605,4 +606,21 @@ TEST_F(BrowserFixture, EditingACellKeepsTheResultsGridWhereItIs)
     browser->btSelect->setFocus(Qt::TabFocusReason);
     grid->setFocus(Qt::MouseFocusReason);
     EXPECT_EQ(enters, 2);
+}
+
+TEST_F(BrowserFixture, OpensWithItsFrameAtTheScreensTopLeftAndLaterKeepsTheUsersPlace)
+{
+    ScriptedMessages boxes;
+    Show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(browser));
+    QTest::qWait(20);
+    const QRect screen = browser->screen()->geometry();
+    EXPECT_EQ(browser->frameGeometry().topLeft(), screen.topLeft());
+    // Moved by the user, hidden and shown again: it stays where the user left it.
+    browser->move(screen.topLeft() + QPoint(90, 60));
+    browser->hide();
+    Show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(browser));
+    QTest::qWait(20);
+    EXPECT_EQ(browser->frameGeometry().topLeft(), screen.topLeft() + QPoint(90, 60));
 }
