@@ -60,6 +60,10 @@ TfmKyrDatabase::TfmKyrDatabase(QWidget* parent) : QWidget(parent), ui(new Ui::Tf
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("fmKyrDatabase"));
+    // The browser opens where its form places it, at the screen's top-left corner, rather
+    // than wherever the window manager finds room; later showings keep where the user
+    // left it.
+    PlaceFrame(this, [](const QRect&, const QRect& screen) { return screen.topLeft(); });
     qResReport = new TQuery(this);
     qResReport->RequestLive = true;
     dsRes = new TDataSource(this);

@@ -552,7 +552,8 @@ const char* const TfmKyrResults::ResultFields[15] = {"TestCurr", "MinCurr", "Max
                                                      "TestRecl", "MinRecl", "MaxRecl", "OptRecl", "ResRecl"};
 
 namespace {
-// The window's outer size is the client area plus a dialog frame.
+// The window's outer size is the client area plus a dialog frame (for its size only: it
+// is placed by its real frame).
 constexpr int FrameWidth = 16, FrameHeight = 36;
 constexpr int OuterHeight = 525, MinOuterWidth = 500;
 
@@ -653,12 +654,6 @@ TfmKyrResults::~TfmKyrResults()
 
 QLineEdit* TfmKyrResults::FindEdit(const QString& name) const { return findChild<QLineEdit*>(name); }
 
-int TfmKyrResults::ScreenWidth() const
-{
-    const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
-    return s ? s->geometry().width() : 1024;
-}
-
 void TfmKyrResults::showEvent(QShowEvent* e)
 {
     QWidget::showEvent(e);
@@ -695,7 +690,15 @@ void TfmKyrResults::closeEvent(QCloseEvent* e)
     e->accept();
 }
 
-void TfmKyrResults::FormShow() { move(LeftFor(ScreenWidth(), width() + FrameWidth, 0), y()); }
+// The window's right edge goes by its frame as the window manager draws it.
+void TfmKyrResults::PlaceFromRight(int margin)
+{
+    PlaceFrame(this, [margin](const QRect& frame, const QRect& screen) {
+        return QPoint(screen.left() + LeftFor(screen.width(), frame.width(), margin), frame.top());
+    });
+}
+
+void TfmKyrResults::FormShow() { PlaceFromRight(0); }
 
 void TfmKyrResults::FormActivate()
 {
@@ -703,7 +706,7 @@ void TfmKyrResults::FormActivate()
     // analysis is still running.
     if (analyzing_)
         return;
-    move(LeftFor(ScreenWidth(), width() + FrameWidth, 2), y());
+    PlaceFromRight(2);
     if (!sbKeyboardInput->isChecked()) {
         static const char* const testFields[3] = {"TestCurr", "TestTrip", "TestRecl"};
         static const int testIndex[3] = {0, 5, 10};

@@ -230,7 +230,7 @@ private:
     TResultsInput GatherInput();
     void Apply(const TResultsOutcome& o);
     void SetKeyboardInput(bool down);
-    int ScreenWidth() const;
+    void PlaceFromRight(int margin);
     void SaveResults();
 };
 

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPointer>
@@ -155,4 +156,61 @@ void InstallOnScreenKeeper()
         keeper = new OnScreenKeeper(qApp);
         qApp->installEventFilter(keeper);
     }
+}
+
+// ---- Windows placed by their frame ----
+
+namespace {
+// Holds a window's placement until the window manager has framed it: the window's first
+// paint after it is mapped; the frame is read once that paint's events are done.
+class FramePlacer : public QObject {
+public:
+    explicit FramePlacer(QWidget* w) : QObject(w), window_(w)
+    {
+        setObjectName(QStringLiteral("kvFramePlacer"));
+        w->installEventFilter(this);
+    }
+    FramePlacement Pending;
+
+    static FramePlacer* Of(QWidget* w)
+    {
+        auto* p = w->findChild<QObject*>(QStringLiteral("kvFramePlacer"), Qt::FindDirectChildrenOnly);
+        return p ? static_cast<FramePlacer*>(p) : new FramePlacer(w);
+    }
+
+    void Apply(const FramePlacement& placement) const
+    {
+        const QScreen* s = window_->screen() ? window_->screen() : QGuiApplication::primaryScreen();
+        if (!s)
+            return;
+        const QRect frame = window_->frameGeometry();
+        const QPoint to = placement(frame, s->geometry());
+        if (to != frame.topLeft())
+            window_->move(window_->pos() + (to - frame.topLeft()));
+    }
+
+protected:
+    bool eventFilter(QObject* o, QEvent* e) override
+    {
+        if (o == window_ && e->type() == QEvent::Paint && Pending && window_->testAttribute(Qt::WA_Mapped)) {
+            QTimer::singleShot(0, this, [this] {
+                if (!Pending || !window_->isVisible())
+                    return;
+                const FramePlacement placement = std::exchange(Pending, nullptr);
+                Guarded([&] { Apply(placement); });
+            });
+        }
+        return false;
+    }
+
+private:
+    QWidget* window_;
+};
+} // namespace
+
+void PlaceFrame(QWidget* w, FramePlacement placement)
+{
+    FramePlacer* placer = FramePlacer::Of(w);
+    placer->Apply(placement);
+    placer->Pending = w->testAttribute(Qt::WA_Mapped) ? nullptr : std::move(placement);
 }

@@ -5,6 +5,8 @@
 #include "Dialogs.h"
 #include "SysUtils.h"
 
+#include <QPoint>
+#include <QRect>
 #include <QString>
 #include <exception>
 #include <functional>
@@ -76,6 +78,14 @@ class QWidget;
 void KeepOnScreen(QWidget* w);
 // Every window of the application is kept on the screen once it is first shown and framed.
 void InstallOnScreenKeeper();
+
+// Where a window's frame goes: from its frame rectangle as it stands and the geometry of
+// its screen to the frame's new top-left corner.
+using FramePlacement = std::function<QPoint(const QRect& frame, const QRect& screen)>;
+// Places a window by its frame, as the window manager draws it. Until the window manager
+// has framed the window (before its first showing, or while it is hidden) only its client
+// area is known: it is placed by that now and placed again once it is shown and framed.
+void PlaceFrame(QWidget* w, FramePlacement placement);
 
 // A stored window size is the size of the whole window, frame and title bar included;
 // Qt sizes the client area. These are the frame of a sizeable window of the system the

@@ -30,3 +30,31 @@ TEST(KeepOnScreen, AWindowPlacedPartlyOffTheScreenIsMovedOntoIt)
     KeepOnScreen(&w);
     EXPECT_EQ(w.frameGeometry().topLeft(), avail.topLeft());
 }
+
+namespace {
+QPoint FlushRight(const QRect& frame, const QRect& screen) { return {screen.right() + 1 - frame.width(), 40}; }
+} // namespace
+
+// The offscreen platform, like a window manager, adds the frame only when the window is
+// shown: a placement made before then has the client area alone to go by.
+TEST(PlaceFrame, AWindowPlacedBeforeItIsFramedIsPlacedAgainByItsFrame)
+{
+    QWidget w;
+    w.resize(300, 200);
+    PlaceFrame(&w, FlushRight);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    QTest::qWait(20);
+    const QRect screen = w.screen()->geometry();
+    ASSERT_GT(w.frameGeometry().width(), w.width()) << "no frame to place by";
+    EXPECT_EQ(w.frameGeometry().right(), screen.right());
+    EXPECT_EQ(w.frameGeometry().top(), 40);
+
+    // Framed: a placement takes effect at once, and the user's move afterwards stays.
+    PlaceFrame(&w, [](const QRect&, const QRect& s) { return s.topLeft() + QPoint(10, 20); });
+    EXPECT_EQ(w.frameGeometry().topLeft(), screen.topLeft() + QPoint(10, 20));
+    w.move(70, 80);
+    w.update();
+    QTest::qWait(20);
+    EXPECT_EQ(w.frameGeometry().topLeft(), QPoint(70, 80));
+}

@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <QToolButton>
 #include <QTabWidget>
@@ -705,4 +706,21 @@ TEST_F(BrowserFixture, ManyRowsBeforeARecloserIsChosenAreShownAndChangedFarDown)
     EXPECT_TRUE(browser->qResReport->Locate("TESTTIME", chosen, 0));
     EXPECT_EQ(report->data(report->index(browser->qResReport->RecNo() - 1, resultColumn)).toString(), " OK");
     EXPECT_TRUE(boxes.requests.empty());
+}
+
+TEST_F(BrowserFixture, OpensWithItsFrameAtTheScreensTopLeftAndLaterKeepsTheUsersPlace)
+{
+    ScriptedMessages boxes;
+    Show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(browser));
+    QTest::qWait(20);
+    const QRect screen = browser->screen()->geometry();
+    EXPECT_EQ(browser->frameGeometry().topLeft(), screen.topLeft());
+    // Moved by the user, hidden and shown again: it stays where the user left it.
+    browser->move(screen.topLeft() + QPoint(90, 60));
+    browser->hide();
+    Show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(browser));
+    QTest::qWait(20);
+    EXPECT_EQ(browser->frameGeometry().topLeft(), screen.topLeft() + QPoint(90, 60));
 }
