@@ -45,9 +45,17 @@ bool FillResults(const QString& path)
     return ok;
 }
 
+// The data form as the browser sees it: the bench's tables, recloser "R1".
+struct BenchReclSource : IReclDataSource {
+    TReclTables* tables = nullptr;
+    TReclTables* ReclTables() const override { return tables; }
+    QString ReclID() const override { return QStringLiteral("R1"); }
+};
+
 struct Browser {
     QTemporaryDir dir;
     TReclTables tables;
+    BenchReclSource source;
     TfmKyrDatabase* window = nullptr;
     bool ok = false;
     Browser()
@@ -59,16 +67,13 @@ struct Browser {
                 return;
         if (!FillResults(dir.filePath(QStringLiteral("KyrRes.dbf"))))
             return;
-        ReclData = &tables;
-        ReclDataID = [] { return QStringLiteral("R1"); };
-        window = new TfmKyrDatabase;
+        source.tables = &tables;
+        window = new TfmKyrDatabase(&source);
         ok = true;
     }
     ~Browser()
     {
         delete window;
-        ReclData = nullptr;
-        ReclDataID = nullptr;
     }
     void Open()
     {

@@ -1,6 +1,7 @@
 // The database browser on fixture tables: the page rules, Select and Deselect, the SQL
 // texts, the backup and the creation trace.
 #include "Debug.h"
+#include "FakeReclSource.h"
 #include "KyrDatabase.h"
 #include "KyrGlobals.h"
 #include "KyrSqlText.h"
@@ -40,15 +41,11 @@ protected:
             QString error;
             ASSERT_TRUE(WriteEmptyTable(dir.path(), t, false, &error)) << error.toStdString();
         }
-        ReclData = &tables;
-        ReclDataID = [this] { return reclID; };
         LastResultsReclID.clear();
     }
     void TearDown() override
     {
         delete browser;
-        ReclData = nullptr;
-        ReclDataID = nullptr;
         DataFolder = savedDataFolder;
         SetFileDialogResponder({});
         SetDirectoryDialogResponder({});
@@ -102,7 +99,7 @@ protected:
     void Show()
     {
         if (!browser)
-            browser = new TfmKyrDatabase;
+            browser = new TfmKyrDatabase(&source);
         browser->show();
     }
     // The user picks a page.
@@ -112,6 +109,8 @@ protected:
     QString savedDataFolder;
     TReclTables tables;
     QString reclID = QStringLiteral("R1");
+    // The data form's tables and the recloser ID it shows.
+    FakeReclSource source{&tables, [this] { return reclID; }};
     TfmKyrDatabase* browser = nullptr;
 };
 
@@ -452,7 +451,7 @@ TEST_F(BrowserFixture, CreationTracesTheSystemVersionAndTheControlFolder)
     fmDebug = debug;
     const QString saved = Session->NetFileDir;
     Session->NetFileDir.clear();
-    browser = new TfmKyrDatabase;
+    browser = new TfmKyrDatabase(&source);
     const QString trace = debug->TraceText();
     EXPECT_TRUE(trace.contains(QStringLiteral(": KyrDataBase.FormCreate: OS Version: 10.0 at: ")));
     EXPECT_TRUE(trace.contains(QStringLiteral(": KyrDataBase.FormCreate: NetFileDir: ") + dir.path() + " at: "));
@@ -465,7 +464,7 @@ TEST_F(BrowserFixture, CreationTracesTheSystemVersionAndTheControlFolder)
     SetVersionForTests(&old);
     Session->NetFileDir.clear();
     delete browser;
-    browser = new TfmKyrDatabase;
+    browser = new TfmKyrDatabase(&source);
     SetVersionForTests(nullptr);
     EXPECT_TRUE(debug->TraceText().contains(QStringLiteral(": KyrDataBase.FormCreate: OS Version: 5.1 at: ")));
     EXPECT_TRUE(debug->TraceText().contains(QStringLiteral(": KyrDataBase.FormCreate: NetFileDir:  at: ")));

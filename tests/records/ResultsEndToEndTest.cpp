@@ -6,11 +6,13 @@
 #include "ResultsDbf.h"
 
 #include "DbTables.h"
+#include "FakeRecords.h"
 #include "InputBox.h"
 #include "Kestrovan10.h"
 #include "KyrCurve.h"
 #include "KyrData.h"
 #include "KyrMain.h"
+#include "KyrRecords.h"
 #include "KyrTableDefs.h"
 #include "Sound.h"
 
@@ -25,15 +27,13 @@ namespace {
 
 class ResultsEndToEnd : public ProgramFixture {
 protected:
+    // The records' windows as the program installs them.
+    TKyrRecords records;
+    ScopedRecords installed{&records};
+
     void SetUp() override
     {
         ProgramFixture::SetUp();
-        // The records' windows as the program block registers them.
-        LateWindows.push_back({[] { fmReclData = new TfmReclData; }, [] { delete std::exchange(fmReclData, nullptr); }});
-        LateWindows.push_back(
-            {[] { fmKyrResults = new TfmKyrResults; }, [] { delete std::exchange(fmKyrResults, nullptr); }});
-        LateWindows.push_back({[] { fmKyrCurve = new TfmKyrCurve; }, [] { delete std::exchange(fmKyrCurve, nullptr); }});
-        RecreateResultsWindowHook = RecreateResultsWindow;
         SetMessageBeepHandler([](UINT) {});
         // New IDs are named when their box is left.
         SetInputResponder([](const QString& caption, const QString&, const QString&) {
@@ -44,8 +44,6 @@ protected:
     void TearDown() override
     {
         ProgramFixture::TearDown();
-        LateWindows.clear();
-        RecreateResultsWindowHook = nullptr;
         ResultsAnalyzed = false;
         SetMessageBeepHandler(nullptr);
         SetInputResponder(nullptr);

@@ -4,6 +4,8 @@
 #include "KyrResults.h"
 
 #include "ProgramFixture.h"
+#include "FakeRecords.h"
+#include "KyrRecords.h"
 #include "ResultsDbf.h"
 
 #include "InputBox.h"
@@ -40,6 +42,9 @@ void SetCombo(QComboBox* box, const QString& text)
 class ResultsWindow : public ProgramFixture {
 protected:
     int beeps = 0;
+    // The records' windows as the program installs them.
+    TKyrRecords records;
+    ScopedRecords installed{&records};
 
     void SetUp() override
     {
@@ -47,23 +52,15 @@ protected:
         SetMessageBeepHandler([this](UINT) { ++beeps; });
         // The recloser form asks for the full name of a new ID when its box loses the focus.
         SetInputResponder([](const QString&, const QString&, const QString&) { return std::optional<QString>(); });
-        RecreateResultsWindowHook = RecreateResultsWindow;
         ASSERT_TRUE(QDir().mkpath(dataFolder));
         for (const QString& table : KyrTableNames())
             ASSERT_TRUE(WriteEmptyTable(dataFolder, table, true));
         StartProgram();
         ASSERT_TRUE(DemoMode);
-        fmReclData = new TfmReclData;
     }
     void TearDown() override
     {
-        delete fmKyrResults;
-        delete fmReclData;
-        fmReclData = nullptr;
         ResultsAnalyzed = false;
-        RecreateResultsWindowHook = nullptr;
-        TfmKyrResults::ShowDatabaseHook = nullptr;
-        TfmKyrResults::ShowReportHook = nullptr;
         SetMessageBeepHandler(nullptr);
         SetInputResponder(nullptr);
         ProgramFixture::TearDown();
@@ -422,7 +419,7 @@ TEST_F(ResultsWindow, ClosingWithUnsavedResultsAsksToSave)
     EXPECT_TRUE(fmKyr->DataSaved);
 }
 
-TEST_F(ResultsWindow, PlacementButtonsAndHooks)
+TEST_F(ResultsWindow, PlacementAndButtons)
 {
     ASSERT_TRUE(PlayDemo());
     PrepareRecloser();
@@ -455,15 +452,17 @@ TEST_F(ResultsWindow, PlacementButtonsAndHooks)
     EXPECT_EQ(Ed(QStringLiteral("ebComments"))->maxLength(), 250);
     EXPECT_EQ(Ed(QStringLiteral("ebResults"))->maxLength(), 250);
     // Without the browser and report windows the buttons do nothing; with them they open.
+    {
+        ScopedRecords none{nullptr};
+        QTest::mouseClick(fmKyrResults->btViewResults, Qt::LeftButton);
+        QTest::mouseClick(fmKyrResults->btReport, Qt::LeftButton);
+    }
+    FakeRecords counting;
+    ScopedRecords swapped{&counting};
     QTest::mouseClick(fmKyrResults->btViewResults, Qt::LeftButton);
     QTest::mouseClick(fmKyrResults->btReport, Qt::LeftButton);
-    int database = 0, report = 0;
-    TfmKyrResults::ShowDatabaseHook = [&] { ++database; };
-    TfmKyrResults::ShowReportHook = [&] { ++report; };
-    QTest::mouseClick(fmKyrResults->btViewResults, Qt::LeftButton);
-    QTest::mouseClick(fmKyrResults->btReport, Qt::LeftButton);
-    EXPECT_EQ(database, 1);
-    EXPECT_EQ(report, 1);
+    EXPECT_EQ(counting.DatabaseShown, 1);
+    EXPECT_EQ(counting.ReportShown, 1);
 }
 
 } // namespace
