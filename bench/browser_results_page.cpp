@@ -55,9 +55,18 @@ bool FillResults(const QString& path)
     return ok;
 }
 
+// The data form as the browser sees it: the bench's tables, recloser "R1".
+struct BenchReclSource : IReclDataSource {
+    TReclTables* tables = nullptr;
+    TReclTables* ReclTables() const override { return tables; }
+    QString id = QStringLiteral("R1");
+    QString ReclID() const override { return id; }
+};
+
 struct Browser {
     QTemporaryDir dir;
     TReclTables tables;
+    BenchReclSource source;
     TfmKyrDatabase* window = nullptr;
     bool ok = false;
     Browser()
@@ -69,16 +78,13 @@ struct Browser {
                 return;
         if (!FillResults(dir.filePath(QStringLiteral("KyrRes.dbf"))))
             return;
-        ReclData = &tables;
-        ReclDataID = [] { return QStringLiteral("R1"); };
-        window = new TfmKyrDatabase;
+        source.tables = &tables;
+        window = new TfmKyrDatabase(&source);
         ok = true;
     }
     ~Browser()
     {
         delete window;
-        ReclData = nullptr;
-        ReclDataID = nullptr;
     }
     void Open()
     {
@@ -110,8 +116,8 @@ void ResetPeak()
 void BM_BrowserShownBeforeReclChosen100kRows(benchmark::State& state)
 {
     TfmKyrDatabase* w = g_browser->window;
-    const auto before = ReclDataID;
-    ReclDataID = [] { return QString(); };
+    const QString before = g_browser->source.id;
+    g_browser->source.id.clear();
     double grow = 0, peak = 0;
     int rows = 0;
     for (auto _ : state) {
@@ -136,7 +142,7 @@ void BM_BrowserShownBeforeReclChosen100kRows(benchmark::State& state)
     state.counters["report_rows"] = rows;
     state.counters["grow_MB"] = grow / static_cast<double>(state.iterations());
     state.counters["peak_MB"] = peak / static_cast<double>(state.iterations());
-    ReclDataID = before;
+    g_browser->source.id = before;
 }
 
 void BM_BrowserResultsPage100kRows(benchmark::State& state)

@@ -8,7 +8,8 @@
 #include "HelpApi.h"
 #include "HelpKit.h"
 #include "KyrHelp.h"
-#include "KyrHooks.h"
+#include "KyrRecordsPort.h"
+#include "KyrTestSet.h"
 #include "KyrImage.h"
 #include "KyrMain.h"
 #include "KyrMeter.h"
@@ -68,9 +69,10 @@ void FreeForm(T*& instance)
     instance = nullptr;
     delete w;
 }
-} // namespace
 
-std::vector<TLateWindow> LateWindows;
+// What the records' windows ask of the test set, for as long as they live.
+TKyrTestSet ProgramTestSet;
+} // namespace
 
 void CreateProgramWindows()
 {
@@ -84,8 +86,8 @@ void CreateProgramWindows()
     CreateForm(fmWaveform);
     CreateForm(fmKyrMeter);
     CreateForm(fmKyr);
-    for (TLateWindow& w : LateWindows)
-        w.Create();
+    if (IKyrRecords* records = KyrRecords())
+        records->CreateLateWindows(ProgramTestSet);
     CreateForm(fmKyrHelp);
     // The main window is the one window shown at start; not when the program was ended
     // at the welcome window.
@@ -97,8 +99,8 @@ void FreeProgramWindows()
 {
     // Last created first: the main window stops the engine before the link frees its port.
     FreeForm(fmKyrHelp);
-    for (auto w = LateWindows.rbegin(); w != LateWindows.rend(); ++w)
-        w->Free();
+    if (IKyrRecords* records = KyrRecords())
+        records->FreeLateWindows();
     FreeForm(fmKyr);
     FreeForm(fmKyrMeter);
     FreeForm(fmWaveform);
@@ -109,8 +111,8 @@ void FreeProgramWindows()
     FreeForm(fmSetup);
     FreeForm(fmDelay);
     FreeForm(fmDebug);
-    if (ReportWindow.Free)
-        ReportWindow.Free();
+    if (IKyrRecords* records = KyrRecords())
+        records->FreeReportWindow();
 }
 
 QPalette ProgramPalette()
@@ -187,8 +189,8 @@ int Kestrovan10Main(int argc, char** argv)
     HelpKitInitialization();
 
     fmKyr560 = new TfmKyr560;
-    if (ReportWindow.Create)
-        ReportWindow.Create();
+    if (IKyrRecords* records = KyrRecords())
+        records->CreateReportWindow();
     if (WelcomeWanted(ProgName, ParamList))
         WelcomeWait();
     delete fmKyr560;

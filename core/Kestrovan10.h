@@ -6,8 +6,6 @@
 
 #include <QString>
 #include <QStringList>
-#include <functional>
-#include <vector>
 
 // The file-name part of the program file's path (the first command-line item).
 QString ProgramFileName(const QString& argv0);
@@ -21,18 +19,10 @@ bool WelcomeWanted(const QString& progName, const QStringList& params);
 // Shows the welcome window and waits, without a time-out, until it is hidden.
 void WelcomeWait();
 // Creates the program's windows once each, in the order the main window's creation
-// relies on; frees them again last-created first.
+// relies on, the records' windows (KyrRecords()) right after the main window; frees
+// them again last-created first.
 void CreateProgramWindows();
 void FreeProgramWindows();
-
-// Windows of the libraries above the core (the recloser records): the program block
-// registers them before the start; they are created right after the main window in the
-// order registered, and freed before it, last created first.
-struct TLateWindow {
-    std::function<void()> Create;
-    std::function<void()> Free;
-};
-extern std::vector<TLateWindow> LateWindows;
 
 // After the welcome window: makes the windows and runs the message loop, unless the
 // program was ended at the welcome window; frees the windows. Returns the exit code.

@@ -31,4 +31,3 @@ bool IsKyrRunName(const QString& progName)
     return up == QLatin1String("KYRRUN.EXE") || up == QLatin1String("KYRRUN");
 }
 
-std::function<void()> StartupTableCheck;

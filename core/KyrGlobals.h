@@ -38,6 +38,3 @@ QString ParamStr(int i);
 // system also "KYRRUN", in any letter case.
 bool IsKyrRunName(const QString& progName);
 
-// The start-up table check that ends every initialisation. The recloser records set it
-// at program start; core does not link them, so it stays empty without them.
-extern std::function<void()> StartupTableCheck;

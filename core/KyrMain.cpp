@@ -11,8 +11,8 @@
 #include "HelpApi.h"
 #include "HelpKit.h"
 #include "KyrHelp.h"
-#include "KyrHooks.h"
 #include "KyrMeter.h"
+#include "KyrRecordsPort.h"
 #include "KyrUpdate.h"
 #include "Pass.h"
 #include "VersionInfo.h"
@@ -44,7 +44,6 @@
 #include <algorithm>
 
 TfmKyr* fmKyr = nullptr;
-std::function<void()> RecreateResultsWindowHook;
 THookHelpSystem* HelpSystem = nullptr;
 
 namespace {
@@ -476,8 +475,8 @@ void TfmKyr::ProgInit()
     TestEngine->ShowStatus();
     // The start-up table check belongs to the recloser records; its errors end the
     // initialisation and reach the caller.
-    if (StartupTableCheck)
-        StartupTableCheck();
+    if (IKyrRecords* records = KyrRecords())
+        records->CheckTables();
 
     ProgInitDone = true;
     Trace(QStringLiteral("End ProgInit "));
@@ -783,8 +782,8 @@ void TfmKyr::mOpenClick()
 
 void TfmKyr::mReportClick()
 {
-    if (ReportWindow.Show)
-        ReportWindow.Show();
+    if (IKyrRecords* records = KyrRecords())
+        records->ShowReport();
 }
 
 void TfmKyr::mSaveClick()
@@ -822,8 +821,8 @@ void TfmKyr::mStopCommClick() { fmComm->StopComm(); }
 
 void TfmKyr::mDatabaseClick()
 {
-    if (DatabaseWindow.Show)
-        DatabaseWindow.Show();
+    if (IKyrRecords* records = KyrRecords())
+        records->ShowDatabase();
 }
 
 void TfmKyr::mDebugInfoClick()
@@ -900,28 +899,22 @@ void TfmKyr::BtnCheckTCCClick()
         if (WriteDataFile(name))
             ProgExit();
     } else if (ParamCount() > 0) {
-        if (RecreateResultsWindowHook)
-            RecreateResultsWindowHook();
+        if (IKyrRecords* records = KyrRecords())
+            records->RecreateResultsWindow();
     } else {
         if (fmKyrMeter)
             fmKyrMeter->hide();
-        if (RecreateResultsWindowHook)
-            RecreateResultsWindowHook();
+        if (IKyrRecords* records = KyrRecords())
+            records->RecreateResultsWindow();
     }
 }
 
 void TfmKyr::DataButtonClick()
 {
     // The recloser data window belongs to the recloser records, created at start by the
-    // program block; it is found by its name.
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (w->objectName() == QLatin1String("fmReclData")) {
-            w->show();
-            w->raise();
-            w->activateWindow();
-            return;
-        }
-    }
+    // program block.
+    if (IKyrRecords* records = KyrRecords())
+        records->ShowReclData();
 }
 
 void TfmKyr::cbRangeChange()

@@ -157,11 +157,6 @@ private:
 
 extern TfmKyr* fmKyr;
 
-// Frees the results window, creates a new one and shows it. The window belongs to the
-// recloser records, which this library does not link; the program block sets the hook.
-// Empty: "Check TCC" opens no results window.
-extern std::function<void()> RecreateResultsWindowHook;
-
 class THookHelpSystem;
 // The help hook, created with the main window and freed with it.
 extern THookHelpSystem* HelpSystem;

@@ -5,6 +5,7 @@
 #include "AnalogMeter.h"
 #include "Forms.h"
 #include "KyrGlobals.h"
+#include "KyrMain.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -116,10 +117,8 @@ int TfmKyrMeter::ScreenWidth() const
 int TfmKyrMeter::MainWindowWidth() const
 {
     // The main window's outer width, its frame included where the platform draws one.
-    // The main window is found by its name, so the meter does not depend on its unit.
-    for (const QWidget* w : QApplication::topLevelWidgets())
-        if (w->objectName() == QLatin1String("fmKyr"))
-            return std::max(w->frameGeometry().width(), w->width());
+    if (fmKyr)
+        return std::max(fmKyr->frameGeometry().width(), fmKyr->width());
     return 520;
 }
 

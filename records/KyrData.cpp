@@ -2,7 +2,6 @@
 
 #include "ui_KyrData.h"
 
-#include "Comm.h"
 #include "Trace.h"
 #include "Dialogs.h"
 #include "Forms.h"
@@ -10,8 +9,6 @@
 #include "KyrCurve.h"
 #include "PaintBox.h"
 #include "KyrGlobals.h"
-#include "KyrMain.h"
-#include "Setup.h"
 #include "SysUtils.h"
 
 #include <QApplication>
@@ -681,8 +678,8 @@ void TfmReclData::UpdateMPUcurr()
 void TfmReclData::FormActivate()
 {
     Trace(QStringLiteral("fmReclData FormActivate"));
-    if (fmComm)
-        fmComm->StopComm();
+    if (TestSet)
+        TestSet->PauseLink();
     if (!KyrDataRefresh) {
         Trace(QStringLiteral("KyrDataRefresh = FALSE"));
         return;
@@ -710,8 +707,8 @@ void TfmReclData::FormActivate()
 void TfmReclData::FormCloseEvent()
 {
     hide();
-    if (fmComm)
-        fmComm->StartComm();
+    if (TestSet)
+        TestSet->ResumeLink();
 }
 
 // ====================================================================== selections
@@ -1166,29 +1163,8 @@ void TfmReclData::btRunTestClick()
     UpdateOps(this);
     const TTestLaunch t = DeriveTestLaunch(ebPhaseMPU->text(), CurrMultiple, cbTestType->currentText(),
                                            cbPhase->currentText(), TotalOps, PhaseCount);
-    fmSetup->Range = static_cast<int16_t>(t.Range);
-    fmSetup->TestType = static_cast<uint8_t>(t.TestType);
-    fmSetup->MaxOnTime = t.MaxOnTime;
-    if (t.SetsMaxOps)
-        fmSetup->MaxOps = t.MaxOps;
-    if (t.SetsMaxOffTime)
-        fmSetup->MaxOffTime = t.MaxOffTime;
-    fmSetup->WriteSetupFile();
-    fmSetup->ReadSetupFile();
-    if (fmKyr) {
-        fmKyr->SelectTestType(fmSetup->TestType);
-        fmKyr->ProgInit();
-    }
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (w->objectName() == QLatin1String("fmKyrResults") && w->isVisible())
-            w->hide();
-    if (fmKyr) {
-        fmKyr->setWindowState(fmKyr->windowState() & ~Qt::WindowMinimized);
-        fmKyr->show();
-        fmKyr->raise();
-        fmKyr->activateWindow();
-        fmKyr->setFocus();
-    }
+    if (TestSet)
+        TestSet->LaunchTest(t);
 }
 
 void TfmReclData::btViewCurvesClick()

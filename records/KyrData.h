@@ -37,6 +37,10 @@ public:
     explicit TfmReclData(QWidget* parent = nullptr);
     ~TfmReclData() override;
 
+    // The test set Run Test programs and whose link the form pauses while it is up;
+    // none: both are left undone.
+    IKyrTestSet* TestSet = nullptr;
+
     // ---- The recloser settings of the prepared test ----
     int FastOps = 0;
     int DelayOps = 0;

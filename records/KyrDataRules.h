@@ -3,6 +3,8 @@
 // limits, and the framework's comma text.
 #pragma once
 
+#include "KyrRecordsPort.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -71,17 +73,8 @@ int CurrMultipleOf(const QString& testType);
 
 // ---------------------------------------------------------------- test launch
 
-// What Run Test puts into the setup.
-struct TTestLaunch {
-    int Range = 0;          // 1..8
-    int TestType = 0;       // 0 normal, 1 minimum pick-up
-    bool SetsMaxOps = false;    // a minimum pick-up test keeps MaxOps and MaxOffTime
-    int MaxOps = 0;
-    double MaxOnTime = 0;
-    bool SetsMaxOffTime = false;
-    double MaxOffTime = 0;
-    double EstimatedCurrent = 0;
-};
+// What Run Test puts into the setup: TTestLaunch (KyrRecordsPort.h), which the test
+// set is programmed with.
 // The range, test type and time limits for a phase minimum pick-up text, the current
 // multiple, the test type and phase texts, the operations to lockout and the phase count.
 TTestLaunch DeriveTestLaunch(const QString& phaseMPU, int currMultiple, const QString& testType,

@@ -22,8 +22,6 @@
 #include <QSignalBlocker>
 #include <QTabWidget>
 
-TReclTables* ReclData = nullptr;
-std::function<QString()> ReclDataID;
 QString LastResultsReclID;
 TfmKyrDatabase* fmKyrDatabase = nullptr;
 
@@ -46,8 +44,6 @@ const QString EditSQLCaption = QStringLiteral("Edit SQL");
 const QString ViewSQLCaption = QStringLiteral("View SQL");
 const QString FinishCaption = QStringLiteral("Finish");
 
-QString CurrentReclID() { return ReclDataID ? ReclDataID() : QString(); }
-
 void CannotModify()
 {
     Application.MessageBox(QStringLiteral("Records cannot be modified due to SQL statement"),
@@ -56,7 +52,8 @@ void CannotModify()
 
 } // namespace
 
-TfmKyrDatabase::TfmKyrDatabase(QWidget* parent) : QWidget(parent), ui(new Ui::TfmKyrDatabase)
+TfmKyrDatabase::TfmKyrDatabase(const IReclDataSource* ReclSource, QWidget* parent)
+    : QWidget(parent), reclSource_(ReclSource), ui(new Ui::TfmKyrDatabase)
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("fmKyrDatabase"));
@@ -121,6 +118,10 @@ TfmKyrDatabase::~TfmKyrDatabase()
     delete ui;
 }
 
+TReclTables* TfmKyrDatabase::ReclData() const { return reclSource_ ? reclSource_->ReclTables() : nullptr; }
+
+QString TfmKyrDatabase::CurrentReclID() const { return reclSource_ ? reclSource_->ReclID() : QString(); }
+
 QStringList TfmKyrDatabase::MemoLines(const QPlainTextEdit* memo)
 {
     const QString text = memo->toPlainText();
@@ -177,16 +178,16 @@ void TfmKyrDatabase::FormShow()
     }
     currentPage_ = pgResults;
     SetMemoLines(Memo1, InitialResultsSQL(CurrentReclID()));
-    if (ReclData) {
-        dsRes->DataSet = ReclData->qRes;
-        DBGrid2->SetDataSource(ReclData->dsReclosers);
-        DBNavigator2->SetDataSource(ReclData->dsReclosers);
-        DBGrid3->SetDataSource(ReclData->dsTypes);
-        DBNavigator3->SetDataSource(ReclData->dsTypes);
-        DBGrid4->SetDataSource(ReclData->dsTechs);
-        DBNavigator4->SetDataSource(ReclData->dsTechs);
-        DBGrid5->SetDataSource(ReclData->dsCust);
-        DBNavigator5->SetDataSource(ReclData->dsCust);
+    if (ReclData()) {
+        dsRes->DataSet = ReclData()->qRes;
+        DBGrid2->SetDataSource(ReclData()->dsReclosers);
+        DBNavigator2->SetDataSource(ReclData()->dsReclosers);
+        DBGrid3->SetDataSource(ReclData()->dsTypes);
+        DBNavigator3->SetDataSource(ReclData()->dsTypes);
+        DBGrid4->SetDataSource(ReclData()->dsTechs);
+        DBNavigator4->SetDataSource(ReclData()->dsTechs);
+        DBGrid5->SetDataSource(ReclData()->dsCust);
+        DBNavigator5->SetDataSource(ReclData()->dsCust);
     }
     DBGrid1->SetDataSource(dsRes);
     DBNavigator1->SetDataSource(dsRes);
@@ -213,14 +214,14 @@ void TfmKyrDatabase::FormClose()
 
 TTable* TfmKyrDatabase::PageTableObject(int page) const
 {
-    if (!ReclData)
+    if (!ReclData())
         return nullptr;
     switch (page) {
-    case pgResults: return ReclData->tblRes;
-    case pgReclosers: return ReclData->tblReclosers;
-    case pgTypes: return ReclData->tblTypes;
-    case pgTechs: return ReclData->tblTechs;
-    case pgCust: return ReclData->tblCust;
+    case pgResults: return ReclData()->tblRes;
+    case pgReclosers: return ReclData()->tblReclosers;
+    case pgTypes: return ReclData()->tblTypes;
+    case pgTechs: return ReclData()->tblTechs;
+    case pgCust: return ReclData()->tblCust;
     default: return nullptr;
     }
 }
@@ -293,8 +294,8 @@ void TfmKyrDatabase::tsResultsEnter()
         return;
     dbGrid6->EnterByProgram();
     DBGrid1->EnterByProgram();
-    if (ReclData && ReclData->qRes->Active())
-        ReclData->tblRes->First();
+    if (ReclData() && ReclData()->qRes->Active())
+        ReclData()->tblRes->First();
 }
 
 void TfmKyrDatabase::tsResultsExit() { PageExit(pgResults); }
@@ -318,9 +319,9 @@ void TfmKyrDatabase::CloseQuery(TQuery* q)
 
 void TfmKyrDatabase::DBGrid1Enter()
 {
-    if (!ReclData)
+    if (!ReclData())
         return;
-    TQuery* q = ReclData->qRes;
+    TQuery* q = ReclData()->qRes;
     CloseQuery(q);
     const QString id = CurrentReclID();
     const QStringList memo = MemoLines(Memo1);
@@ -349,9 +350,9 @@ void TfmKyrDatabase::DBGrid6Enter()
 
 void TfmKyrDatabase::btSelectClick()
 {
-    if (!ReclData)
+    if (!ReclData())
         return;
-    TQuery* q = ReclData->qRes;
+    TQuery* q = ReclData()->qRes;
     q->Refresh();
     if (!q->Active() || q->IsEmpty())
         return;
@@ -390,9 +391,9 @@ void TfmKyrDatabase::btDeselectClick()
 
 void TfmKyrDatabase::btEditSQLselClick()
 {
-    if (!ReclData)
+    if (!ReclData())
         return;
-    TQuery* q = ReclData->qRes;
+    TQuery* q = ReclData()->qRes;
     if (btEditSQLsel->text() != FinishCaption) {
         SetMemoLines(Memo1, q->SQL);
         Memo1->show();

@@ -25,9 +25,14 @@ class QPushButton;
 class QTabWidget;
 
 // The recloser data form as the browser and the report see it: its database objects
-// and the recloser ID it shows. The program block points them at the data form.
-extern TReclTables* ReclData;
-extern std::function<QString()> ReclDataID;
+// (none while the form does not exist) and the recloser ID it shows. The records'
+// windows (KyrRecords.h) answer it from the data form.
+class IReclDataSource {
+public:
+    virtual ~IReclDataSource() = default;
+    virtual TReclTables* ReclTables() const = 0;
+    virtual QString ReclID() const = 0;
+};
 
 // The recloser ID for which the SQL texts in the browser's memos are held.
 extern QString LastResultsReclID;
@@ -35,7 +40,7 @@ extern QString LastResultsReclID;
 class TfmKyrDatabase : public QWidget {
     Q_OBJECT
 public:
-    explicit TfmKyrDatabase(QWidget* parent = nullptr);
+    explicit TfmKyrDatabase(const IReclDataSource* ReclSource = nullptr, QWidget* parent = nullptr);
     ~TfmKyrDatabase() override;
 
     // ---- Owned database objects ----
@@ -100,6 +105,9 @@ protected:
     void closeEvent(QCloseEvent* e) override;
 
 private:
+    // The data form's tables and recloser ID, through ReclSource; none without it.
+    TReclTables* ReclData() const;
+    QString CurrentReclID() const;
     // The page's table: checked, opened when closed; false when its file is missing.
     bool PageEnter(int page);
     // Posts the page's own edit and closes the table it opened; false when the edit
@@ -110,6 +118,7 @@ private:
     // Closes a result query; a change of a row still being edited is posted first.
     static void CloseQuery(TQuery* q);
 
+    const IReclDataSource* reclSource_;
     Ui::TfmKyrDatabase* ui;
     int currentPage_ = 0;
     bool opened_[5] = {};  // the page opened its table itself

@@ -58,8 +58,9 @@ private:
     }
 };
 
-TfmKyrReport::TfmKyrReport(QWidget* parent)
-    : QWidget(parent), QuickRep1(Report.QuickRep1), rows_(std::make_unique<QueryRows>()), ui(new Ui::TfmKyrReport)
+TfmKyrReport::TfmKyrReport(const IReclDataSource* ReclSource, QWidget* parent)
+    : QWidget(parent), QuickRep1(Report.QuickRep1), rows_(std::make_unique<QueryRows>()), reclSource_(ReclSource),
+      ui(new Ui::TfmKyrReport)
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("fmKyrReport"));
@@ -131,6 +132,7 @@ void TfmKyrReport::BuildResultsQuery()
 
 void TfmKyrReport::FormActivate()
 {
+    TReclTables* ReclData = reclSource_ ? reclSource_->ReclTables() : nullptr;
     if (ReclData) {
         // The IDs come from the recloser table. When another window has that table
         // object open (a browser page, perhaps with an edit), its cursor and edit are
@@ -153,7 +155,7 @@ void TfmKyrReport::FormActivate()
             cbReclID->clear();
             cbReclID->addItems(ids);
             cbReclID->setEditText(text);
-            const QString current = ReclDataID ? ReclDataID() : QString();
+            const QString current = reclSource_->ReclID();
             if (text.isEmpty() && !current.isEmpty())
                 cbReclID->setEditText(current);
         }

@@ -16,12 +16,14 @@ class QLabel;
 class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
+class IReclDataSource;
 class TDataSet;
 
 class TfmKyrReport : public QWidget {
     Q_OBJECT
 public:
-    explicit TfmKyrReport(QWidget* parent = nullptr);
+    // The recloser IDs come from the data form's recloser table, through ReclSource.
+    explicit TfmKyrReport(const IReclDataSource* ReclSource = nullptr, QWidget* parent = nullptr);
     ~TfmKyrReport() override;
 
     QLabel* Label1 = nullptr;
@@ -54,6 +56,7 @@ private:
     // The report's rows: the browser's report query.
     class QueryRows;
     std::unique_ptr<QueryRows> rows_;
+    const IReclDataSource* reclSource_;
     Ui::TfmKyrReport* ui;
     bool backFromDialog_ = false;
 };

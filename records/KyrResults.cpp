@@ -2,11 +2,10 @@
 
 #include "ui_KyrResults.h"
 
-#include "Delays.h"
 #include "Forms.h"
 #include "KyrData.h"
 #include "KyrGlobals.h"
-#include "KyrMain.h"
+#include "KyrRecordsPort.h"
 #include "KyrTables.h"
 #include "Lagrange.h"
 #include "Sound.h"
@@ -544,8 +543,6 @@ QStringList ResultsRecordValues(const TResultsRecord& r, const QStringList& fiel
 
 bool ResultsAnalyzed = false;
 TfmKyrResults* fmKyrResults = nullptr;
-std::function<void()> TfmKyrResults::ShowDatabaseHook;
-std::function<void()> TfmKyrResults::ShowReportHook;
 
 const char* const TfmKyrResults::ResultFields[15] = {"TestCurr", "MinCurr", "MaxCurr", "OptCurr", "ResCurr",
                                                      "TestTrip", "MinTrip", "MaxTrip", "OptTrip", "ResTrip",
@@ -711,16 +708,16 @@ void TfmKyrResults::FormActivate()
         static const char* const testFields[3] = {"TestCurr", "TestTrip", "TestRecl"};
         static const int testIndex[3] = {0, 5, 10};
         for (int n = 1; n <= 4; ++n) {
-            QLineEdit* source[3] = {};
-            if (fmKyr)
-                source[0] = fmKyr->TripCurr[n], source[1] = fmKyr->TripTime[n], source[2] = fmKyr->RecloseTime[n];
+            const std::optional<TLastTestTexts> last = TestSet ? TestSet->LastTest(n) : std::nullopt;
+            const QString source[3] = {last ? last->TripCurr : QString(), last ? last->TripTime : QString(),
+                                       last ? last->RecloseTime : QString()};
             bool found = true;
             for (int i = 0; i < 3 && found; ++i) {
                 QLineEdit* e = FindEdit(QStringLiteral("eb%1%2").arg(QLatin1String(testFields[i])).arg(n));
                 ResultEdits[n][testIndex[i]] = e;
-                found = e && source[i];
+                found = e && last;
                 if (found) {
-                    e->setText(source[i]->text());
+                    e->setText(source[i]);
                     e->setCursorPosition(0);
                 }
             }
@@ -772,7 +769,7 @@ TResultsInput TfmKyrResults::GatherInput()
     }
     in.MaxOps = MaxOps;
     in.KeyboardInput = sbKeyboardInput->isChecked();
-    in.MainMinPickUp = fmKyr && fmKyr->MinPickUpCurrent ? fmKyr->MinPickUpCurrent->text() : QString();
+    in.MainMinPickUp = TestSet ? TestSet->GetMinPickUpText() : QString();
     in.ebTestMPU = ebTestMPU->text();
     for (int n = 1; n <= 4; ++n) {
         auto text = [this, n](const char* field) {
@@ -915,7 +912,8 @@ void TfmKyrResults::SaveResults()
     in.IncludeInReport =
         Application.MessageBox(QStringLiteral("Include these results in report?"), QStringLiteral("Report"), MB_YESNO) !=
         IDNO;
-    ShowWaitWindow(1000, QStringLiteral("Saving Results file: ") + fileName);
+    if (TestSet)
+        TestSet->ShowWaitWindow(1000, QStringLiteral("Saving Results file: ") + fileName);
 
     // The texts as the windows show them now, every field checked before anything is
     // stored: a text that does not convert leaves the table as it was.
@@ -966,27 +964,27 @@ void TfmKyrResults::SaveResults()
         throw;
     }
     table->Close();
-    if (fmKyr)
-        fmKyr->DataSaved = true;
+    if (TestSet)
+        TestSet->SetDataSaved(true);
 }
 
 void TfmKyrResults::btViewResultsClick()
 {
-    if (ShowDatabaseHook)
-        ShowDatabaseHook();
+    if (IKyrRecords* records = KyrRecords())
+        records->ShowDatabase();
 }
 
 void TfmKyrResults::btReportClick()
 {
-    if (ShowReportHook)
-        ShowReportHook();
+    if (IKyrRecords* records = KyrRecords())
+        records->ShowReport();
 }
 
 void TfmKyrResults::btCloseClick() { close(); }
 
 bool TfmKyrResults::FormCloseQuery()
 {
-    if (fmKyr && !fmKyr->DataSaved) {
+    if (TestSet && !TestSet->GetDataSaved()) {
         if (Application.MessageBox(QStringLiteral("Save Data?"), QStringLiteral("Results Form Close"), MB_YESNO) == IDYES)
             btSaveResultsClick();
     }
@@ -1000,13 +998,7 @@ void TfmKyrResults::FormClose()
         const QSignalBlocker block(sbKeyboardInput);
         sbKeyboardInput->setChecked(false);
     }
-    if (fmKyr && (fmKyr->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized)))
-        fmKyr->showNormal();
+    if (TestSet)
+        TestSet->RestoreMainWindow();
 }
 
-void RecreateResultsWindow()
-{
-    delete fmKyrResults;
-    fmKyrResults = new TfmKyrResults;
-    fmKyrResults->show();
-}

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "Graphics.h"
+#include "KyrRecordsPort.h"
 
 #include <QDateTime>
 #include <QString>
@@ -207,10 +208,9 @@ public:
     double MeasMPU = 0;
     QString ResultFlags;
 
-    // The database browser and the report window belong to other units; the program
-    // block sets these. Empty: the buttons do nothing.
-    static std::function<void()> ShowDatabaseHook;
-    static std::function<void()> ShowReportHook;
+    // The test set whose last test the window takes and whose saved flag it keeps;
+    // none: no test texts, nothing unsaved.
+    IKyrTestSet* TestSet = nullptr;
 
     // Left edge for the window at the screen's right edge.
     static int LeftFor(int screenWidth, int windowWidth, int margin) { return screenWidth - windowWidth - margin; }
@@ -236,6 +236,3 @@ private:
 
 extern TfmKyrResults* fmKyrResults;
 
-// Frees the results window, creates a new one and shows it (the main window's
-// "Check TCC").
-void RecreateResultsWindow();

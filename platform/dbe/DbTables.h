@@ -17,6 +17,7 @@
 // convert into a field raises EConvertError.
 #pragma once
 
+#include "DbError.h"
 #include "SysUtils.h"
 
 #include <QDate>
@@ -26,8 +27,6 @@
 #include <QVariant>
 #include <memory>
 #include <vector>
-
-class EDatabaseError : public Exception { using Exception::Exception; };
 
 enum TFieldType { ftUnknown, ftString, ftInteger, ftFloat, ftDate, ftBoolean };
 enum TDataSetState { dsInactive, dsBrowse, dsEdit, dsInsert };

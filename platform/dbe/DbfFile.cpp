@@ -1,6 +1,6 @@
 #include "DbfFile.h"
 
-#include "DbTables.h"
+#include "DbError.h"
 #include "SysUtils.h"
 
 #include <QDir>

@@ -3,6 +3,7 @@
 #include "ProgramFixture.h"
 
 #include "Debug.h"
+#include "FakeRecords.h"
 #include "KyrGlobals.h"
 #include "KyrMain.h"
 #include "SysUtils.h"
@@ -13,18 +14,15 @@ namespace {
 
 class StartupTableCheckTest : public ProgramFixture {
 protected:
-    void TearDown() override
-    {
-        StartupTableCheck = nullptr;
-        ProgramFixture::TearDown();
-    }
+    FakeRecords records;
+    ScopedRecords installed{&records};
 };
 
 TEST_F(StartupTableCheckTest, RunsLastAndItsErrorReachesTheCaller)
 {
     StartProgram();
     int runs = 0;
-    StartupTableCheck = [&runs] {
+    records.OnCheckTables = [&runs] {
         ++runs;
         TfmDebug::AddLine(QStringLiteral("table check"));
     };
@@ -34,7 +32,7 @@ TEST_F(StartupTableCheckTest, RunsLastAndItsErrorReachesTheCaller)
     EXPECT_LT(trace.lastIndexOf("table check"), trace.lastIndexOf("End ProgInit "));
     EXPECT_GT(trace.lastIndexOf("table check"), trace.lastIndexOf(": ProgInit "));
 
-    StartupTableCheck = [] { throw Exception(QStringLiteral("Cannot open table /data/KyrCust1.dbf: not a dBASE table")); };
+    records.OnCheckTables = [] { throw Exception(QStringLiteral("Cannot open table /data/KyrCust1.dbf: not a dBASE table")); };
     const int ends = TraceText().count("End ProgInit ");
     try {
         fmKyr->ProgInit();

@@ -2,6 +2,7 @@
 // texts, the backup and the creation trace.
 #include "DbfFile.h"
 #include "Debug.h"
+#include "FakeReclSource.h"
 #include "KyrDatabase.h"
 #include "KyrGlobals.h"
 #include "KyrSqlText.h"
@@ -42,15 +43,11 @@ protected:
             QString error;
             ASSERT_TRUE(WriteEmptyTable(dir.path(), t, false, &error)) << error.toStdString();
         }
-        ReclData = &tables;
-        ReclDataID = [this] { return reclID; };
         LastResultsReclID.clear();
     }
     void TearDown() override
     {
         delete browser;
-        ReclData = nullptr;
-        ReclDataID = nullptr;
         DataFolder = savedDataFolder;
         SetFileDialogResponder({});
         SetDirectoryDialogResponder({});
@@ -104,7 +101,7 @@ protected:
     void Show()
     {
         if (!browser)
-            browser = new TfmKyrDatabase;
+            browser = new TfmKyrDatabase(&source);
         browser->show();
     }
     // Many results rows in one append (a post per row would flush the disk each time):
@@ -130,6 +127,8 @@ protected:
     QString savedDataFolder;
     TReclTables tables;
     QString reclID = QStringLiteral("R1");
+    // The data form's tables and the recloser ID it shows.
+    FakeReclSource source{&tables, [this] { return reclID; }};
     TfmKyrDatabase* browser = nullptr;
 };
 
@@ -501,7 +500,7 @@ TEST_F(BrowserFixture, CreationTracesTheSystemVersionAndTheControlFolder)
     fmDebug = debug;
     const QString saved = Session->NetFileDir;
     Session->NetFileDir.clear();
-    browser = new TfmKyrDatabase;
+    browser = new TfmKyrDatabase(&source);
     const QString trace = debug->TraceText();
     EXPECT_TRUE(trace.contains(QStringLiteral(": KyrDataBase.FormCreate: OS Version: 10.0 at: ")));
     EXPECT_TRUE(trace.contains(QStringLiteral(": KyrDataBase.FormCreate: NetFileDir: ") + dir.path() + " at: "));
@@ -514,7 +513,7 @@ TEST_F(BrowserFixture, CreationTracesTheSystemVersionAndTheControlFolder)
     SetVersionForTests(&old);
     Session->NetFileDir.clear();
     delete browser;
-    browser = new TfmKyrDatabase;
+    browser = new TfmKyrDatabase(&source);
     SetVersionForTests(nullptr);
     EXPECT_TRUE(debug->TraceText().contains(QStringLiteral(": KyrDataBase.FormCreate: OS Version: 5.1 at: ")));
     EXPECT_TRUE(debug->TraceText().contains(QStringLiteral(": KyrDataBase.FormCreate: NetFileDir:  at: ")));

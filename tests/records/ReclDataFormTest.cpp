@@ -3,6 +3,7 @@
 #include "KyrData.h"
 
 #include "Dialogs.h"
+#include "KyrTestSet.h"
 #include "Setup.h"
 #include "SysUtils.h"
 #include "TestSupport.h"
@@ -205,7 +206,10 @@ TEST_F(ReclDataFormTest, RunTestWritesTheSetupItDerives)
     fmSetup->SourceName = QStringLiteral("COM");
     fmSetup->ShuntAmperes = 1000;
     fmSetup->ShuntMillivolts = 100;
+    // The program's test set, here with the setup window alone.
+    TKyrTestSet testSet;
     TfmReclData f;
+    f.TestSet = &testSet;
     f.CurveEdit(Fast, 0)->setText(QStringLiteral("100"));
     {
         // Declining either question changes nothing.

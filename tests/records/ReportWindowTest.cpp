@@ -1,5 +1,6 @@
 // The report window with the browser's report query on fixture tables: the ID list,
 // the built text, Edit, Preview/Print, and the whole road from saved results to a PDF.
+#include "FakeReclSource.h"
 #include "KyrDatabase.h"
 #include "KyrGlobals.h"
 #include "KyrReport.h"
@@ -32,18 +33,14 @@ protected:
             QString error;
             ASSERT_TRUE(WriteEmptyTable(dir.path(), t, false, &error)) << error.toStdString();
         }
-        ReclData = &tables;
-        ReclDataID = [this] { return reclID; };
         LastResultsReclID.clear();
-        fmKyrDatabase = new TfmKyrDatabase;
-        report = new TfmKyrReport;
+        fmKyrDatabase = new TfmKyrDatabase(&source);
+        report = new TfmKyrReport(&source);
     }
     void TearDown() override
     {
         delete report;
         delete fmKyrDatabase;
-        ReclData = nullptr;
-        ReclDataID = nullptr;
         DataFolder = savedDataFolder;
         SetPreviewResponder({});
     }
@@ -111,6 +108,8 @@ protected:
     QString savedDataFolder;
     TReclTables tables;
     QString reclID;
+    // The data form's tables and the recloser ID it shows.
+    FakeReclSource source{&tables, [this] { return reclID; }};
     TfmKyrReport* report = nullptr;
 };
 

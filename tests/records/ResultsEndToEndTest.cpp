@@ -6,6 +6,7 @@
 #include "ResultsDbf.h"
 
 #include "DbTables.h"
+#include "FakeRecords.h"
 #include "InputBox.h"
 #include "Kestrovan10.h"
 #include "KyrCurve.h"
@@ -13,6 +14,7 @@
 #include "KyrDatabase.h"
 #include "KyrReport.h"
 #include "KyrMain.h"
+#include "KyrRecords.h"
 #include "KyrTableDefs.h"
 #include "Sound.h"
 
@@ -38,25 +40,15 @@ namespace {
 
 class ResultsEndToEnd : public ProgramFixture {
 protected:
+    // The records' windows as the program installs them.
+    TKyrRecords records;
+    ScopedRecords installed{&records};
+
     void SetUp() override
     {
         ProgramFixture::SetUp();
-        // The records' windows as the program block registers them.
-        LateWindows.push_back({[] { fmReclData = new TfmReclData; }, [] { delete std::exchange(fmReclData, nullptr); }});
-        LateWindows.push_back(
-            {[] { fmKyrResults = new TfmKyrResults; }, [] { delete std::exchange(fmKyrResults, nullptr); }});
-        LateWindows.push_back({[] { fmKyrCurve = new TfmKyrCurve; }, [] { delete std::exchange(fmKyrCurve, nullptr); }});
-        // The browser and the report window, reached from the results window's buttons.
-        LateWindows.push_back(
-            {[] { fmKyrDatabase = new TfmKyrDatabase; }, [] { delete std::exchange(fmKyrDatabase, nullptr); }});
-        LateWindows.push_back({[] { fmKyrReport = new TfmKyrReport; }, [] { delete std::exchange(fmKyrReport, nullptr); }});
-        LateWindows.push_back({[] { ReclData = fmReclData; }, [] { ReclData = nullptr; }});
-        ReclDataID = [] { return fmReclData ? fmReclData->cbReclID->currentText() : QString(); };
-        TfmKyrResults::ShowReportHook = [] {
-            fmKyrReport->show();
-            fmKyrReport->activateWindow();
-        };
-        RecreateResultsWindowHook = RecreateResultsWindow;
+        // The report window comes first and goes last, as in the program block.
+        records.CreateReportWindow();
         SetMessageBeepHandler([](UINT) {});
         // New IDs are named when their box is left.
         SetInputResponder([](const QString& caption, const QString&, const QString&) {
@@ -67,10 +59,7 @@ protected:
     void TearDown() override
     {
         ProgramFixture::TearDown();
-        LateWindows.clear();
-        RecreateResultsWindowHook = nullptr;
-        TfmKyrResults::ShowReportHook = nullptr;
-        ReclDataID = nullptr;
+        records.FreeReportWindow();
         ResultsAnalyzed = false;
         SetMessageBeepHandler(nullptr);
         SetInputResponder(nullptr);

@@ -4,6 +4,8 @@
 #include "KyrResults.h"
 
 #include "ProgramFixture.h"
+#include "FakeRecords.h"
+#include "KyrRecords.h"
 #include "ResultsDbf.h"
 
 #include "InputBox.h"
@@ -40,6 +42,9 @@ void SetCombo(QComboBox* box, const QString& text)
 class ResultsWindow : public ProgramFixture {
 protected:
     int beeps = 0;
+    // The records' windows as the program installs them.
+    TKyrRecords records;
+    ScopedRecords installed{&records};
 
     void SetUp() override
     {
@@ -47,23 +52,15 @@ protected:
         SetMessageBeepHandler([this](UINT) { ++beeps; });
         // The recloser form asks for the full name of a new ID when its box loses the focus.
         SetInputResponder([](const QString&, const QString&, const QString&) { return std::optional<QString>(); });
-        RecreateResultsWindowHook = RecreateResultsWindow;
         ASSERT_TRUE(QDir().mkpath(dataFolder));
         for (const QString& table : KyrTableNames())
             ASSERT_TRUE(WriteEmptyTable(dataFolder, table, true));
         StartProgram();
         ASSERT_TRUE(DemoMode);
-        fmReclData = new TfmReclData;
     }
     void TearDown() override
     {
-        delete fmKyrResults;
-        delete fmReclData;
-        fmReclData = nullptr;
         ResultsAnalyzed = false;
-        RecreateResultsWindowHook = nullptr;
-        TfmKyrResults::ShowDatabaseHook = nullptr;
-        TfmKyrResults::ShowReportHook = nullptr;
         SetMessageBeepHandler(nullptr);
         SetInputResponder(nullptr);
         ProgramFixture::TearDown();
@@ -151,9 +148,12 @@ TEST_F(ResultsWindow, CheckTCCAfterADemoTestCopiesTheMainWindowsResultsAndAnalys
     ASSERT_TRUE(fmKyr->BtnCheckTCC->isEnabled());
     PrepareRecloser();
     fmKyrMeter->show();
-    TfmKyrResults* before = fmKyrResults;
+    // The program's results window is freed and a fresh one made (the allocator may
+    // give it the same address).
+    QPointer<TfmKyrResults> before = fmKyrResults;
     CheckTCC();
-    EXPECT_NE(fmKyrResults, before);
+    EXPECT_TRUE(before.isNull());
+    ASSERT_NE(fmKyrResults, nullptr);
     EXPECT_FALSE(fmKyrMeter->isVisible());
     EXPECT_EQ(fmKyrResults->windowTitle(), QStringLiteral("Test Results Analysis"));
     for (int n = 1; n <= 4; ++n) {
@@ -422,7 +422,7 @@ TEST_F(ResultsWindow, ClosingWithUnsavedResultsAsksToSave)
     EXPECT_TRUE(fmKyr->DataSaved);
 }
 
-TEST_F(ResultsWindow, PlacementButtonsAndHooks)
+TEST_F(ResultsWindow, PlacementAndButtons)
 {
     ASSERT_TRUE(PlayDemo());
     PrepareRecloser();
@@ -458,15 +458,17 @@ TEST_F(ResultsWindow, PlacementButtonsAndHooks)
     EXPECT_EQ(Ed(QStringLiteral("ebComments"))->maxLength(), 250);
     EXPECT_EQ(Ed(QStringLiteral("ebResults"))->maxLength(), 250);
     // Without the browser and report windows the buttons do nothing; with them they open.
+    {
+        ScopedRecords none{nullptr};
+        QTest::mouseClick(fmKyrResults->btViewResults, Qt::LeftButton);
+        QTest::mouseClick(fmKyrResults->btReport, Qt::LeftButton);
+    }
+    FakeRecords counting;
+    ScopedRecords swapped{&counting};
     QTest::mouseClick(fmKyrResults->btViewResults, Qt::LeftButton);
     QTest::mouseClick(fmKyrResults->btReport, Qt::LeftButton);
-    int database = 0, report = 0;
-    TfmKyrResults::ShowDatabaseHook = [&] { ++database; };
-    TfmKyrResults::ShowReportHook = [&] { ++report; };
-    QTest::mouseClick(fmKyrResults->btViewResults, Qt::LeftButton);
-    QTest::mouseClick(fmKyrResults->btReport, Qt::LeftButton);
-    EXPECT_EQ(database, 1);
-    EXPECT_EQ(report, 1);
+    EXPECT_EQ(counting.DatabaseShown, 1);
+    EXPECT_EQ(counting.ReportShown, 1);
 }
 
 } // namespace

@@ -1,4 +1,0 @@
-#include "KyrHooks.h"
-
-TRecordsWindow ReportWindow;
-TRecordsWindow DatabaseWindow;

@@ -1,0 +1,9 @@
+#include "KyrRecordsPort.h"
+
+namespace {
+IKyrRecords* installed = nullptr;
+}
+
+void InstallKyrRecords(IKyrRecords* Records) { installed = Records; }
+
+IKyrRecords* KyrRecords() { return installed; }
