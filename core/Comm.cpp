@@ -91,8 +91,9 @@ void TfmComm::FormCreate()
     SerialPort = new TSerialPort(nullptr);
     PortFound = false;
     Streaming = false;
-    if (QScreen* s = QGuiApplication::primaryScreen())
-        move(s->geometry().width() / 2 + width() / 2 + 2, y());
+    PlaceFrame(this, [](const QRect& frame, const QRect& screen) {
+        return QPoint(screen.left() + screen.width() / 2 + frame.width() / 2 + 2, frame.top());
+    });
     SerialPort->OnRxClusterEvent = [this](TObject*) { Guarded([this] { RxCluster(); }); };
     SerialPort->OnProcessError = [this](TObject*, uint32_t Place, uint32_t Code, const QString& Msg, uint8_t Noise) {
         Guarded([&] { PortError(Place, Code, Msg, Noise); });
@@ -125,8 +126,7 @@ void TfmComm::FormShow()
     // What the timer would have shown meanwhile.
     if (BoxesStale)
         ShowCounts();
-    if (QScreen* s = QGuiApplication::primaryScreen())
-        move(s->geometry().width() - frameGeometry().width(), y());
+    PlaceFrame(this, FrameAtRight());
 }
 
 // ---- sending ----

@@ -71,10 +71,7 @@ void ShowWaitWindow(int milliseconds, const QString& caption)
     fmDelay = new TfmDelay();
     fmDelay->setWindowTitle(caption);
     fmDelay->resize(8 * static_cast<int>(caption.size()) + fmDelay->minimumWidth() / 2, fmDelay->height());
-    if (QScreen* s = QGuiApplication::primaryScreen()) {
-        const QRect r = s->geometry();
-        fmDelay->move(r.center().x() - fmDelay->width() / 2, r.center().y() - fmDelay->height() / 2);
-    }
+    PlaceFrame(fmDelay, FrameCentred());
     fmDelay->show();
     try {
         WaitMs(milliseconds);

@@ -106,8 +106,7 @@ TfmKyr560::TfmKyr560(QWidget* parent) : QWidget(parent), ui(new Ui::TfmKyr560)
     Image1 = ui->Image1;
     Label1 = ui->Label1;
     setFixedSize(509, 414);
-    if (QScreen* s = QGuiApplication::primaryScreen())
-        move(s->geometry().center() - rect().center());  // centred on the screen
+    PlaceFrame(this, FrameCentred());
     Image1->setScaledContents(true);  // the picture is stretched to fit
     const QImage picture = DecodeJpeg(WelcomePictureJpeg());
     if (!picture.isNull())

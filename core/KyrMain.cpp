@@ -160,8 +160,7 @@ TfmKyr::TfmKyr(QWidget* parent) : QMainWindow(parent), ui(new Ui::TfmKyr)
     SetBackground(PanelCal, face);
     setFixedSize(498, 342 + 19 + menuBar()->sizeHint().height());
     setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
-    if (QScreen* s = QGuiApplication::primaryScreen())
-        move(s->geometry().center() - rect().center());  // centred on the screen
+    PlaceFrame(this, FrameCentred());
 
     OpenDialog1.Title = QStringLiteral("Select Waveform File");
     OpenDialog1.DefaultExt = QStringLiteral("*.kwf");

@@ -108,12 +108,6 @@ int TfmKyrMeter::LeftFor(bool large, int screenWidth, int windowWidth, int mainW
     return large ? screenWidth - windowWidth - 1 : screenWidth / 2 + mainWindowWidth / 2 + 2;
 }
 
-int TfmKyrMeter::ScreenWidth() const
-{
-    const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
-    return s ? s->geometry().width() : 1024;
-}
-
 int TfmKyrMeter::MainWindowWidth() const
 {
     // The main window's outer width, its frame included where the platform draws one.
@@ -122,19 +116,30 @@ int TfmKyrMeter::MainWindowWidth() const
     return 520;
 }
 
+// The left edge by the window's frame as the window manager draws it; the top as given,
+// else where it is.
+void TfmKyrMeter::PlaceAt(bool large, std::optional<int> top)
+{
+    const int mainWidth = MainWindowWidth();
+    PlaceFrame(this, [large, top, mainWidth](const QRect& frame, const QRect& screen) {
+        return QPoint(screen.left() + LeftFor(large, screen.width(), frame.width(), mainWidth),
+                      top ? screen.top() + *top : frame.top());
+    });
+}
+
 void TfmKyrMeter::Button1Click()
 {
     if (Button1->text() == QLatin1String("Large")) {
         Button1->setText(QStringLiteral("Small"));
         SetOuterWidth(LargeWidth, LargeHeight);
         meterHeight_ = 468;
-        move(LeftFor(true, ScreenWidth(), LargeWidth, MainWindowWidth()), 10);
+        PlaceAt(true, 10);
         Button1->move(10, 482);
     } else {
         Button1->setText(QStringLiteral("Large"));
         SetOuterWidth(SmallWidth, SmallHeight);
         meterHeight_ = 262;
-        move(LeftFor(false, ScreenWidth(), SmallWidth, MainWindowWidth()), 10);
+        PlaceAt(false, 10);
         Button1->move(10, 266);
     }
     PlaceMeter();
@@ -149,5 +154,5 @@ void TfmKyrMeter::showEvent(QShowEvent* e)
 void TfmKyrMeter::FormShow()
 {
     const bool large = Button1->text() != QLatin1String("Large");
-    move(LeftFor(large, ScreenWidth(), large ? LargeWidth : SmallWidth, MainWindowWidth()), y());
+    PlaceAt(large, std::nullopt);
 }

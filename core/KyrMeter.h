@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QWidget>
+#include <optional>
 
 namespace Ui { class TfmKyrMeter; }
 class QPushButton;
@@ -42,8 +43,8 @@ private:
     int meterHeight_ = 262;
     void SetOuterWidth(int width, int height);
     void PlaceMeter();
-    int ScreenWidth() const;
     int MainWindowWidth() const;
+    void PlaceAt(bool large, std::optional<int> top);
 };
 
 extern TfmKyrMeter* fmKyrMeter;

@@ -32,8 +32,7 @@ TfmPass::TfmPass(QWidget* parent) : QDialog(parent), ui(new Ui::TfmPass)
     CancelBtn = ui->CancelBtn;
     connect(OKBtn, &QPushButton::clicked, this, [this] { Guarded([this] { OKBtnClick(); }); });
     connect(CancelBtn, &QPushButton::clicked, this, &QDialog::reject);
-    if (QScreen* s = QGuiApplication::primaryScreen())
-        move(s->geometry().center() - rect().center());
+    PlaceFrame(this, FrameCentred());
 }
 
 TfmPass::~TfmPass()

@@ -243,15 +243,13 @@ void TfmSetup::WriteSetupFile()
 void TfmSetup::FormCreate()
 {
     TfmDebug::AddLine(QStringLiteral("FormCreate Setup "));
-    if (QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen())
-        move(s->geometry().right() + 1 - frameGeometry().width() - 2, y());
+    PlaceFrame(this, FrameAtRight(2));
 }
 
 void TfmSetup::FormShow()
 {
     TfmDebug::AddLine(QStringLiteral("Setup Form Show "));
-    if (QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen())
-        move(s->geometry().right() + 1 - frameGeometry().width(), y());
+    PlaceFrame(this, FrameAtRight());
     ebMaxOnTime->setText(Format("%4.2f", MaxOnTime));
     ebMaxOffTime->setText(Format("%4.2f", MaxOffTime));
     ebMaxOps->setText(FormatInt("%d", MaxOps));

@@ -84,8 +84,7 @@ TfmWaveform::TfmWaveform(QWidget* parent) : QWidget(parent, Qt::Window), ui(new 
     setMinimumSize(Panel1->geometry().right() + 1,
                    PaintBox1->y() + 100 + (Panel1->y() - PaintBox1->geometry().bottom()) + Panel1->height() +
                        panelBottomGap_);
-    if (QScreen* s = QGuiApplication::primaryScreen())
-        move(s->geometry().center() - rect().center());
+    PlaceFrame(this, FrameCentred());
     ViewerSetup();
     Guarded([this] { FormCreate(); });
 }

@@ -68,11 +68,7 @@ TfmKyrCurve::~TfmKyrCurve() { delete ui; }
 
 void TfmKyrCurve::showEvent(QShowEvent* e)
 {
-    // Centred on the screen.
-    if (QScreen* s = QGuiApplication::primaryScreen()) {
-        const QRect a = s->geometry();
-        move(a.x() + (a.width() - frameGeometry().width()) / 2, a.y() + (a.height() - frameGeometry().height()) / 2);
-    }
+    PlaceFrame(this, FrameCentred());
     QWidget::showEvent(e);
 }
 

@@ -214,3 +214,25 @@ void PlaceFrame(QWidget* w, FramePlacement placement)
     placer->Apply(placement);
     placer->Pending = w->testAttribute(Qt::WA_Mapped) ? nullptr : std::move(placement);
 }
+
+FramePlacement FrameAtRight(int inset, std::optional<int> top)
+{
+    return [inset, top](const QRect& frame, const QRect& screen) {
+        return QPoint(screen.left() + screen.width() - frame.width() - inset, top ? screen.top() + *top : frame.top());
+    };
+}
+
+FramePlacement FrameAtLeft(int left, std::optional<int> top)
+{
+    return [left, top](const QRect& frame, const QRect& screen) {
+        return QPoint(screen.left() + left, top ? screen.top() + *top : frame.top());
+    };
+}
+
+FramePlacement FrameCentred()
+{
+    return [](const QRect& frame, const QRect& screen) {
+        return screen.topLeft() +
+               QPoint((screen.width() - frame.width()) / 2, (screen.height() - frame.height()) / 2);
+    };
+}

@@ -10,6 +10,7 @@
 #include <QString>
 #include <exception>
 #include <functional>
+#include <optional>
 #include <utility>
 
 // Help commands of the framework's help requests.
@@ -86,6 +87,13 @@ using FramePlacement = std::function<QPoint(const QRect& frame, const QRect& scr
 // has framed the window (before its first showing, or while it is hidden) only its client
 // area is known: it is placed by that now and placed again once it is shown and framed.
 void PlaceFrame(QWidget* w, FramePlacement placement);
+// The placements windows ask for most. The top stays where it is unless one is given.
+// The frame's right edge `inset` pixels inside the screen's right edge.
+FramePlacement FrameAtRight(int inset = 0, std::optional<int> top = std::nullopt);
+// The frame's left edge `left` pixels from the screen's left edge.
+FramePlacement FrameAtLeft(int left, std::optional<int> top = std::nullopt);
+// The frame centred on the screen, the remainder of an odd difference to the right and below.
+FramePlacement FrameCentred();
 
 // A stored window size is the size of the whole window, frame and title bar included;
 // Qt sizes the client area. These are the frame of a sizeable window of the system the

@@ -379,7 +379,10 @@ TEST_F(SetupFixture, WindowShowsTheFieldsFlushRightAndStaysOnTop)
     EXPECT_EQ(setup->ebShuntAmperes->text(), "500.0");
     EXPECT_EQ(setup->ebShuntMillivolts->text(), "50.00");
     EXPECT_EQ(setup->Button1->text(), "Save and Exit");
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(setup.get()));
+    QTest::qWait(20);  // placed again once the platform has framed it
     const QRect screen = setup->screen()->geometry();
+    ASSERT_GT(setup->frameGeometry().width(), setup->width()) << "no frame to place by";
     EXPECT_EQ(setup->frameGeometry().right(), screen.right());
     EXPECT_TRUE(fmDebug->TraceText().contains("Setup Form Show "));
     setup->hide();

@@ -58,3 +58,37 @@ TEST(PlaceFrame, AWindowPlacedBeforeItIsFramedIsPlacedAgainByItsFrame)
     QTest::qWait(20);
     EXPECT_EQ(w.frameGeometry().topLeft(), QPoint(70, 80));
 }
+
+// Each kind of placement, asked for before the window is framed, lands by the frame.
+TEST(PlaceFrame, TheKindsOfPlacementGoByTheFrame)
+{
+    struct Case {
+        const char* name;
+        FramePlacement placement;
+        std::function<QPoint(const QRect& frame, const QRect& screen)> expect;
+    } cases[] = {
+        {"flush right", FrameAtRight(), [](const QRect& f, const QRect& s) { return QPoint(s.right() + 1 - f.width(), 50); }},
+        {"2 inside the right edge", FrameAtRight(2),
+         [](const QRect& f, const QRect& s) { return QPoint(s.right() - 1 - f.width(), 50); }},
+        {"1 inside the right edge, top 10", FrameAtRight(1, 10),
+         [](const QRect& f, const QRect& s) { return QPoint(s.right() - f.width(), 10); }},
+        {"left 1", FrameAtLeft(1), [](const QRect&, const QRect&) { return QPoint(1, 50); }},
+        {"left 264, top 171", FrameAtLeft(264, 171), [](const QRect&, const QRect&) { return QPoint(264, 171); }},
+        {"centred", FrameCentred(),
+         [](const QRect& f, const QRect& s) {
+             return QPoint((s.width() - f.width()) / 2, (s.height() - f.height()) / 2);
+         }},
+    };
+    for (const Case& c : cases) {
+        QWidget w;
+        w.resize(301, 201);
+        w.move(30, 50);
+        PlaceFrame(&w, c.placement);
+        w.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+        QTest::qWait(20);
+        const QRect frame = w.frameGeometry();
+        ASSERT_GT(frame.height(), w.height()) << "no frame to place by";
+        EXPECT_EQ(frame.topLeft(), c.expect(frame, w.screen()->geometry())) << c.name;
+    }
+}
