@@ -25,6 +25,11 @@
 // over the same seconds: a Qt window with nothing but a 100 ms timer and a thread
 // waking every 75 ms (the program's own fixed wake-ups). Without Xvfb or openbox on the
 // machine the option is refused.
+//
+// --child-under="valgrind --tool=callgrind --callgrind-out-file=...": the program's process
+// is started under that command; callgrind's counts are zeroed when the measured window
+// opens and dumped (a file ending in ".1") when it closes, so that file holds the
+// program's instructions for the window alone, whatever the machine's load.
 #include "Comm.h"
 #include "Dialogs.h"
 #include "Forms.h"
