@@ -25,6 +25,11 @@
 // over the same seconds: a Qt window with nothing but a 100 ms timer and a thread
 // waking every 75 ms (the program's own fixed wake-ups). Without Xvfb or openbox on the
 // machine the option is refused.
+//
+// --child-under="valgrind --tool=callgrind --callgrind-out-file=...": the program's process
+// is started under that command; callgrind's counts are zeroed when the measured window
+// opens and dumped (a file ending in ".1") when it closes, so that file holds the
+// program's instructions for the window alone, whatever the machine's load.
 #include "Comm.h"
 #include "Dialogs.h"
 #include "Forms.h"
@@ -62,6 +67,7 @@
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
+#include <valgrind/callgrind.h>
 #include <vector>
 
 namespace {
@@ -69,6 +75,9 @@ namespace {
 int g_liveSeconds = 60;
 int g_idleSeconds = 30;
 bool g_x11 = false;
+// --child-under="valgrind --tool=callgrind ...": the program's process is started under
+// this command (words split at blanks), to count its instructions over the same run.
+std::vector<std::string> g_childUnder;
 constexpr int kSettleMs = 3000;
 
 double CpuSeconds(int who)
@@ -239,7 +248,9 @@ int RunChild(int argc, char** argv, const std::string& mode, int seconds)
     const long wake0 = Wakeups(RUSAGE_SELF);
     const long guiWake0 = Wakeups(RUSAGE_THREAD);
     const double wall0 = Now();
+    CALLGRIND_ZERO_STATS;  // under --child-under="valgrind --tool=callgrind": the window alone
     Spin(seconds * 1000);
+    CALLGRIND_DUMP_STATS_AT("measured window");
     const double cpu = CpuSeconds(RUSAGE_SELF) - cpu0;
     const double wall = Now() - wall0;
     Say("cpu %.6f %.6f %ld %.6f %ld\n", cpu, wall, Wakeups(RUSAGE_SELF) - wake0, CpuSeconds(RUSAGE_THREAD) - gui0,
@@ -265,15 +276,32 @@ struct Child {
         int toChild[2], fromChild[2];
         if (pipe2(toChild, O_CLOEXEC) != 0 || pipe2(fromChild, O_CLOEXEC) != 0)
             return false;
+        char self[4096];
+        const ssize_t len = readlink("/proc/self/exe", self, sizeof self - 1);
+        if (len <= 0)
+            return false;
+        self[len] = 0;
+        const std::string m = "--child=" + mode;
+        const std::string s = "--seconds=" + std::to_string(seconds);
+        std::vector<std::string> words = g_childUnder;
+        words.insert(words.end(), {self, m, s});
+        std::vector<char*> argv;
+        for (std::string& w : words)
+            argv.push_back(w.data());
+        argv.push_back(nullptr);
+        std::string name = "Kestrovan10";
+        if (g_childUnder.empty())
+            argv[0] = name.data();
         pid = fork();
         if (pid < 0)
             return false;
         if (pid == 0) {
             dup2(toChild[0], 0);
             dup2(fromChild[1], 1);
-            const std::string m = "--child=" + mode;
-            const std::string s = "--seconds=" + std::to_string(seconds);
-            execl("/proc/self/exe", "Kestrovan10", m.c_str(), s.c_str(), static_cast<char*>(nullptr));
+            if (g_childUnder.empty())
+                execv(self, argv.data());
+            else
+                execvp(argv[0], argv.data());
             _exit(127);
         }
         ::close(toChild[0]);
@@ -719,6 +747,16 @@ int main(int argc, char** argv)
             g_idleSeconds = std::max(1, std::atoi(argv[i] + 15));
         else if (std::strcmp(argv[i], "--x11") == 0)
             g_x11 = true;
+        else if (std::strncmp(argv[i], "--child-under=", 14) == 0) {
+            const std::string words = argv[i] + 14;
+            std::size_t at = 0;
+            while (at < words.size()) {
+                const std::size_t end = std::min(words.find(' ', at), words.size());
+                if (end > at)
+                    g_childUnder.push_back(words.substr(at, end - at));
+                at = end + 1;
+            }
+        }
         else
             args.push_back(argv[i]);
     }

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QThread>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 
@@ -19,6 +20,7 @@ public:
     struct Call {
         std::function<void()> Fn;
         enum { Queued, Running, Done, Cancelled } State = Queued;
+        bool Unwatched = false;  // the caller sleeps to a time of its own: no wake-up when done
     };
 
     class CallEvent : public QEvent {
@@ -32,8 +34,10 @@ public:
         std::shared_ptr<Call> TheCall;
     };
 
-    // False when the call was cancelled (or refused) instead of run.
-    bool Run(std::function<void()> fn)
+    // False when the call was cancelled (or refused) instead of run. A caller with nothing
+    // to do before `quietUntil` is not woken when the call is done before then: it looks
+    // at that time (a wake-up fewer), and waits on as usual if the call has not run yet.
+    bool Run(std::function<void()> fn, std::chrono::steady_clock::time_point quietUntil = {})
     {
         if (QThread::currentThread() == thread()) {
             fn();
@@ -48,8 +52,16 @@ public:
             pending_.push_back(call);
         }
         QCoreApplication::postEvent(this, new CallEvent(call));
+        const auto ended = [&] { return call->State == Call::Done || call->State == Call::Cancelled; };
         std::unique_lock<std::mutex> l(mutex_);
-        cond_.wait(l, [&] { return call->State == Call::Done || call->State == Call::Cancelled; });
+        if (quietUntil > std::chrono::steady_clock::now() && !ended()) {
+            call->Unwatched = true;
+            // Woken early only by a cancel (it notifies every waiter) or spuriously.
+            while (!ended() && !closed_ && cond_.wait_until(l, quietUntil) == std::cv_status::no_timeout) {
+            }
+            call->Unwatched = false;
+        }
+        cond_.wait(l, ended);
         return call->State == Call::Done;
     }
 
@@ -77,12 +89,15 @@ protected:
             call->State = Call::Running;
         }
         Guarded([&] { call->Fn(); });
+        bool watched;
         {
             std::lock_guard<std::mutex> l(mutex_);
             call->State = Call::Done;
             std::erase(pending_, call);
+            watched = !call->Unwatched;
         }
-        cond_.notify_all();
+        if (watched)
+            cond_.notify_all();
         return true;
     }
 
@@ -593,11 +608,11 @@ TWorkThread::~TWorkThread()
         FThread.join();
 }
 
-void TWorkThread::SyncCall(void (TWorkThread::*method)())
+void TWorkThread::SyncCall(void (TWorkThread::*method)(), std::chrono::steady_clock::time_point quietUntil)
 {
     if (Owner->ThreadQuietMode || Owner->Destroying)
         return;
-    Owner->SyncBridge->Run([this, method] { (this->*method)(); });
+    Owner->SyncBridge->Run([this, method] { (this->*method)(); }, quietUntil);
 }
 
 void TWorkThread::ReportError(DWORD Place, DWORD Code, const QString& Msg, BYTE Noise)
@@ -854,7 +869,11 @@ void TWorkThread::DeliverCluster(BYTE*& Buffer, DWORD Count)
     EnterCriticalSection(&Owner->ClusterLock);
     Owner->ClusterList.push_back(std::move(Cluster));
     LeaveCriticalSection(&Owner->ClusterLock);
-    SyncCall(&TWorkThread::DoRxClusterEvent);
+    // The line hands on received bytes a latency after the first of them (a USB serial
+    // adapter's timer, or the device's own pacing): the bytes that follow these cannot be
+    // read sooner than that, so the worker need not be woken the moment the handler ran.
+    // It still returns only once the handler ran, and the next read is no later.
+    SyncCall(&TWorkThread::DoRxClusterEvent, std::chrono::steady_clock::now() + kClusterQuiet);
 }
 
 void TWorkThread::ReadDone()

@@ -25,6 +25,7 @@
 #include <QObject>
 #include <QString>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -115,8 +116,11 @@ private:
     void DispatchCommEvents(DWORD Mask);
     void ReportError(DWORD Place, DWORD Code, const QString& Msg, BYTE Noise);
     void DoProcessError();
-    // Runs `method` on the GUI thread and returns once it ran (or was cancelled).
-    void SyncCall(void (TWorkThread::*method)());
+    // Runs `method` on the GUI thread and returns once it ran (or was cancelled); not
+    // before `quietUntil`, when the worker has nothing to do until then.
+    void SyncCall(void (TWorkThread::*method)(), std::chrono::steady_clock::time_point quietUntil = {});
+    // How long after a received cluster the line has no more bytes to read.
+    static constexpr std::chrono::milliseconds kClusterQuiet{10};
     void DoRxClusterEvent();
     void DoWriteDone();
     void DoCommEvent();
