@@ -2,7 +2,7 @@
 
   Usage: kvhelpc <project.hhp> <output.chm>
 
-  It builds the project with FPC's chm units, as chmcmd does, with two differences that
+  It builds the project with FPC's chm units, as chmcmd does, with three differences that
   make the file the same wherever and whenever it is built:
   - each help context (the [MAP]/[ALIAS] sections) names its topic by its path inside
     the file ("/main-window.htm"), not by the build folder's absolute path, so that any
@@ -21,7 +21,6 @@ uses
 type
   TKvProject = class(TChmProject)
   public
-    ErrorCount: Integer;
     procedure WriteChm(AOutStream: TStream); override;
   end;
 
