@@ -197,8 +197,9 @@ void ChmFile::readSystem()
 }
 
 // The context map: a size, then pairs of context number and offset into the strings
-// object. The compiler stores the topic's path as it found it on the build machine, so
-// the topic is the object with the same last path component.
+// object. The stored string names the topic's object; chmcmd, though, stores the topic's
+// path as it found it on the build machine, so in such a file the topic is the object
+// with the same last path component.
 void ChmFile::readContextMap()
 {
     const QByteArray ivb = read(QStringLiteral("/#IVB"));
