@@ -2,13 +2,13 @@
 
 namespace {
 // Constant-initialised: set before any unit's start-up code can trace.
-TTraceSink traceSink = nullptr;
+TTraceSink g_traceSink = nullptr;
 }  // namespace
 
-void SetTraceSink(TTraceSink sink) { traceSink = sink; }
+void SetTraceSink(TTraceSink sink) { g_traceSink = sink; }
 
 void Trace(const QString& text)
 {
-    if (traceSink)
-        traceSink(text);
+    if (g_traceSink)
+        g_traceSink(text);
 }
