@@ -29,66 +29,10 @@
 
 
 TfmCal* fmCal = nullptr;
-const char* const CalFileName = "Kestrovan.kcf";
 
 namespace {
 
 const QString kCorrupt = QStringLiteral("Calibration corrupted. Please recalibrate.");
-
-struct FieldPos {
-    int offset;
-    int width;  // bytes including CR LF
-};
-// The 16 fields: eight factors, five counts, the average time, serial number, date.
-constexpr FieldPos kFields[16] = {{0, 10},  {10, 10}, {20, 10}, {30, 10}, {40, 10}, {50, 10},
-                                  {60, 10}, {70, 10}, {80, 4},  {84, 5},  {89, 4},  {93, 4},
-                                  {97, 4},  {101, 8}, {109, 12}, {121, 7}};
-
-// Blanks and control characters off both ends.
-QString TrimCtl(const QString& s)
-{
-    int b = 0, e = s.size();
-    while (b < e && s.at(b).unicode() <= 0x20)
-        ++b;
-    while (e > b && s.at(e - 1).unicode() <= 0x20)
-        --e;
-    return s.mid(b, e - b);
-}
-
-// Field `n` (1..16) of a block, trimmed.
-QString FieldText(const char* block, int n)
-{
-    const FieldPos& f = kFields[n - 1];
-    return TrimCtl(QString::fromLatin1(block + f.offset, f.width));
-}
-
-// A count or delay of the block: negative values, and delays of 0, would break the
-// engine's debounce and its pre-trigger ring.
-int CountField(const char* block, int n, int digits, bool isDelay)
-{
-    int v = StrToInt(FieldText(block, n).left(digits));
-    if (v < 0 || (isDelay && v == 0))
-        throw EConvertError(QStringLiteral("'%1' is not a valid calibration value").arg(v));
-    return v;
-}
-
-// A factor or the average time of the block: refused as a conversion error would be
-// when the engine cannot use it.
-double FactorField(const char* block, int n)
-{
-    const double f = StrToFloatC(FieldText(block, n).left(8));
-    if (!CalFactorUsable(f))
-        throw EConvertError(QStringLiteral("'%1' is not a valid calibration factor").arg(FieldText(block, n)));
-    return f;
-}
-
-double AvgTimeField(const char* block)
-{
-    const double t = StrToFloatC(FieldText(block, 14).left(6));
-    if (!CalAvgTimeUsable(t))
-        throw EConvertError(QStringLiteral("'%1' is not a valid average time").arg(FieldText(block, 14)));
-    return t;
-}
 
 // A number typed into the window: the system's separator, or the point of the
 // block and of the average time list.
@@ -126,9 +70,6 @@ const QString kAvgTimeRange = QStringLiteral("Average time must be from 0.001 to
 QString DayToText(int day) { return DateToStr(DayNumberToDate(day)); }
 
 }  // namespace
-
-bool CalFactorUsable(double f) { return f > 0 && f < CalFactorMax; }
-bool CalAvgTimeUsable(double t) { return t >= CalAvgTimeMin && t <= CalAvgTimeMax; }
 
 QColor CalDateColour(int calibrationDay, int today)
 {
@@ -200,7 +141,7 @@ TfmCal::~TfmCal()
 
 bool TfmCal::AcceptBlock(const QByteArray& bytes)
 {
-    if (bytes.size() < CalRecordSize || bytes.left(CalRecordSize).contains('\0')) {
+    if (!CalBlockWhole(bytes)) {
         MessageDlg(kCorrupt, mtInformation, mbOKOnly);
         CalError = true;
         SetDefaultCal();
@@ -231,35 +172,16 @@ bool TfmCal::DecodeCalRecord()
     try {
         try {
             for (int r = 1; r <= 8; ++r)
-                CalFactor[r]->setText(FieldText(CalRecord, r));
+                CalFactor[r]->setText(CalFieldText(CalRecord, r));
             {
                 QSignalBlocker block(CalAvgTime);
-                CalAvgTime->setEditText(FieldText(CalRecord, 14));
+                CalAvgTime->setEditText(CalFieldText(CalRecord, 14));
             }
-            CalSerNum->setText(FieldText(CalRecord, 15));
-            CalDate->setText(DayToText(StrToInt(FieldText(CalRecord, 16).leftJustified(5))));
+            CalSerNum->setText(CalFieldText(CalRecord, 15));
+            CalDate->setText(DayToText(CalBlockDate(CalRecord)));
 
-            for (int r = 1; r <= 8; ++r)
-                Factor[r] = static_cast<float>(FactorField(CalRecord, r));
-            OnThresh = CountField(CalRecord, 9, 2, false);
-            MPUThresh = CountField(CalRecord, 10, 3, false);
-            OnDelay = CountField(CalRecord, 11, 2, true);
-            OffThresh = CountField(CalRecord, 12, 2, false);
-            OffDelay = CountField(CalRecord, 13, 2, true);
-            AvgTime = AvgTimeField(CalRecord);
-
-            double rate = 2400;
-            if (fmWaveform) {
-                if (!(fmWaveform->SampleRate > 0))
-                    fmWaveform->SampleRate = 2400;
-                rate = fmWaveform->SampleRate;
-            }
-            // A waveform file's rate may be anything: keep the count within an int.
-            AvgSamples = static_cast<int>(std::clamp<long long>(Round(rate * AvgTime), 0, 1000000000));
-
-            SerNum = FieldText(CalRecord, 15).leftJustified(10, QLatin1Char(' '), true);
-            CalibrationDate = StrToInt(FieldText(CalRecord, 16).leftJustified(5));
-            CalError = false;
+            if (!DecodeCalBlock(CalRecord, *this, fmWaveform ? &fmWaveform->SampleRate : nullptr))
+                throw EConvertError(kCorrupt);
             return true;
         } catch (const EConvertError&) {
             // The fields before the bad one keep their new values; the flag says the
@@ -278,39 +200,7 @@ bool TfmCal::DecodeCalRecord()
     }
 }
 
-bool TfmCal::EncodeCalRecord(QByteArray& block) const
-{
-    QByteArray b;
-    bool fits = true;
-    auto put = [&](const QByteArray& text, int n) {
-        if (text.size() != kFields[n - 1].width - 2)
-            fits = false;
-        b += text;
-        b += "\r\n";
-    };
-    for (int r = 1; r <= 8; ++r) {
-        if (!CalFactorUsable(Factor[r]))
-            fits = false;
-        put(FormatC("%8.6f", Factor[r]).toLatin1(), r);
-    }
-    const int counts[5] = {OnThresh, MPUThresh, OnDelay, OffThresh, OffDelay};
-    const char* formats[5] = {"%2d", "%3d", "%2d", "%2d", "%2d"};
-    for (int i = 0; i < 5; ++i) {
-        const bool isDelay = i == 2 || i == 4;
-        if (counts[i] < 0 || (isDelay && counts[i] == 0))
-            fits = false;
-        put(FormatInt(formats[i], counts[i]).toLatin1(), 9 + i);
-    }
-    if (!CalAvgTimeUsable(AvgTime))
-        fits = false;
-    put(FormatC("%6.3f", AvgTime).toLatin1(), 14);
-    put(SerNum.leftJustified(10, QLatin1Char(' '), true).toLatin1(), 15);
-    put(QByteArray::number(CalibrationDate), 16);  // five digits exactly
-    if (!fits || b.size() != CalRecordSize)
-        return false;
-    block = b;
-    return true;
-}
+bool TfmCal::EncodeCalRecord(QByteArray& block) const { return EncodeCalBlock(*this, block); }
 
 void TfmCal::ReadCalFile()
 {
@@ -323,11 +213,9 @@ void TfmCal::ReadCalFile()
         SetDefaultCal();
     }
     try {
-        QFile f(name);
-        if (!f.open(QIODevice::ReadOnly))
+        QByteArray bytes;
+        if (!ReadCalBlock(name, bytes))
             throw EInOutError(QStringLiteral("File not found"));
-        const QByteArray bytes = f.read(CalRecordSize);
-        f.close();
         if (AcceptBlock(bytes))
             DecodeCalRecord();
     } catch (...) {
@@ -343,32 +231,14 @@ bool TfmCal::WriteCalFile()
     if (MessageDlg(QStringLiteral("Writing to Cal File Kestrovan.kcf"), mtInformation, mbOKCancel) != mrOk)
         return false;
     const QString name = QString::fromLatin1(CalFileName);
-    bool written = false;
-    QByteArray block;
-    // Written beside the old file with the old file's rights less the write bits and
-    // renamed over it: the old file stays whole until then, and the new one is never
-    // writable, not even for a moment.
-    if (EncodeCalRecord(block))
-        written = SaveBinaryFile(name, block, true);
+    const bool written = WriteCalBlock(name, *this);
     if (!written)
         MessageDlg(QStringLiteral("Error writing file: Kestrovan.kcf"), mtError, Btn(mbAbort));
     TfmDebug::AddLine(QStringLiteral("End WriteCalFile"));
     return written;
 }
 
-void TfmCal::DefaultValues()
-{
-    for (int r = 1; r <= 8; ++r)
-        Factor[r] = 0.001225f;
-    OnThresh = 40;
-    MPUThresh = 100;
-    OnDelay = 5;
-    OffThresh = 20;
-    OffDelay = 15;
-    AvgTime = 0.1;
-    SerNum = QStringLiteral("**DEFAULT*");
-    CalibrationDate = Today();
-}
+void TfmCal::DefaultValues() { CalDefaultValues(*this); }
 
 void TfmCal::SetDefaultCal()
 {

@@ -1,10 +1,10 @@
-// The calibration: the 128-byte block the instrument keeps in its memory and the
-// program keeps in "Kestrovan.kcf", its decoded values (read directly by the test
-// engine and the main window through TCalData), and the "Calibration Menu" window that
-// edits them.
+// The calibration: its decoded values (read directly by the test engine and the main
+// window through TCalData) and the "Calibration Menu" window that fetches, reads, shows
+// and edits them. The block and its file themselves: CalRecord.h.
 #pragma once
 
 #include "CalData.h"
+#include "CalRecord.h"
 
 #include <QByteArray>
 #include <QColor>
@@ -20,23 +20,6 @@ class QRadioButton;
 class QSpinBox;
 class QGroupBox;
 class QToolButton;
-
-// Size of the calibration block and the buffer it is received into (block + NUL).
-constexpr int CalRecordSize = 128;
-constexpr int CalBufferSize = 129;
-// The calibration file in the data folder.
-extern const char* const CalFileName;
-
-// What the engine can use. A factor multiplies the full scale into amperes per count:
-// above 0, and below 10 as its field holds. The average time is the meter's window and
-// the engine's tick: at least the field's resolution of 1 ms, and at most 10 s, so that
-// one tick's samples (2400 a second, two bytes each) fill under half of the receive
-// ring, which holds about 20.8 s; a tick delayed by as long again still loses nothing.
-constexpr double CalFactorMax = 10;
-constexpr double CalAvgTimeMin = 0.001;
-constexpr double CalAvgTimeMax = 10;
-bool CalFactorUsable(double f);
-bool CalAvgTimeUsable(double t);
 
 // Colour of the calibration status: lime up to 335 days after the calibration date,
 // yellow up to 365 days, red beyond.

@@ -4,6 +4,7 @@
 
 #include "Forms.h"
 #include "SysUtils.h"
+#include "Trace.h"
 #include "Win32.h"
 
 #include <QFile>
@@ -17,6 +18,11 @@
 #include <algorithm>
 
 TfmDebug* fmDebug = nullptr;
+
+namespace {
+// Every Trace goes to the trace window's line writer, which knows whether the window exists.
+[[maybe_unused]] const bool kTraceSinkSet = (SetTraceSink(&TfmDebug::AddLine), true);
+}  // namespace
 
 TfmDebug::TfmDebug(QWidget* parent) : QWidget(parent), ui(new Ui::TfmDebug)
 {

@@ -1,8 +1,10 @@
 // The test settings that survive from one run to the next: fields of the setup window,
-// kept in the nine-line setup file "Kestrovan.ksf" in the data folder.
+// kept in the nine-line setup file "Kestrovan.ksf" in the data folder (its lines:
+// SetupFile.h).
 #pragma once
 
 #include "SetupData.h"
+#include "SetupFile.h"
 
 #include <QDialog>
 #include <QString>
@@ -33,13 +35,13 @@ public:
     void WriteSetupFile();
 
     // Defaults of the fields, also used for a line that cannot be read.
-    static constexpr int16_t DefaultRange = 4;
-    static constexpr double DefaultMaxOnTime = 5.0;
-    static constexpr double DefaultMaxOffTime = 5.0;
-    static constexpr int DefaultMaxOps = 4;
-    static constexpr uint8_t DefaultTestType = 0;
-    static constexpr double DefaultShuntAmperes = 1000;
-    static constexpr double DefaultShuntMillivolts = 100;
+    static constexpr int16_t DefaultRange = SetupDefaultRange;
+    static constexpr double DefaultMaxOnTime = SetupDefaultMaxOnTime;
+    static constexpr double DefaultMaxOffTime = SetupDefaultMaxOffTime;
+    static constexpr int DefaultMaxOps = SetupDefaultMaxOps;
+    static constexpr uint8_t DefaultTestType = SetupDefaultTestType;
+    static constexpr double DefaultShuntAmperes = SetupDefaultShuntAmperes;
+    static constexpr double DefaultShuntMillivolts = SetupDefaultShuntMillivolts;
 
     QLineEdit* ebMaxOnTime = nullptr;
     QLineEdit* ebMaxOffTime = nullptr;

@@ -1,12 +1,15 @@
 // The one way a unit writes a line of the program's trace: Trace(text) instead of a
 // local helper around TfmDebug::AddLine in every unit. Does nothing while the trace
-// window does not exist.
+// window does not exist. The trace window's unit hands its line writer in here, so a
+// unit that only traces (a file reader) needs no window to be built or linked.
 #pragma once
-
-#include "Debug.h"
 
 #include <QString>
 
-inline void Trace(const QString& text) { TfmDebug::AddLine(text); }
+using TTraceSink = void (*)(const QString& text);
+// The line writer every Trace goes to; none (nullptr): lines go nowhere.
+void SetTraceSink(TTraceSink sink);
+
+void Trace(const QString& text);
 // A plain ASCII literal, as most trace lines are.
-inline void Trace(const char* text) { TfmDebug::AddLine(QString::fromLatin1(text)); }
+inline void Trace(const char* text) { Trace(QString::fromLatin1(text)); }

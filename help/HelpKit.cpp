@@ -1,6 +1,7 @@
 #include "HelpKit.h"
 
 #include "HelpApi.h"
+#include "LogFiles.h"
 #include "Modules.h"
 #include "SysUtils.h"
 
@@ -10,10 +11,6 @@
 #include <QFileInfo>
 #include <QThread>
 
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 QString _ModulePath;
 QString _ModuleDir;
@@ -83,11 +80,7 @@ QString FolderOf(const QString& path)
 
 QString NameOf(const QString& path) { return path.mid(path.lastIndexOf(kSep) + 1); }
 
-bool LExists(const QString& path)
-{
-    struct stat st;
-    return lstat(QFile::encodeName(path).constData(), &st) == 0;
-}
+bool LExists(const QString& path) { return LogPathExists(path); }
 
 QString Hex4(unsigned v) { return QStringLiteral("0x") + QString::number(v, 16).toUpper().rightJustified(4, QLatin1Char('0')); }
 
@@ -282,13 +275,7 @@ TDLogFile::TDLogFile(const QString& FileName_, bool Enabled_, bool TimeStamp_, b
     if (!FileName.isEmpty() && LExists(FileName)) {
         // The file from an earlier run may be read-only: make it writable again, but only
         // a plain file of this user's, never through a symbolic link.
-        const int fd = open(QFile::encodeName(FileName).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (fd >= 0) {
-            struct stat st;
-            if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid())
-                fchmod(fd, (st.st_mode & 07777) | S_IRUSR | S_IWUSR);
-            close(fd);
-        }
+        MakeLogFileWritable(FileName);
     }
     WriteHeader();
 }
@@ -297,7 +284,7 @@ void TDLogFile::WriteHeader()
 {
     // unlink removes a symbolic link itself, never the file it points to.
     if (!FileName.isEmpty() && LExists(FileName) && !Append)
-        unlink(QFile::encodeName(FileName).constData());
+        RemoveLogPath(FileName);
     if (!(Enabled && WithHeader))
         return;
     const QString tab = QStringLiteral("\t");
@@ -368,26 +355,11 @@ void TDLogFile::WriteLine(const QString& Fmt, const QVariantList& Args)
     if (FileName.isEmpty())
         return;
     // Appended to, or made; never through a symbolic link, and only into a plain file.
-    const int fd = open(QFile::encodeName(FileName).constData(),
-                        O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-    const QString prefix = TimeStamp ? CurrentTimeText() + QStringLiteral("   ") : QString();
-    if (fd < 0)
-        return;
-    struct stat st;
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    AppendLogBytes(FileName, [&] {
+        const QString prefix = TimeStamp ? CurrentTimeText() + QStringLiteral("   ") : QString();
         const QString text = Args.isEmpty() ? Fmt : FormatArgs(Fmt, Args);
-        const QByteArray line = LineText(text, TimeStamp, prefix).toLocal8Bit() + "\r\n";
-        qsizetype done = 0;
-        while (done < line.size()) {
-            const ssize_t n = write(fd, line.constData() + done, static_cast<size_t>(line.size() - done));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0)
-                break;
-            done += n;
-        }
-    }
-    close(fd);
+        return LineText(text, TimeStamp, prefix).toLocal8Bit() + "\r\n";
+    });
 }
 
 void TDLogFile::DebugOut(const QString& Fmt, const QVariantList& Args)
@@ -579,13 +551,7 @@ QString IEFriendlyVersion()
 bool DirIsWritable(QString Folder)
 {
     TrimRightChar(Folder, kSep);
-    const QByteArray probe = QFile::encodeName(Folder + kSep + QStringLiteral("$_Temp_$.$$$"));
-    const int fd = open(probe.constData(), O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return false;
-    close(fd);
-    unlink(probe.constData());
-    return true;
+    return ProbeNewFile(Folder + kSep + QStringLiteral("$_Temp_$.$$$"));
 }
 
 QString GetTempDir()
@@ -599,20 +565,7 @@ QString GetTempDir()
     return dir;
 }
 
-QString GetUserLogDir()
-{
-    const QString dir = GetTempDir() + QStringLiteral("/Kestrovan-%1").arg(geteuid());
-    const QByteArray path = QFile::encodeName(dir);
-    if (mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
-        return {};
-    struct stat st;
-    // Only a real folder of this user's that nobody else can write into.
-    if (lstat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != geteuid())
-        return {};
-    if ((st.st_mode & 077) != 0 && chmod(path.constData(), 0700) != 0)
-        return {};
-    return dir;
-}
+QString GetUserLogDir() { return OwnUserFolder(GetTempDir(), QStringLiteral("Kestrovan-")); }
 
 int ReplaceAll(QString& S, const QString& Old, const QString& New)
 {

@@ -1,10 +1,10 @@
 #include "KyrTables.h"
 
-#include "Debug.h"
 #include "Forms.h"
 #include "KyrGlobals.h"
 #include "Shell.h"
 #include "SysUtils.h"
+#include "Trace.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -61,8 +61,6 @@ TReclTables::TReclTables() : owner_(new QObject)
 TReclTables::~TReclTables() { delete owner_; }
 
 namespace {
-
-void Trace(const QString& text) { TfmDebug::AddLine(text); }
 
 // The framework's date-time text: short date and long time; the time is left out at
 // midnight exactly.

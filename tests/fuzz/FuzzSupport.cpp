@@ -18,6 +18,17 @@ QApplication* g_app = nullptr;  // never freed: widgets must not outlive it
 std::unique_ptr<QTemporaryDir> g_dir;  // removed at exit
 }
 
+void InitPlain()
+{
+    if (g_dir)
+        return;
+    std::setlocale(LC_NUMERIC, "C");
+    DecimalSeparator = QLatin1Char('.');
+    g_dir = std::make_unique<QTemporaryDir>();
+    // Every box is answered as a user who declines would: Cancel, else No, else OK.
+    SetMessageResponder([](const MessageRequest&) { return static_cast<int>(mrCancel); });
+}
+
 void Init()
 {
     if (g_app)
@@ -28,11 +39,7 @@ void Init()
     static char name[] = "kv-fuzz";
     static char* argv[] = {name, nullptr};
     g_app = new QApplication(argc, argv);
-    std::setlocale(LC_NUMERIC, "C");
-    DecimalSeparator = QLatin1Char('.');
-    g_dir = std::make_unique<QTemporaryDir>();
-    // Every box is answered as a user who declines would: Cancel, else No, else OK.
-    SetMessageResponder([](const MessageRequest&) { return static_cast<int>(mrCancel); });
+    InitPlain();
 }
 
 QString PutFile(const char* name, const uint8_t* data, size_t size)
