@@ -1,9 +1,9 @@
 #include "KyrRecordsPort.h"
 
 namespace {
-IKyrRecords* installed = nullptr;
+IKyrRecords* g_installed = nullptr;
 }
 
-void InstallKyrRecords(IKyrRecords* Records) { installed = Records; }
+void InstallKyrRecords(IKyrRecords* Records) { g_installed = Records; }
 
-IKyrRecords* KyrRecords() { return installed; }
+IKyrRecords* KyrRecords() { return g_installed; }
