@@ -20,6 +20,7 @@ class QPushButton;
 class QTabWidget;
 class QWidget;
 
+#include "CurveFile.h"
 #include "KyrDataRules.h"
 #include "KyrTables.h"
 
@@ -56,7 +57,7 @@ public:
     // open and locked until CloseCurveStore. Returns false when it could not be opened.
     bool OpenCurveStore();
     void CloseCurveStore();
-    bool CurveStoreOpen() const { return curveFd_ >= 0; }
+    bool CurveStoreOpen() const { return curveFile_.IsOpen(); }
     int FindRecord(const QString& key);
     void UpdateOrEnableEdit(int kind);
     void UpdateValues(int kind);
@@ -168,7 +169,7 @@ private:
     bool WriteCurveFile(const QStringList& lines);
 
     Ui::TfmReclData* ui;
-    int curveFd_ = -1;
+    TCurveFile curveFile_;
     QString curvePath_;
     QString loadedReclID_;      // the ID whose settings the controls hold
 };
