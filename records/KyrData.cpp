@@ -90,7 +90,8 @@ QString SqlText(const QString& s)
 
 // ====================================================================== creation
 
-TfmReclData::TfmReclData(QWidget* parent) : QWidget(parent), ui(new Ui::TfmReclData)
+TfmReclData::TfmReclData(TKyrRecordsData* Data, QWidget* parent)
+    : QWidget(parent), ui(new Ui::TfmReclData), ownData_(Data ? nullptr : std::make_unique<TKyrRecordsData>()), data_(Data ? Data : ownData_.get())
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("fmReclData"));
@@ -552,7 +553,7 @@ void TfmReclData::UpdateTimes()
             const double t = StrToFloat(e->text());
             if (t < 0)
                 throw Exception(QStringLiteral("Invalid floating point operation"));
-            CurveSqrtTimes[kind][m] = std::sqrt(t);
+            data_->CurveSqrtTimes[kind][m] = std::sqrt(t);
         }
     }
 }
@@ -1110,8 +1111,8 @@ void TfmReclData::btViewCurvesClick()
     fmKyrCurve->activateWindow();
     const bool ground = PageControl2->currentWidget() != tsPhaseTrip;
     for (int m = 0; m < 10; ++m) {
-        PlotSqrtTimes[0][m] = CurveSqrtTimes[ground ? GndFast : Fast][m];
-        PlotSqrtTimes[1][m] = CurveSqrtTimes[ground ? GndSlow : Delay][m];
+        data_->PlotSqrtTimes[0][m] = data_->CurveSqrtTimes[ground ? GndFast : Fast][m];
+        data_->PlotSqrtTimes[1][m] = data_->CurveSqrtTimes[ground ? GndSlow : Delay][m];
     }
     fmKyrCurve->PaintBox2->Repaint();
 }

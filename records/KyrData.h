@@ -22,6 +22,7 @@ class QWidget;
 
 #include "CurveFile.h"
 #include "KyrDataRules.h"
+#include "KyrRecordsData.h"
 #include "KyrTables.h"
 
 // ---------------------------------------------------------------- the form
@@ -35,12 +36,15 @@ extern QString LastReclIDEntered;
 class TfmReclData : public QWidget, public TReclTables {
     Q_OBJECT
 public:
-    explicit TfmReclData(QWidget* parent = nullptr);
+    // Keeps its curve times in Data (its own when none is given).
+    explicit TfmReclData(TKyrRecordsData* Data = nullptr, QWidget* parent = nullptr);
     ~TfmReclData() override;
 
     // The test set Run Test programs and whose link the form pauses while it is up;
     // none: both are left undone.
     IKyrTestSet* TestSet = nullptr;
+    // The data the records' windows share (KyrRecordsData.h).
+    TKyrRecordsData& Data() const { return *data_; }
 
     // ---- The recloser settings of the prepared test ----
     int FastOps = 0;
@@ -169,6 +173,9 @@ private:
     bool WriteCurveFile(const QStringList& lines);
 
     Ui::TfmReclData* ui;
+    // The records' data it was handed, or its own when it was made without.
+    std::unique_ptr<TKyrRecordsData> ownData_;
+    TKyrRecordsData* data_;
     TCurveFile curveFile_;
     QString curvePath_;
     QString loadedReclID_;      // the ID whose settings the controls hold

@@ -64,7 +64,8 @@ int FieldIndex(const QString& name, int& row)
 }
 } // namespace
 
-TfmKyrResults::TfmKyrResults(QWidget* parent) : QWidget(parent, Qt::Window), ui(new Ui::TfmKyrResults)
+TfmKyrResults::TfmKyrResults(TKyrRecordsData* Data, QWidget* parent)
+    : QWidget(parent, Qt::Window), ui(new Ui::TfmKyrResults), ownData_(Data ? nullptr : std::make_unique<TKyrRecordsData>()), data_(Data ? Data : ownData_.get())
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("fmKyrResults"));
@@ -249,7 +250,7 @@ TResultsInput TfmKyrResults::GatherInput()
             rd->UpdateTimes();
         for (int k = 0; k < 4; ++k)
             for (int i = 0; i < 10; ++i)
-                in.CurveSqrtTimes[k][i] = CurveSqrtTimes[k][i];
+                in.CurveSqrtTimes[k][i] = data_->CurveSqrtTimes[k][i];
     }
     in.MaxOps = MaxOps;
     in.KeyboardInput = sbKeyboardInput->isChecked();

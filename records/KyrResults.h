@@ -6,12 +6,14 @@
 #pragma once
 
 #include "KyrRecordsPort.h"
+#include "KyrRecordsData.h"
 #include "ResultsJudge.h"
 
 #include <QDateTime>
 #include <QString>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace Ui { class TfmKyrResults; }
@@ -26,8 +28,11 @@ extern bool ResultsAnalyzed;
 class TfmKyrResults : public QWidget {
     Q_OBJECT
 public:
-    explicit TfmKyrResults(QWidget* parent = nullptr);
+    // Judges by the curve times of Data (its own when none is given).
+    explicit TfmKyrResults(TKyrRecordsData* Data = nullptr, QWidget* parent = nullptr);
     ~TfmKyrResults() override;
+    // The data the records' windows share (KyrRecordsData.h).
+    TKyrRecordsData& Data() const { return *data_; }
 
     void AnalyzeResults();
     void FormShow();
@@ -81,6 +86,9 @@ protected:
 
 private:
     Ui::TfmKyrResults* ui;
+    // The records' data it was handed, or its own when it was made without.
+    std::unique_ptr<TKyrRecordsData> ownData_;
+    TKyrRecordsData* data_;
     bool activated_ = false;   // a new window analyses at its first activation
     bool saving_ = false;      // one save at a time
     bool analyzing_ = false;   // the boxes of an analysis give the activation back
