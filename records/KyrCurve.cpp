@@ -51,7 +51,9 @@ QString EditText(const char* name)
 } // namespace
 
 TfmKyrCurve::TfmKyrCurve(TKyrRecordsData* Data, QWidget* parent)
-    : QWidget(parent), ui(new Ui::TfmKyrCurve), ownData_(Data ? nullptr : std::make_unique<TKyrRecordsData>()), data_(Data ? Data : ownData_.get())
+    : QWidget(parent), ui(new Ui::TfmKyrCurve),
+      ownData_(Data ? nullptr : std::make_unique<TKyrRecordsData>()),
+      data_(Data ? Data : ownData_.get())
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("fmKyrCurve"));

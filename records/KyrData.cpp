@@ -91,7 +91,9 @@ QString SqlText(const QString& s)
 // ====================================================================== creation
 
 TfmReclData::TfmReclData(TKyrRecordsData* Data, QWidget* parent)
-    : QWidget(parent), ui(new Ui::TfmReclData), ownData_(Data ? nullptr : std::make_unique<TKyrRecordsData>()), data_(Data ? Data : ownData_.get())
+    : QWidget(parent), ui(new Ui::TfmReclData),
+      ownData_(Data ? nullptr : std::make_unique<TKyrRecordsData>()),
+      data_(Data ? Data : ownData_.get())
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("fmReclData"));

@@ -53,7 +53,9 @@ void CannotModify()
 } // namespace
 
 TfmKyrDatabase::TfmKyrDatabase(const IReclDataSource* ReclSource, TKyrRecordsData* Data, QWidget* parent)
-    : QWidget(parent), reclSource_(ReclSource), ownData_(Data ? nullptr : std::make_unique<TKyrRecordsData>()), data_(Data ? Data : ownData_.get()), ui(new Ui::TfmKyrDatabase)
+    : QWidget(parent), reclSource_(ReclSource),
+      ownData_(Data ? nullptr : std::make_unique<TKyrRecordsData>()),
+      data_(Data ? Data : ownData_.get()), ui(new Ui::TfmKyrDatabase)
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("fmKyrDatabase"));

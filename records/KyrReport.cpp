@@ -57,7 +57,9 @@ private:
 };
 
 TfmKyrReport::TfmKyrReport(const IReclDataSource* ReclSource, TKyrRecordsData* Data, QWidget* parent)
-    : QWidget(parent), QuickRep1(Report.QuickRep1), ownData_(Data ? nullptr : std::make_unique<TKyrRecordsData>()), data_(Data ? Data : ownData_.get()),
+    : QWidget(parent), QuickRep1(Report.QuickRep1),
+      ownData_(Data ? nullptr : std::make_unique<TKyrRecordsData>()),
+      data_(Data ? Data : ownData_.get()),
       rows_(std::make_unique<QueryRows>(*data_)), reclSource_(ReclSource),
       ui(new Ui::TfmKyrReport)
 {

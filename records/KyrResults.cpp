@@ -65,7 +65,9 @@ int FieldIndex(const QString& name, int& row)
 } // namespace
 
 TfmKyrResults::TfmKyrResults(TKyrRecordsData* Data, QWidget* parent)
-    : QWidget(parent, Qt::Window), ui(new Ui::TfmKyrResults), ownData_(Data ? nullptr : std::make_unique<TKyrRecordsData>()), data_(Data ? Data : ownData_.get())
+    : QWidget(parent, Qt::Window), ui(new Ui::TfmKyrResults),
+      ownData_(Data ? nullptr : std::make_unique<TKyrRecordsData>()),
+      data_(Data ? Data : ownData_.get())
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("fmKyrResults"));

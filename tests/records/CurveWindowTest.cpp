@@ -71,7 +71,8 @@ const QRgb Red = qRgb(255, 0, 0), Lime = qRgb(0, 255, 0), Yellow = qRgb(255, 255
 
 double T(int row, double x)
 {
-    const double r = static_cast<double>(LagrangeInterpolate(x, 4, PlotMultiples, fmKyrCurve->Data().PlotSqrtTimes[row], 10));
+    const double* sqrtTimes = fmKyrCurve->Data().PlotSqrtTimes[row];
+    const double r = static_cast<double>(LagrangeInterpolate(x, 4, PlotMultiples, sqrtTimes, 10));
     return r * r;
 }
 
