@@ -124,7 +124,7 @@ void BM_BrowserShownBeforeReclChosen100kRows(benchmark::State& state)
         state.PauseTiming();
         w->close();
         g_browser->tables.qRes->Close();
-        w->qResReport->Close();
+        w->Data().qResReport->Close();
         QApplication::processEvents();
         malloc_trim(0);
         const double rss = StatusMB("VmRSS");

@@ -14,25 +14,24 @@
 #include <QScreen>
 #include <QTimer>
 
-double PlotSqrtTimes[2][10] = {};
 TfmKyrCurve* fmKyrCurve = nullptr;
 
 namespace {
 
-// The curve time of a row at a multiple.
-double CurveTime(int row, double x)
+// The curve time of a row of the plotted times at a multiple.
+double CurveTime(const double* sqrtTimes, double x)
 {
-    const double r = static_cast<double>(LagrangeInterpolate(x, 4, PlotMultiples, PlotSqrtTimes[row], 10));
+    const double r = static_cast<double>(LagrangeInterpolate(x, 4, PlotMultiples, sqrtTimes, 10));
     return r * r;
 }
 
 // One curve swept from 2 to 12 times the reference current in steps of 0.1.
-void SweepCurve(int row, double factor)
+void SweepCurve(const double* sqrtTimes, double factor)
 {
     bool first = true;
     for (double x = 2.0; x <= 12.0; x += 0.1) {
         const float fx = static_cast<float>(x);
-        const float fy = static_cast<float>(CurveTime(row, x) * factor);
+        const float fy = static_cast<float>(CurveTime(sqrtTimes, x) * factor);
         if (first)
             PlotMove(fx, fy);
         else
@@ -51,7 +50,10 @@ QString EditText(const char* name)
 
 } // namespace
 
-TfmKyrCurve::TfmKyrCurve(QWidget* parent) : QWidget(parent), ui(new Ui::TfmKyrCurve)
+TfmKyrCurve::TfmKyrCurve(TKyrRecordsData* Data, QWidget* parent)
+    : QWidget(parent), ui(new Ui::TfmKyrCurve),
+      ownData_(Data ? nullptr : std::make_unique<TKyrRecordsData>()),
+      data_(Data ? Data : ownData_.get())
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("fmKyrCurve"));
@@ -93,16 +95,16 @@ void TfmKyrCurve::PaintBox2Paint()
 
     if (maxOk) {
         pen->Color = clRed;
-        SweepCurve(1, 1 + tolMax / 100);
+        SweepCurve(data_->PlotSqrtTimes[1], 1 + tolMax / 100);
         AddLegendEntry(0, QStringLiteral("Delay Curve MAX"));
     }
     if (minOk) {
         pen->Color = clLime;
-        SweepCurve(1, 1 - tolMin / 100);
+        SweepCurve(data_->PlotSqrtTimes[1], 1 - tolMin / 100);
         AddLegendEntry(0, QStringLiteral("Delay Curve MIN"));
     }
     pen->Color = clYellow;
-    SweepCurve(0, 1);
+    SweepCurve(data_->PlotSqrtTimes[0], 1);
     AddLegendEntry(0, QStringLiteral("Fast Curve MAX"));
     DrawLegend(2, 400, 50, 0, 0, 3, 50, 100, true);
 

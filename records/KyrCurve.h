@@ -3,21 +3,23 @@
 // check the curve data before a test.
 #pragma once
 
+#include "KyrRecordsData.h"
+
 #include <QString>
 #include <QWidget>
+#include <memory>
 
 namespace Ui { class TfmKyrCurve; }
 class TPaintBox;
 
-// Square roots of the trip times at the ten multiples: [0] the fast curve, [1] the slow
-// curve of the pair shown. Written by the recloser data form's View Curves.
-extern double PlotSqrtTimes[2][10];
-
 class TfmKyrCurve : public QWidget {
     Q_OBJECT
 public:
-    explicit TfmKyrCurve(QWidget* parent = nullptr);
+    // Draws the curve times of Data (its own when none is given).
+    explicit TfmKyrCurve(TKyrRecordsData* Data = nullptr, QWidget* parent = nullptr);
     ~TfmKyrCurve() override;
+    // The data the records' windows share (KyrRecordsData.h).
+    TKyrRecordsData& Data() const { return *data_; }
 
     void PaintBox2Paint();
     void PaintBox2Click();
@@ -31,6 +33,9 @@ protected:
 
 private:
     Ui::TfmKyrCurve* ui;
+    // The records' data it was handed, or its own when it was made without.
+    std::unique_ptr<TKyrRecordsData> ownData_;
+    TKyrRecordsData* data_;
     // The tolerance texts last reported as not numbers: each bad pair is reported once.
     QString reportedBad_;
 };

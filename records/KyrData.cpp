@@ -22,13 +22,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QTabWidget>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 TfmReclData* fmReclData = nullptr;
 bool KyrDataRefresh = true;
@@ -92,30 +86,14 @@ QString SqlText(const QString& s)
     return QLatin1Char('\'') + q + QLatin1Char('\'');
 }
 
-// The lines of the curve file; lines end at CR, LF or CR LF. Bytes are kept as they are.
-QStringList CurveFileLines(const QByteArray& bytes)
-{
-    QStringList out;
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < bytes.size(); ++i) {
-        const char c = bytes.at(i);
-        if (c == '\r' || c == '\n') {
-            out << QString::fromLatin1(bytes.constData() + start, i - start);
-            if (c == '\r' && i + 1 < bytes.size() && bytes.at(i + 1) == '\n')
-                ++i;
-            start = i + 1;
-        }
-    }
-    if (start < bytes.size())
-        out << QString::fromLatin1(bytes.constData() + start, bytes.size() - start);
-    return out;
-}
-
 } // namespace
 
 // ====================================================================== creation
 
-TfmReclData::TfmReclData(QWidget* parent) : QWidget(parent), ui(new Ui::TfmReclData)
+TfmReclData::TfmReclData(TKyrRecordsData* Data, QWidget* parent)
+    : QWidget(parent), ui(new Ui::TfmReclData),
+      ownData_(Data ? nullptr : std::make_unique<TKyrRecordsData>()),
+      data_(Data ? Data : ownData_.get())
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("fmReclData"));
@@ -394,40 +372,15 @@ bool TfmReclData::OpenCurveStore()
 {
     CurveList.clear();
     curvePath_ = QDir::current().absoluteFilePath(kCurveFileName);
-    const QByteArray path = QFile::encodeName(curvePath_);
-    int fd = -1;
-    struct stat st {};
-    if (::stat(path.constData(), &st) != 0)
-        fd = ::open(path.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    else
-        fd = ::open(path.constData(), O_RDWR | O_CLOEXEC);
-    // Writing is denied to others while the form exists: an advisory lock that a second
-    // instance of the program asks for as well.
-    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int err = errno;
-        ::close(fd);
-        fd = -1;
-        errno = err;
-    }
-    if (fd < 0) {
-        const QString reason = errno == EWOULDBLOCK ? QStringLiteral("The file is in use by another program")
-                                                    : QString::fromLocal8Bit(std::strerror(errno));
+    // Writing is denied to others while the form exists.
+    QString reason;
+    if (!curveFile_.Open(curvePath_, reason)) {
         Application.ShowException(QStringLiteral("Cannot open file \"%1\". %2").arg(curvePath_, reason));
         return false;
     }
-    curveFd_ = fd;
-    QByteArray bytes;
-    char buf[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break;
-        bytes.append(buf, n);
-    }
-    if (!bytes.isEmpty()) {
-        CurveList = CurveFileLines(bytes);
+    const QStringList lines = curveFile_.ReadLines();
+    if (!lines.isEmpty()) {
+        CurveList = lines;
         SortCurveList(CurveList);
     }
     return true;
@@ -435,9 +388,7 @@ bool TfmReclData::OpenCurveStore()
 
 void TfmReclData::CloseCurveStore()
 {
-    if (curveFd_ >= 0)
-        ::close(curveFd_);
-    curveFd_ = -1;
+    curveFile_.Close();
     CurveList.clear();
 }
 
@@ -505,23 +456,7 @@ void TfmReclData::EnableEdit(int kind)
     }
 }
 
-bool TfmReclData::WriteCurveFile(const QStringList& lines)
-{
-    QByteArray bytes;
-    for (const QString& l : lines) {
-        bytes += l.toLatin1();
-        bytes += "\r\n";
-    }
-    // The new content goes to a file beside the old one, locked before it is written,
-    // and takes the old one's place only once it is whole: a failed write leaves the old
-    // file as it was, and no moment passes without the lock.
-    int fd = -1;
-    if (!SaveBinaryFileLocked(curvePath_, bytes, fd))
-        return false;
-    ::close(curveFd_);
-    curveFd_ = fd;
-    return true;
-}
+bool TfmReclData::WriteCurveFile(const QStringList& lines) { return curveFile_.Save(lines); }
 
 void TfmReclData::SaveCurveClick(QObject* sender)
 {
@@ -620,7 +555,7 @@ void TfmReclData::UpdateTimes()
             const double t = StrToFloat(e->text());
             if (t < 0)
                 throw Exception(QStringLiteral("Invalid floating point operation"));
-            CurveSqrtTimes[kind][m] = std::sqrt(t);
+            data_->CurveSqrtTimes[kind][m] = std::sqrt(t);
         }
     }
 }
@@ -1178,8 +1113,8 @@ void TfmReclData::btViewCurvesClick()
     fmKyrCurve->activateWindow();
     const bool ground = PageControl2->currentWidget() != tsPhaseTrip;
     for (int m = 0; m < 10; ++m) {
-        PlotSqrtTimes[0][m] = CurveSqrtTimes[ground ? GndFast : Fast][m];
-        PlotSqrtTimes[1][m] = CurveSqrtTimes[ground ? GndSlow : Delay][m];
+        data_->PlotSqrtTimes[0][m] = data_->CurveSqrtTimes[ground ? GndFast : Fast][m];
+        data_->PlotSqrtTimes[1][m] = data_->CurveSqrtTimes[ground ? GndSlow : Delay][m];
     }
     fmKyrCurve->PaintBox2->Repaint();
 }

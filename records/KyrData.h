@@ -20,7 +20,9 @@ class QPushButton;
 class QTabWidget;
 class QWidget;
 
+#include "CurveFile.h"
 #include "KyrDataRules.h"
+#include "KyrRecordsData.h"
 #include "KyrTables.h"
 
 // ---------------------------------------------------------------- the form
@@ -34,12 +36,15 @@ extern QString LastReclIDEntered;
 class TfmReclData : public QWidget, public TReclTables {
     Q_OBJECT
 public:
-    explicit TfmReclData(QWidget* parent = nullptr);
+    // Keeps its curve times in Data (its own when none is given).
+    explicit TfmReclData(TKyrRecordsData* Data = nullptr, QWidget* parent = nullptr);
     ~TfmReclData() override;
 
     // The test set Run Test programs and whose link the form pauses while it is up;
     // none: both are left undone.
     IKyrTestSet* TestSet = nullptr;
+    // The data the records' windows share (KyrRecordsData.h).
+    TKyrRecordsData& Data() const { return *data_; }
 
     // ---- The recloser settings of the prepared test ----
     int FastOps = 0;
@@ -56,7 +61,7 @@ public:
     // open and locked until CloseCurveStore. Returns false when it could not be opened.
     bool OpenCurveStore();
     void CloseCurveStore();
-    bool CurveStoreOpen() const { return curveFd_ >= 0; }
+    bool CurveStoreOpen() const { return curveFile_.IsOpen(); }
     int FindRecord(const QString& key);
     void UpdateOrEnableEdit(int kind);
     void UpdateValues(int kind);
@@ -168,7 +173,10 @@ private:
     bool WriteCurveFile(const QStringList& lines);
 
     Ui::TfmReclData* ui;
-    int curveFd_ = -1;
+    // The records' data it was handed, or its own when it was made without.
+    std::unique_ptr<TKyrRecordsData> ownData_;
+    TKyrRecordsData* data_;
+    TCurveFile curveFile_;
     QString curvePath_;
     QString loadedReclID_;      // the ID whose settings the controls hold
 };

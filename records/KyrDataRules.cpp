@@ -10,7 +10,6 @@ const char* const CurveFieldNames[CurveFieldCount] = {"MPU", "Ref", "2x", "2x5",
                                                       "6x", "7x", "8x", "10x", "15x", "TolMin", "TolMax"};
 const double CurveMultiples[10] = {2, 2.5, 3, 4, 5, 6, 7, 8, 10, 15};
 const double PlotMultiples[10] = {2, 2.5, 3, 4, 5, 6, 7, 8, 10, 15};
-double CurveSqrtTimes[CurveKindCount][10] = {};
 
 QStringList CurveList;
 QString CurveKey;

@@ -27,9 +27,6 @@ constexpr int CurveKeyLength = 15;
 // The multiples of the reference current that belong to the ten time fields.
 extern const double CurveMultiples[10];
 extern const double PlotMultiples[10];
-// Square roots of the ten trip times (seconds) of each kind; written only by
-// TfmReclData::UpdateTimes.
-extern double CurveSqrtTimes[CurveKindCount][10];
 
 // All lines of "Kestrovan.rcf", kept sorted without regard to case.
 extern QStringList CurveList;

@@ -52,8 +52,10 @@ void CannotModify()
 
 } // namespace
 
-TfmKyrDatabase::TfmKyrDatabase(const IReclDataSource* ReclSource, QWidget* parent)
-    : QWidget(parent), reclSource_(ReclSource), ui(new Ui::TfmKyrDatabase)
+TfmKyrDatabase::TfmKyrDatabase(const IReclDataSource* ReclSource, TKyrRecordsData* Data, QWidget* parent)
+    : QWidget(parent), reclSource_(ReclSource),
+      ownData_(Data ? nullptr : std::make_unique<TKyrRecordsData>()),
+      data_(Data ? Data : ownData_.get()), ui(new Ui::TfmKyrDatabase)
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("fmKyrDatabase"));
@@ -61,11 +63,11 @@ TfmKyrDatabase::TfmKyrDatabase(const IReclDataSource* ReclSource, QWidget* paren
     // than wherever the window manager finds room; later showings keep where the user
     // left it.
     PlaceFrame(this, [](const QRect&, const QRect& screen) { return screen.topLeft(); });
-    qResReport = new TQuery(this);
-    qResReport->RequestLive = true;
+    data_->qResReport = new TQuery(this);
+    data_->qResReport->RequestLive = true;
     dsRes = new TDataSource(this);
     dsResReport = new TDataSource(this);
-    dsResReport->DataSet = qResReport;
+    dsResReport->DataSet = data_->qResReport;
 
     PageControl1 = ui->PageControl1;
     tsResults = ui->tsResults;
@@ -337,15 +339,15 @@ void TfmKyrDatabase::DBGrid1Enter()
 
 void TfmKyrDatabase::DBGrid6Enter()
 {
-    CloseQuery(qResReport);
+    CloseQuery(data_->qResReport);
     const QString id = CurrentReclID();
     const QStringList memo = MemoLines(Memo2);
     if (id == LastResultsReclID && !memo.isEmpty() && !memo.first().isEmpty())
-        qResReport->SQL = memo;
+        data_->qResReport->SQL = memo;
     else
-        qResReport->SQL = DefaultReportSQL(id);
-    SetMemoLines(Memo2, qResReport->SQL);
-    qResReport->Open();
+        data_->qResReport->SQL = DefaultReportSQL(id);
+    SetMemoLines(Memo2, data_->qResReport->SQL);
+    data_->qResReport->Open();
 }
 
 void TfmKyrDatabase::btSelectClick()
@@ -367,13 +369,13 @@ void TfmKyrDatabase::btSelectClick()
     q->Edit();
     result->SetAsString(QLatin1Char(' ') + text.mid(1));
     q->Refresh();
-    if (qResReport->Active())
-        qResReport->Refresh();
+    if (data_->qResReport->Active())
+        data_->qResReport->Refresh();
 }
 
 void TfmKyrDatabase::btDeselectClick()
 {
-    TQuery* q = qResReport;
+    TQuery* q = data_->qResReport;
     if (!q->Active() || q->IsEmpty())
         return;
     TField* result = q->FieldByName(QStringLiteral("TESTRESULT"));
@@ -414,18 +416,18 @@ void TfmKyrDatabase::btEditSQLselClick()
     }
     SetMemoLines(Memo1, q->SQL);
 
-    const QStringList keptReport = qResReport->SQL;
+    const QStringList keptReport = data_->qResReport->SQL;
     SetMemoLines(Memo2, DeriveReportSQL(q->SQL));
-    CloseQuery(qResReport);
-    qResReport->SQL = MemoLines(Memo2);
+    CloseQuery(data_->qResReport);
+    data_->qResReport->SQL = MemoLines(Memo2);
     try {
-        qResReport->Open();
+        data_->qResReport->Open();
     } catch (...) {
-        qResReport->Close();
-        qResReport->SQL = keptReport;
-        qResReport->Open();
+        data_->qResReport->Close();
+        data_->qResReport->SQL = keptReport;
+        data_->qResReport->Open();
     }
-    SetMemoLines(Memo2, qResReport->SQL);
+    SetMemoLines(Memo2, data_->qResReport->SQL);
     Memo1->hide();
     btEditSQLsel->setText(EditSQLCaption);
     tsResultsEnter();
@@ -434,16 +436,16 @@ void TfmKyrDatabase::btEditSQLselClick()
 void TfmKyrDatabase::btEditSQLdesClick()
 {
     if (btEditSQLdes->text() != FinishCaption) {
-        SetMemoLines(Memo2, qResReport->SQL);
+        SetMemoLines(Memo2, data_->qResReport->SQL);
         Memo2->show();
         btEditSQLdes->setText(FinishCaption);
         return;
     }
-    CloseQuery(qResReport);
-    qResReport->SQL = MemoLines(Memo2);
+    CloseQuery(data_->qResReport);
+    data_->qResReport->SQL = MemoLines(Memo2);
     Memo2->hide();
     btEditSQLdes->setText(ViewSQLCaption);
-    qResReport->Open();
+    data_->qResReport->Open();
     tsResultsEnter();
 }
 

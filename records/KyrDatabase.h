@@ -4,19 +4,22 @@
 // result in or out of the report, and the SQL texts of both queries to edit or view;
 // and the backup of the tables and the curve file into dated copies.
 //
-// The table objects and the results query belong to the recloser data form; the
-// browser owns the report query (live, so its rows can be changed) and the data
-// sources of both result queries. A page opens its table when it finds it closed and
+// The table objects and the results query belong to the recloser data form; the report
+// query (live, so its rows can be changed) is kept in the records' data (qResReport);
+// the browser makes it and it goes with the browser; the browser owns the data sources of both result
+// queries. A page opens its table when it finds it closed and
 // then only posts its own edit and closes what it opened when it is left.
 #pragma once
 
 #include "DbControls.h"
 #include "DbTables.h"
+#include "KyrRecordsData.h"
 #include "KyrTables.h"
 
 #include <QString>
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 namespace Ui { class TfmKyrDatabase; }
 class QLabel;
@@ -40,11 +43,15 @@ extern QString LastResultsReclID;
 class TfmKyrDatabase : public QWidget {
     Q_OBJECT
 public:
-    explicit TfmKyrDatabase(const IReclDataSource* ReclSource = nullptr, QWidget* parent = nullptr);
+    // The report query is made in Data (its own data when none is given) and goes with
+    // the browser.
+    explicit TfmKyrDatabase(const IReclDataSource* ReclSource = nullptr, TKyrRecordsData* Data = nullptr,
+                            QWidget* parent = nullptr);
     ~TfmKyrDatabase() override;
+    // The data the records' windows share (KyrRecordsData.h).
+    TKyrRecordsData& Data() const { return *data_; }
 
     // ---- Owned database objects ----
-    TQuery* qResReport;           // the rows that go into the report, live
     TDataSource* dsRes;           // qRes of the recloser data form
     TDataSource* dsResReport;     // qResReport
 
@@ -119,6 +126,9 @@ private:
     static void CloseQuery(TQuery* q);
 
     const IReclDataSource* reclSource_;
+    // The records' data it was handed, or its own when it was made without.
+    std::unique_ptr<TKyrRecordsData> ownData_;
+    TKyrRecordsData* data_;
     Ui::TfmKyrDatabase* ui;
     int currentPage_ = 0;
     bool opened_[5] = {};  // the page opened its table itself

@@ -21,7 +21,7 @@ void ShowWindow(QWidget* w)
 
 TKyrRecords::~TKyrRecords() = default;
 
-void TKyrRecords::CreateReportWindow() { fmKyrReport = new TfmKyrReport(this); }
+void TKyrRecords::CreateReportWindow() { fmKyrReport = new TfmKyrReport(this, &data_); }
 
 void TKyrRecords::FreeReportWindow() { delete std::exchange(fmKyrReport, nullptr); }
 
@@ -29,12 +29,12 @@ void TKyrRecords::CreateLateWindows(IKyrTestSet& TestSet)
 {
     testSet_ = &TestSet;
     // The browser first, then the recloser data, results and curve windows.
-    fmKyrDatabase = new TfmKyrDatabase(this);
-    fmReclData = new TfmReclData;
+    fmKyrDatabase = new TfmKyrDatabase(this, &data_);
+    fmReclData = new TfmReclData(&data_);
     fmReclData->TestSet = testSet_;
-    fmKyrResults = new TfmKyrResults;
+    fmKyrResults = new TfmKyrResults(&data_);
     fmKyrResults->TestSet = testSet_;
-    fmKyrCurve = new TfmKyrCurve;
+    fmKyrCurve = new TfmKyrCurve(&data_);
     lateWindows_ = true;
 }
 
@@ -58,7 +58,7 @@ void TKyrRecords::ShowDatabase() { ShowWindow(fmKyrDatabase); }
 void TKyrRecords::RecreateResultsWindow()
 {
     delete fmKyrResults;
-    fmKyrResults = new TfmKyrResults;
+    fmKyrResults = new TfmKyrResults(&data_);
     fmKyrResults->TestSet = testSet_;
     fmKyrResults->show();
 }

@@ -1,10 +1,12 @@
 // The recloser records' windows as the test set sees them: IKyrRecords, the one place
 // that makes, shows and frees the browser, the recloser data form, the results window,
 // the curve window and the report window. app/ installs one with InstallKyrRecords.
-// It also tells the browser and the report the data form's tables and recloser ID.
+// It also tells the browser and the report the data form's tables and recloser ID, and
+// hands every window it makes the records' data (TKyrRecordsData) they share.
 #pragma once
 
 #include "KyrDatabase.h"
+#include "KyrRecordsData.h"
 #include "KyrRecordsPort.h"
 
 #include <memory>
@@ -28,6 +30,7 @@ public:
     QString ReclID() const override;
 
 private:
+    TKyrRecordsData data_;  // lives as long as the records, past every window
     IKyrTestSet* testSet_ = nullptr;
     bool lateWindows_ = false;  // the data form is the tables' source only once all are made
     std::unique_ptr<TReclTables> checkTables_;  // the start-up check's own table objects

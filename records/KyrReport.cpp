@@ -19,13 +19,10 @@
 
 TfmKyrReport* fmKyrReport = nullptr;
 
-namespace {
-TQuery* ReportQuery() { return fmKyrDatabase ? fmKyrDatabase->qResReport : nullptr; }
-} // namespace
-
-// The rows of the browser's report query, as the report reads them.
+// The rows of the report query, as the report reads them.
 class TfmKyrReport::QueryRows : public TQRRowSource {
 public:
+    explicit QueryRows(const TKyrRecordsData& data) : data_(data) {}
     void First() override
     {
         if (TQuery* q = active())
@@ -51,15 +48,19 @@ public:
     }
 
 private:
-    static TQuery* active()
+    TQuery* active() const
     {
-        TQuery* q = ReportQuery();
+        TQuery* q = data_.qResReport;
         return q && q->Active() ? q : nullptr;
     }
+    const TKyrRecordsData& data_;
 };
 
-TfmKyrReport::TfmKyrReport(const IReclDataSource* ReclSource, QWidget* parent)
-    : QWidget(parent), QuickRep1(Report.QuickRep1), rows_(std::make_unique<QueryRows>()), reclSource_(ReclSource),
+TfmKyrReport::TfmKyrReport(const IReclDataSource* ReclSource, TKyrRecordsData* Data, QWidget* parent)
+    : QWidget(parent), QuickRep1(Report.QuickRep1),
+      ownData_(Data ? nullptr : std::make_unique<TKyrRecordsData>()),
+      data_(Data ? Data : ownData_.get()),
+      rows_(std::make_unique<QueryRows>(*data_)), reclSource_(ReclSource),
       ui(new Ui::TfmKyrReport)
 {
     ui->setupUi(this);

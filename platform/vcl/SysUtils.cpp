@@ -406,6 +406,72 @@ bool SaveBinaryFileLocked(const QString& path, const QByteArray& bytes, int& loc
     return true;
 }
 
+TLockedFile::~TLockedFile() { Close(); }
+
+bool TLockedFile::Open(const QString& path, QString& error)
+{
+    Close();
+    const QByteArray name = QFile::encodeName(path);
+    int fd = -1;
+    struct stat st {};
+    if (::stat(name.constData(), &st) != 0)
+        fd = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    else
+        fd = ::open(name.constData(), O_RDWR | O_CLOEXEC);
+    // An advisory lock, which a second instance of the program asks for as well.
+    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno;
+        ::close(fd);
+        fd = -1;
+        errno = err;
+    }
+    if (fd < 0) {
+        error = errno == EWOULDBLOCK ? QStringLiteral("The file is in use by another program")
+                                     : QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    fd_ = fd;
+    path_ = path;
+    return true;
+}
+
+QByteArray TLockedFile::ReadAll()
+{
+    QByteArray bytes;
+    if (fd_ < 0)
+        return bytes;
+    char buf[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd_, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        bytes.append(buf, n);
+    }
+    return bytes;
+}
+
+bool TLockedFile::SaveWhole(const QByteArray& bytes)
+{
+    if (fd_ < 0)
+        return false;
+    int fd = -1;
+    if (!SaveBinaryFileLocked(path_, bytes, fd))
+        return false;
+    ::close(fd_);
+    fd_ = fd;
+    return true;
+}
+
+void TLockedFile::Close()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+    path_.clear();
+}
+
 bool CopyFileWhole(const QString& source, const QString& target)
 {
     const int in = ::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC);

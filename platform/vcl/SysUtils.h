@@ -74,6 +74,33 @@ bool SaveBinaryFile(const QString& path, const QByteArray& bytes, bool readOnly 
 // exclusive) before it is written and, once it has taken the target's place, stays open
 // in lockedFd (untouched on failure).
 bool SaveBinaryFileLocked(const QString& path, const QByteArray& bytes, int& lockedFd);
+// A file its owner keeps open and locked (flock, exclusive, not waiting) for as long as
+// the handle lives: another handle on the same file, in this program or another, cannot
+// open it. Not copyable; closing or destroying the handle gives the lock back.
+class TLockedFile {
+public:
+    TLockedFile() = default;
+    ~TLockedFile();
+    TLockedFile(const TLockedFile&) = delete;
+    TLockedFile& operator=(const TLockedFile&) = delete;
+
+    // Opens the file for reading and writing, creating it when it does not exist, and
+    // locks it. On failure returns false with the reason in error ("The file is in use
+    // by another program" when another holds the lock, else the system's text).
+    bool Open(const QString& path, QString& error);
+    bool IsOpen() const { return fd_ >= 0; }
+    // All bytes from the current position (the start after Open); a read error ends it.
+    QByteArray ReadAll();
+    // Replaces the file whole (SaveBinaryFileLocked): the new file, locked before it is
+    // written, takes the old one's place, and its handle the old one's. On failure the
+    // old file and its lock stay as they were.
+    bool SaveWhole(const QByteArray& bytes);
+    void Close();
+
+private:
+    int fd_ = -1;
+    QString path_;
+};
 // Copies a regular file over the target the same way: whole or not at all, never
 // through a link at any name it writes. The target keeps its rights when it exists.
 bool CopyFileWhole(const QString& source, const QString& target);

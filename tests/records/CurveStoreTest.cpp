@@ -101,7 +101,7 @@ TEST_F(CurveStoreTest, AStoredCurveIsShownLockedAsTheFileHoldsIt)
         EXPECT_TRUE(Locked(f.CurveEdit(Delay, i))) << i;
     EXPECT_FALSE(f.btSaveDelay->isEnabled());
     EXPECT_EQ(f.lbDelayCurve->text(), QStringLiteral("B"));
-    EXPECT_DOUBLE_EQ(CurveSqrtTimes[Delay][3], std::sqrt(0.65));
+    EXPECT_DOUBLE_EQ(f.Data().CurveSqrtTimes[Delay][3], std::sqrt(0.65));
 
     f.UpdateOrEnableEdit(Fast);
     EXPECT_EQ(f.CurveEdit(Fast, 5)->text(), QStringLiteral("00.045 "));
@@ -145,7 +145,7 @@ TEST_F(CurveStoreTest, AFileWrittenWithEitherSeparatorReadsUnderTheOther)
             EXPECT_TRUE(f.CurveVerified);
             EXPECT_EQ(f.CurveEdit(Delay, 5)->text(), "00" + sep + "650 ");
             EXPECT_EQ(f.CurveEdit(Delay, 13)->text(), QStringLiteral(" 15"));
-            EXPECT_DOUBLE_EQ(CurveSqrtTimes[Delay][3], std::sqrt(0.65));
+            EXPECT_DOUBLE_EQ(f.Data().CurveSqrtTimes[Delay][3], std::sqrt(0.65));
             // Saved again under this system, the line takes its separator.
             f.EnableEdit(Delay);
             s.answer(mrOk);
@@ -405,7 +405,7 @@ TEST_F(CurveStoreTest, UpdateTimesTakesTheSquareRootsOfAllFortyTimes)
     f.CurveEdit(GndSlow, 2)->setText(QStringLiteral("4"));
     f.CurveEdit(Fast, 11)->setText(QStringLiteral("00.090 "));
     f.UpdateTimes();
-    EXPECT_DOUBLE_EQ(CurveSqrtTimes[GndSlow][0], 2.0);
-    EXPECT_DOUBLE_EQ(CurveSqrtTimes[Fast][9], 0.3);
-    EXPECT_DOUBLE_EQ(CurveSqrtTimes[Delay][0], std::sqrt(2.0));  // the start texts
+    EXPECT_DOUBLE_EQ(f.Data().CurveSqrtTimes[GndSlow][0], 2.0);
+    EXPECT_DOUBLE_EQ(f.Data().CurveSqrtTimes[Fast][9], 0.3);
+    EXPECT_DOUBLE_EQ(f.Data().CurveSqrtTimes[Delay][0], std::sqrt(2.0));  // the start texts
 }

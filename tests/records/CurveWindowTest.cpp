@@ -23,8 +23,8 @@ class CurveWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        fmReclData = new TfmReclData;
-        fmKyrCurve = new TfmKyrCurve;
+        fmReclData = new TfmReclData(&data);
+        fmKyrCurve = new TfmKyrCurve(&data);
         fmKyrCurve->resize(696, 480);
         fmKyrCurve->show();
     }
@@ -64,13 +64,15 @@ protected:
         return n;
     }
     TempCurrentDir dir;
+    TKyrRecordsData data;  // shared by the data form and the curve window, as the records hand it
 };
 
 const QRgb Red = qRgb(255, 0, 0), Lime = qRgb(0, 255, 0), Yellow = qRgb(255, 255, 0);
 
 double T(int row, double x)
 {
-    const double r = static_cast<double>(LagrangeInterpolate(x, 4, PlotMultiples, PlotSqrtTimes[row], 10));
+    const double* sqrtTimes = fmKyrCurve->Data().PlotSqrtTimes[row];
+    const double r = static_cast<double>(LagrangeInterpolate(x, 4, PlotMultiples, sqrtTimes, 10));
     return r * r;
 }
 
@@ -80,7 +82,7 @@ TEST_F(CurveWindowTest, FlatCurvesGiveThreeLinesAtTheirTolerances)
 {
     for (int r = 0; r < 2; ++r)
         for (int m = 0; m < 10; ++m)
-            PlotSqrtTimes[r][m] = 1.0;
+            data.PlotSqrtTimes[r][m] = 1.0;
     SetTol(QStringLiteral("10"), QStringLiteral("10"));
     const QImage& img = Paint();
     for (double x : {2.5, 4.0, 7.0, 11.0}) {
@@ -114,7 +116,7 @@ TEST_F(CurveWindowTest, ViewCurvesDrawsThePhaseOrTheGroundPair)
     fmReclData->PageControl2->setCurrentWidget(fmReclData->tsPhaseTrip);
     fmReclData->btViewCurvesClick();
     EXPECT_TRUE(fmKyrCurve->isVisible());
-    EXPECT_DOUBLE_EQ(PlotSqrtTimes[1][0], std::sqrt(8.0));
+    EXPECT_DOUBLE_EQ(data.PlotSqrtTimes[1][0], std::sqrt(8.0));
     QImage img = fmKyrCurve->PaintBox2->Image();
     img.save(ArtifactPath(QStringLiteral("curve-window-phase.png")));
     for (double x : {2.0, 3.3, 6.0, 9.5}) {
@@ -125,8 +127,8 @@ TEST_F(CurveWindowTest, ViewCurvesDrawsThePhaseOrTheGroundPair)
 
     fmReclData->PageControl2->setCurrentWidget(fmReclData->tsGndTrip);
     fmReclData->btViewCurvesClick();
-    EXPECT_DOUBLE_EQ(PlotSqrtTimes[0][0], std::sqrt(0.5));
-    EXPECT_DOUBLE_EQ(PlotSqrtTimes[1][0], std::sqrt(15.0));
+    EXPECT_DOUBLE_EQ(data.PlotSqrtTimes[0][0], std::sqrt(0.5));
+    EXPECT_DOUBLE_EQ(data.PlotSqrtTimes[1][0], std::sqrt(15.0));
     img = fmKyrCurve->PaintBox2->Image();
     img.save(ArtifactPath(QStringLiteral("curve-window-ground.png")));
     for (double x : {2.0, 4.5, 8.0}) {
@@ -144,7 +146,7 @@ TEST_F(CurveWindowTest, ABadToleranceLeavesItsCurveOutAndIsReportedOncePerChange
 {
     for (int r = 0; r < 2; ++r)
         for (int m = 0; m < 10; ++m)
-            PlotSqrtTimes[r][m] = 1.0;
+            data.PlotSqrtTimes[r][m] = 1.0;
     ScriptedMessages s;
     SetTol(QStringLiteral("10"), QStringLiteral("abc"));
     const QImage& img = Paint();

@@ -144,11 +144,11 @@ TEST_F(BrowserFixture, ShowOpensTheRecloserResultsAndTheReportRows)
     EXPECT_EQ(browser->windowTitle(), QStringLiteral("Kestrovan Database"));
     EXPECT_EQ(TfmKyrDatabase::MemoLines(browser->Memo1), DefaultResultsSQL("R1"));
     EXPECT_EQ(tables.qRes->SQL, DefaultResultsSQL("R1"));
-    EXPECT_EQ(browser->qResReport->SQL, DefaultReportSQL("R1"));
+    EXPECT_EQ(browser->Data().qResReport->SQL, DefaultReportSQL("R1"));
     EXPECT_EQ(TfmKyrDatabase::MemoLines(browser->Memo2), DefaultReportSQL("R1"));
     EXPECT_EQ(LastResultsReclID, QStringLiteral("R1"));
     EXPECT_EQ(Column(tables.qRes, "TESTRESULT"), QStringList({"OK", "*OK", "LOW"}));
-    EXPECT_EQ(Column(browser->qResReport, "TESTRESULT"), QStringList({"OK", "LOW"}));
+    EXPECT_EQ(Column(browser->Data().qResReport, "TESTRESULT"), QStringList({"OK", "LOW"}));
     EXPECT_TRUE(tables.tblRes->Active());
     EXPECT_EQ(browser->DBGrid1->model()->rowCount(), 3);
     EXPECT_EQ(browser->dbGrid6->model()->rowCount(), 2);
@@ -159,7 +159,7 @@ TEST_F(BrowserFixture, ShowOpensTheRecloserResultsAndTheReportRows)
     reclID = QStringLiteral("R2");
     browser->tsResultsEnter();
     EXPECT_EQ(Column(tables.qRes, "TESTRESULT"), QStringList({"OK"}));
-    EXPECT_EQ(browser->qResReport->SQL, DefaultReportSQL("R2"));
+    EXPECT_EQ(browser->Data().qResReport->SQL, DefaultReportSQL("R2"));
     EXPECT_EQ(LastResultsReclID, QStringLiteral("R2"));
 
     // An ID that holds double quotes and key words stays one value.
@@ -169,7 +169,7 @@ TEST_F(BrowserFixture, ShowOpensTheRecloserResultsAndTheReportRows)
     EXPECT_EQ(Column(tables.qRes, "RECLID"), QStringList({reclID}));
     reclID = QStringLiteral("A\"B");
     browser->DBGrid6Enter();
-    EXPECT_EQ(Column(browser->qResReport, "RECLID"), QStringList({reclID}));
+    EXPECT_EQ(Column(browser->Data().qResReport, "RECLID"), QStringList({reclID}));
 }
 
 TEST_F(BrowserFixture, PagesReportMissingFilesAndOpenOnlyTheirOwnTable)
@@ -288,14 +288,14 @@ TEST_F(BrowserFixture, SelectAndDeselectMoveRowsInAndOutOfTheReport)
     ASSERT_TRUE(Locate(tables.qRes, "*OK"));
     browser->btSelect->click();
     EXPECT_EQ(StoredResults(), QStringList({"OK", " OK", "MissingOp,"}));
-    EXPECT_EQ(Column(browser->qResReport, "TESTRESULT"), QStringList({"OK", " OK", "MissingOp,"}));
+    EXPECT_EQ(Column(browser->Data().qResReport, "TESTRESULT"), QStringList({"OK", " OK", "MissingOp,"}));
     // Deselect on " OK": the asterisk is back in place of the blank.
-    ASSERT_TRUE(Locate(browser->qResReport, " OK"));
+    ASSERT_TRUE(Locate(browser->Data().qResReport, " OK"));
     browser->btDeselect->click();
     EXPECT_EQ(StoredResults(), QStringList({"OK", "*OK", "MissingOp,"}));
-    EXPECT_EQ(Column(browser->qResReport, "TESTRESULT"), QStringList({"OK", "MissingOp,"}));
+    EXPECT_EQ(Column(browser->Data().qResReport, "TESTRESULT"), QStringList({"OK", "MissingOp,"}));
     // Deselect on "MissingOp,": an asterisk in front.
-    ASSERT_TRUE(Locate(browser->qResReport, "MissingOp,"));
+    ASSERT_TRUE(Locate(browser->Data().qResReport, "MissingOp,"));
     browser->btDeselect->click();
     EXPECT_EQ(StoredResults(), QStringList({"OK", "*OK", "*MissingOp,"}));
     EXPECT_TRUE(boxes.requests.empty());
@@ -336,9 +336,9 @@ TEST_F(BrowserFixture, EditSqlRunsTodayTextAndDerivesTheReportText)
     EXPECT_EQ(Column(tables.qRes, "TESTTIME"), QStringList({"08:00:00", "10:00:00", "11:00:00"}));
     const QStringList report{"SELECT *  FROM KYRRES", "WHERE TESTDATE = " + date, "AND NOT TESTRESULT LIKE \"*%\" ",
                              "ORDER BY TESTTIME"};
-    EXPECT_EQ(browser->qResReport->SQL, report);
+    EXPECT_EQ(browser->Data().qResReport->SQL, report);
     EXPECT_EQ(TfmKyrDatabase::MemoLines(browser->Memo2), report);
-    EXPECT_EQ(Column(browser->qResReport, "TESTTIME"), QStringList({"10:00:00", "11:00:00"}));
+    EXPECT_EQ(Column(browser->Data().qResReport, "TESTTIME"), QStringList({"10:00:00", "11:00:00"}));
     EXPECT_EQ(browser->btEditSQLsel->text(), QStringLiteral("Edit SQL"));
     EXPECT_TRUE(browser->Memo1->isHidden());
 
@@ -346,8 +346,8 @@ TEST_F(BrowserFixture, EditSqlRunsTodayTextAndDerivesTheReportText)
     browser->btEditSQLsel->click();
     TfmKyrDatabase::SetMemoLines(browser->Memo1, {"SELECT *  FROM KYRRES"});
     browser->btEditSQLsel->click();
-    EXPECT_EQ(browser->qResReport->SQL, QStringList({"SELECT *  FROM KYRRES", "WHERE NOT TESTRESULT LIKE \"*%\" "}));
-    EXPECT_EQ(Column(browser->qResReport, "TESTRESULT"), QStringList({"OK", "OK", "HIGH"}));
+    EXPECT_EQ(browser->Data().qResReport->SQL, QStringList({"SELECT *  FROM KYRRES", "WHERE NOT TESTRESULT LIKE \"*%\" "}));
+    EXPECT_EQ(Column(browser->Data().qResReport, "TESTRESULT"), QStringList({"OK", "OK", "HIGH"}));
 
     // A cleared memo and a text that fails: the previous texts come back, no message.
     for (const QStringList& typed : {QStringList{}, QStringList{"SELECT * FROM NOSUCHTABLE"}}) {
@@ -357,9 +357,9 @@ TEST_F(BrowserFixture, EditSqlRunsTodayTextAndDerivesTheReportText)
         EXPECT_EQ(tables.qRes->SQL, QStringList({"SELECT *  FROM KYRRES"}));
         EXPECT_EQ(TfmKyrDatabase::MemoLines(browser->Memo1), QStringList({"SELECT *  FROM KYRRES"}));
         EXPECT_TRUE(tables.qRes->Active());
-        EXPECT_EQ(browser->qResReport->SQL,
+        EXPECT_EQ(browser->Data().qResReport->SQL,
                   QStringList({"SELECT *  FROM KYRRES", "WHERE NOT TESTRESULT LIKE \"*%\" "}));
-        EXPECT_TRUE(browser->qResReport->Active());
+        EXPECT_TRUE(browser->Data().qResReport->Active());
     }
     EXPECT_TRUE(boxes.requests.empty());
 }
@@ -376,7 +376,7 @@ TEST_F(BrowserFixture, ViewSqlShowsTheReportTextAndRunsItAgain)
     browser->btEditSQLdes->click();
     EXPECT_EQ(browser->btEditSQLdes->text(), QStringLiteral("View SQL"));
     EXPECT_TRUE(browser->Memo2->isHidden());
-    EXPECT_EQ(Column(browser->qResReport, "TESTRESULT"), QStringList({"OK"}));
+    EXPECT_EQ(Column(browser->Data().qResReport, "TESTRESULT"), QStringList({"OK"}));
 }
 
 TEST_F(BrowserFixture, BackupCancelledAtTheThirdFileKeepsTheFirstTwo)
@@ -666,8 +666,8 @@ TEST_F(BrowserFixture, ManyRowsBeforeARecloserIsChosenAreShownAndChangedFarDown)
     const int kept = Rows - (Rows + 6) / 7;
     ASSERT_EQ(report->rowCount(), kept);
     EXPECT_EQ(browser->DBGrid1->model()->rowCount(), Rows);  // no recloser: every result
-    const int timeColumn = browser->qResReport->FieldByName("TESTTIME")->Index();
-    const int resultColumn = browser->qResReport->FieldByName("TESTRESULT")->Index();
+    const int timeColumn = browser->Data().qResReport->FieldByName("TESTTIME")->Index();
+    const int resultColumn = browser->Data().qResReport->FieldByName("TESTRESULT")->Index();
     // The last rows, as the user scrolls down to them.
     browser->dbGrid6->scrollToBottom();
     browser->grab();
@@ -678,8 +678,8 @@ TEST_F(BrowserFixture, ManyRowsBeforeARecloserIsChosenAreShownAndChangedFarDown)
     // Deselect on a row far down: it leaves the report, the grid stays on its place.
     const int row = kept - 100;
     browser->dbGrid6->setCurrentIndex(report->index(row, timeColumn));
-    ASSERT_EQ(browser->qResReport->RecNo(), row + 1);
-    const QString time = browser->qResReport->FieldByName("TESTTIME")->AsString();
+    ASSERT_EQ(browser->Data().qResReport->RecNo(), row + 1);
+    const QString time = browser->Data().qResReport->FieldByName("TESTTIME")->AsString();
     const QString after = report->data(report->index(row + 1, timeColumn)).toString();
     browser->btDeselect->click();
     EXPECT_TRUE(boxes.requests.empty());
@@ -702,8 +702,8 @@ TEST_F(BrowserFixture, ManyRowsBeforeARecloserIsChosenAreShownAndChangedFarDown)
     browser->btSelect->click();
     EXPECT_EQ(results->FieldByName("TESTTIME")->AsString(), chosen);
     EXPECT_EQ(results->FieldByName("TESTRESULT")->AsString(), " OK");
-    EXPECT_TRUE(browser->qResReport->Locate("TESTTIME", chosen, 0));
-    EXPECT_EQ(report->data(report->index(browser->qResReport->RecNo() - 1, resultColumn)).toString(), " OK");
+    EXPECT_TRUE(browser->Data().qResReport->Locate("TESTTIME", chosen, 0));
+    EXPECT_EQ(report->data(report->index(browser->Data().qResReport->RecNo() - 1, resultColumn)).toString(), " OK");
     EXPECT_TRUE(boxes.requests.empty());
 }
 

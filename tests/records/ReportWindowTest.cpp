@@ -34,8 +34,8 @@ protected:
             ASSERT_TRUE(WriteEmptyTable(dir.path(), t, false, &error)) << error.toStdString();
         }
         LastResultsReclID.clear();
-        fmKyrDatabase = new TfmKyrDatabase(&source);
-        report = new TfmKyrReport(&source);
+        fmKyrDatabase = new TfmKyrDatabase(&source, &data);
+        report = new TfmKyrReport(&source, &data);
     }
     void TearDown() override
     {
@@ -110,6 +110,8 @@ protected:
     QString reclID;
     // The data form's tables and the recloser ID it shows.
     FakeReclSource source{&tables, [this] { return reclID; }};
+    // The records' data the browser and the report share, as the records hand it.
+    TKyrRecordsData data;
     TfmKyrReport* report = nullptr;
 };
 
@@ -131,8 +133,8 @@ TEST_F(ReportWindowFixture, ActivationFillsTheIdsAndTakesTheTextInForce)
     EXPECT_FALSE(tables.tblReclosers->Active());
     // The browser's memo is empty: the built text for no ID.
     EXPECT_EQ(TfmKyrDatabase::MemoLines(report->Memo2), ResultsQueryText({}));
-    EXPECT_EQ(fmKyrDatabase->qResReport->SQL, ResultsQueryText({}));
-    EXPECT_TRUE(fmKyrDatabase->qResReport->Active());
+    EXPECT_EQ(data.qResReport->SQL, ResultsQueryText({}));
+    EXPECT_TRUE(data.qResReport->Active());
 
     // A typed text is kept, the list is filled again at every activation.
     AddRecloser("R3");
@@ -168,7 +170,7 @@ TEST_F(ReportWindowFixture, AddAndRemoveBuildTheText)
     EXPECT_EQ(TfmKyrDatabase::MemoLines(report->Memo2), ResultsQueryText({"R1", "R2"}));
     EXPECT_EQ(TfmKyrDatabase::MemoLines(report->Memo2).size(), 5);
     ASSERT_TRUE(report->grab().save(ArtifactPath(QStringLiteral("report-window.png"))));
-    EXPECT_EQ(fmKyrDatabase->qResReport->SQL, ResultsQueryText({"R1", "R2"}));
+    EXPECT_EQ(data.qResReport->SQL, ResultsQueryText({"R1", "R2"}));
     // Already listed (in any letter case) or empty: nothing changes.
     report->cbReclID->setEditText(QStringLiteral("r1"));
     report->btAdd->click();
@@ -206,9 +208,9 @@ TEST_F(ReportWindowFixture, EditUnlocksTheTextAndPreviewRunsIt)
     report->btEdit->click();
     EXPECT_FALSE(report->Memo2->isEnabled());
     EXPECT_EQ(report->btEdit->text(), QStringLiteral("Edit"));
-    EXPECT_EQ(fmKyrDatabase->qResReport->SQL, ResultsQueryText({}));  // not run by Edit
+    EXPECT_EQ(data.qResReport->SQL, ResultsQueryText({}));  // not run by Edit
     const QString printed = Preview();
-    EXPECT_EQ(fmKyrDatabase->qResReport->SQL, QStringList({"SELECT *  FROM KYRRES WHERE RECLID = \"R2\""}));
+    EXPECT_EQ(data.qResReport->SQL, QStringList({"SELECT *  FROM KYRRES WHERE RECLID = \"R2\""}));
     EXPECT_TRUE(printed.contains(QStringLiteral("Test at 11:00:00")));
     EXPECT_FALSE(printed.contains(QStringLiteral("Test at 10:00:00")));
 
@@ -234,7 +236,7 @@ TEST_F(ReportWindowFixture, SavedResultsDeselectedInTheBrowserStayOutOfThePrinte
                {"TIME2", "0.2"}, {"MIN2", "0.06"}, {"MAX2", "0.15"}, {"RECL1", "2"}, {"OPCOUNTER", "1235"}});
     reclID = QStringLiteral("R-100");
     fmKyrDatabase->show();
-    TQuery* q = fmKyrDatabase->qResReport;
+    TQuery* q = data.qResReport;
     ASSERT_EQ(Column(q, "TESTTIME"), QStringList({"09:30:00", "10:15:30"}));
     q->First();
     fmKyrDatabase->btDeselect->click();

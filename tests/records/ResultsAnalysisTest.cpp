@@ -1,6 +1,6 @@
 // The judging of a finished test against the curves, as a function of what the results
 // window reads: every text, colour, flag, message and beep it gives, without windows.
-#include "KyrResults.h"
+#include "ResultsJudge.h"
 
 #include "Lagrange.h"
 #include "SysUtils.h"

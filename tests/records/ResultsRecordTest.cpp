@@ -1,5 +1,5 @@
 // The results record as the save builds it, before anything reaches the table.
-#include "KyrResults.h"
+#include "ResultsJudge.h"
 
 #include "SysUtils.h"
 
