@@ -40,13 +40,15 @@ void SweepCurve(const double* sqrtTimes, double factor)
     }
 }
 
-QString EditText(const char* name)
+// The text of a field of the data form's delayed-curve page, asked of the form itself.
+QString DelayCurveText(int field)
 {
-    if (!fmReclData)
-        return QString();
-    QLineEdit* e = fmReclData->findChild<QLineEdit*>(QLatin1String(name));
+    QLineEdit* e = fmReclData ? fmReclData->CurveEdit(Delay, field) : nullptr;
     return e ? e->text() : QString();
 }
+
+constexpr int kTolMinField = CurveFieldCount - 2;
+constexpr int kTolMaxField = CurveFieldCount - 1;
 
 } // namespace
 
@@ -87,8 +89,8 @@ void TfmKyrCurve::PaintBox2Paint()
 
     // The tolerances are checked before anything is drawn: a curve whose tolerance is not
     // a number is left out, and each bad text is reported once, after the paint.
-    const QString maxText = EditText("ebDelayCurveTolMax");
-    const QString minText = EditText("ebDelayCurveTolMin");
+    const QString maxText = DelayCurveText(kTolMaxField);
+    const QString minText = DelayCurveText(kTolMinField);
     double tolMax = 0, tolMin = 0;
     const bool maxOk = TryStrToFloat(maxText, tolMax);
     const bool minOk = TryStrToFloat(minText, tolMin);
