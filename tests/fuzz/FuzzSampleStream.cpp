@@ -3,6 +3,7 @@
 #include "FuzzSupport.h"
 
 #include "CalData.h"
+#include "CalRecord.h"
 #include "Comm.h"
 #include "KyrGlobals.h"
 #include "KyrLink.h"
@@ -31,14 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     static TKyrUpdate* engine = nullptr;
     if (!engine) {
         // The calibration's defaults and a usual setup.
-        for (int r = 1; r <= 8; ++r)
-            cal.Factor[r] = 0.001225f;
-        cal.OnThresh = 40;
-        cal.MPUThresh = 100;
-        cal.OnDelay = 5;
-        cal.OffThresh = 20;
-        cal.OffDelay = 15;
-        cal.AvgTime = 0.1;
+        CalDefaultValues(cal);
         cal.AvgSamples = 240;
         setup.Range = 4;
         setup.MaxOnTime = 5;
