@@ -69,6 +69,17 @@ VectorRows Fixture()
     return rows;
 }
 
+// The prepared report printed to a new PDF file, as "Print to File (PDF)" does.
+bool PrintToPdf(TQuickRep& rep, const QString& pdf)
+{
+    QFile::remove(pdf);
+    QPrinter printer(QPrinter::HighResolution);
+    rep.SetupPrinter(printer);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf);
+    return rep.Print(printer);
+}
+
 const TQRPrintItem* FindItem(const TQuickRep& rep, int page, const QString& text, int nth = 0)
 {
     for (const auto& item : rep.Pages()[page].items)
@@ -159,12 +170,7 @@ TEST(ResultsReport, PdfShowsCaptionsMaskedValuesFooterAndColours)
     report.QuickRep1.Prepare();
     ASSERT_EQ(report.QuickRep1.PageCount(), 1);
     const QString pdf = ArtifactPath(QStringLiteral("results-report.pdf"));
-    QFile::remove(pdf);
-    QPrinter printer(QPrinter::HighResolution);
-    report.QuickRep1.SetupPrinter(printer);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(pdf);
-    ASSERT_TRUE(report.QuickRep1.Print(printer));
+    ASSERT_TRUE(PrintToPdf(report.QuickRep1, pdf));
 
     const QString text = PdfText(pdf);
     ASSERT_FALSE(text.isEmpty()) << "pdftotext failed";
@@ -245,12 +251,7 @@ TEST(ResultsReport, FullLengthResultAndCommentStayWithinTheirColumns)
     ASSERT_EQ(report.QuickRep1.PageCount(), 1);
 
     const QString pdf = ArtifactPath(QStringLiteral("results-report-full.pdf"));
-    QFile::remove(pdf);
-    QPrinter printer(QPrinter::HighResolution);
-    report.QuickRep1.SetupPrinter(printer);
-    printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(pdf);
-    ASSERT_TRUE(report.QuickRep1.Print(printer));
+    ASSERT_TRUE(PrintToPdf(report.QuickRep1, pdf));
 
     // Every character is printed; the op count stands beside the result's first line.
     auto squeezed = [](QString s) { return s.remove(QRegularExpression(QStringLiteral("\\s"))); };
