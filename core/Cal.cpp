@@ -128,6 +128,7 @@ TfmCal::TfmCal(QWidget* parent) : QDialog(parent), ui(new Ui::TfmCal)
     bind(SpinBtnAdjustDown, &QToolButton::clicked, &TfmCal::SpinBtnAdjustDownClick);
     bind(btToday, &QPushButton::clicked, &TfmCal::btTodayClick);
     bind(SaveButton, &QPushButton::clicked, &TfmCal::SaveButtonClick);
+    PlaceFrame(this, FrameCentred());
 }
 
 TfmCal::~TfmCal()

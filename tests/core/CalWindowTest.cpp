@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTest>
@@ -70,6 +71,11 @@ protected:
 TEST_F(CalWindow, ShowsTheFileWhenShown)
 {
     EXPECT_EQ(cal->windowTitle(), QStringLiteral("Calibration Menu"));
+    // Centred on the screen by its frame (placed again once the frame is known).
+    const QPoint mid = cal->screen()->geometry().center();
+    const auto offCentre = [&] { return (cal->frameGeometry().center() - mid).manhattanLength(); };
+    (void)QTest::qWaitFor([&] { return offCentre() <= 2; }, 2000);
+    EXPECT_LE(offCentre(), 2);
     EXPECT_EQ(cal->CalFactor[1]->text(), QStringLiteral("0.001225"));
     EXPECT_EQ(cal->CalFactor[8]->text(), QStringLiteral("0.003000"));
     EXPECT_EQ(cal->CalOnThresh->value(), 40);
