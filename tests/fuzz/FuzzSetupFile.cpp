@@ -22,10 +22,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     kvfuzz::Check(setup.Range >= 1 && setup.Range <= 8, "range 1..8");
     kvfuzz::Check(setup.MaxOps >= 1 && setup.MaxOps <= 5, "operations 1..5");
     kvfuzz::Check(setup.TestType <= 1, "test type 0 or 1");
-    // 0 is a stored "no limit", which the reader keeps.
-    kvfuzz::Check(setup.MaxOnTime == 0 || (setup.MaxOnTime >= 0.01 && setup.MaxOnTime <= 9999.99), "on time in range");
-    kvfuzz::Check(setup.MaxOffTime == 0 || (setup.MaxOffTime >= 0.01 && setup.MaxOffTime <= 9999.99),
-                  "off time in range");
+    // 0 is a stored "no limit", which the reader keeps; any other time shows and is written
+    // back as 0.01 to 9999.99 (a time from 0.005 shows as 0.01).
+    const auto timeInRange = [](double t) { return t == 0 || (t >= 0.005 && t <= 9999.99); };
+    kvfuzz::Check(timeInRange(setup.MaxOnTime), "on time in range");
+    kvfuzz::Check(timeInRange(setup.MaxOffTime), "off time in range");
     kvfuzz::Check(std::round(setup.ShuntAmperes) >= 1 && std::round(setup.ShuntAmperes) <= 999999, "shunt amperes");
     kvfuzz::Check(std::round(setup.ShuntMillivolts) >= 1 && std::round(setup.ShuntMillivolts) <= 999999,
                   "shunt millivolts");
