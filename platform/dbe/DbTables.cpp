@@ -812,36 +812,20 @@ std::vector<QByteArray> TBatchMove::BuildRecords(const DbfFile& dest)
 void TBatchMove::Execute()
 {
     MovedCount = 0;
-    if (!Source || !Destination)
-        throw EDatabaseError(QStringLiteral("Batch move without a source or a destination"));
-    const bool wasActive = Source->Active();
-    if (!wasActive)
-        Source->Open();
-    try {
+    WithSourceOpen([&] {
         DbfFile dest(Destination->FileName());
         const std::vector<QByteArray> records = BuildRecords(dest);
         dest.appendRecords(records);
         MovedCount = static_cast<int>(records.size());
-    } catch (...) {
-        if (!wasActive)
-            Source->Close();
-        throw;
-    }
-    if (!wasActive)
-        Source->Close();
+    });
     if (Destination->Active())
         Destination->Refresh();
 }
 
 bool TBatchMove::AlreadyAppended()
 {
-    if (!Source || !Destination)
-        throw EDatabaseError(QStringLiteral("Batch move without a source or a destination"));
-    const bool wasActive = Source->Active();
-    if (!wasActive)
-        Source->Open();
     bool found = false;
-    try {
+    WithSourceOpen([&] {
         DbfFile dest(Destination->FileName());
         const std::vector<QByteArray> records = BuildRecords(dest);
         found = records.empty();
@@ -866,6 +850,20 @@ bool TBatchMove::AlreadyAppended()
                 found = i == k;
             }
         }
+    });
+    return found;
+}
+
+void TBatchMove::WithSourceOpen(const std::function<void()>& work)
+{
+    if (!Source || !Destination)
+        throw EDatabaseError(QStringLiteral("Batch move without a source or a destination"));
+    // A source the caller left closed is opened for the move alone.
+    const bool wasActive = Source->Active();
+    if (!wasActive)
+        Source->Open();
+    try {
+        work();
     } catch (...) {
         if (!wasActive)
             Source->Close();
@@ -873,5 +871,4 @@ bool TBatchMove::AlreadyAppended()
     }
     if (!wasActive)
         Source->Close();
-    return found;
 }

@@ -25,6 +25,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -217,6 +218,9 @@ public:
 
 private:
     std::vector<QByteArray> BuildRecords(const DbfFile& dest);
+    // Checks source and destination, runs `work` with the source open, and closes it
+    // again when it was closed before (also when `work` throws).
+    void WithSourceOpen(const std::function<void()>& work);
 };
 
 // The default session. The engine needs no network control folder (it locks the files
