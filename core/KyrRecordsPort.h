@@ -41,7 +41,7 @@ public:
     virtual void ResumeLink() = 0;
     // TfmKyr.TripCurr[Op], TripTime[Op], RecloseTime[Op] (Op 1..5); none without the
     // main window.
-    virtual std::optional<TLastTestTexts> LastTest(int Op) const = 0;
+    virtual std::optional<TLastTestTexts> GetLastTest(int Op) const = 0;
     // TfmKyr.MinPickUpCurrent; empty without the main window.
     virtual QString GetMinPickUpText() const = 0;
     // TfmKyr.DataSaved: true without the main window (nothing unsaved).

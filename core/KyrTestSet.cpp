@@ -45,7 +45,7 @@ void TKyrTestSet::ResumeLink()
         fmComm->StartComm();
 }
 
-std::optional<TLastTestTexts> TKyrTestSet::LastTest(int Op) const
+std::optional<TLastTestTexts> TKyrTestSet::GetLastTest(int Op) const
 {
     if (!fmKyr || Op < 1 || Op > 5 || !fmKyr->TripCurr[Op] || !fmKyr->TripTime[Op] || !fmKyr->RecloseTime[Op])
         return std::nullopt;

@@ -10,7 +10,7 @@ public:
     void LaunchTest(const TTestLaunch& Launch) override;
     void PauseLink() override;
     void ResumeLink() override;
-    std::optional<TLastTestTexts> LastTest(int Op) const override;
+    std::optional<TLastTestTexts> GetLastTest(int Op) const override;
     QString GetMinPickUpText() const override;
     bool GetDataSaved() const override;
     void SetDataSaved(bool Saved) override;

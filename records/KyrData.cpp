@@ -6,7 +6,6 @@
 #include "Dialogs.h"
 #include "Forms.h"
 #include "InputBox.h"
-#include "KyrCurve.h"
 #include "PaintBox.h"
 #include "KyrGlobals.h"
 #include "SysUtils.h"
@@ -90,11 +89,30 @@ QString SqlText(const QString& s)
 
 // ====================================================================== creation
 
-TfmReclData::TfmReclData(TKyrRecordsData* Data, QWidget* parent)
-    : QWidget(parent), ui(new Ui::TfmReclData),
+TfmReclData::TfmReclData(IReclDataSource* Hub, TKyrRecordsData* Data, QWidget* parent)
+    : QWidget(parent), ui(new Ui::TfmReclData), hub_(Hub),
       ownData_(Data ? nullptr : std::make_unique<TKyrRecordsData>()),
       data_(Data ? Data : ownData_.get())
 {
+    if (!data_->Tables)
+        data_->Tables = std::make_unique<TReclTables>();
+    TReclTables& t = *data_->Tables;
+    tblTechs = t.tblTechs;
+    dsTechs = t.dsTechs;
+    qTechs = t.qTechs;
+    tblReclosers = t.tblReclosers;
+    dsReclosers = t.dsReclosers;
+    qReclosers = t.qReclosers;
+    tblTypes = t.tblTypes;
+    dsTypes = t.dsTypes;
+    qTypes = t.qTypes;
+    tblCust = t.tblCust;
+    dsCust = t.dsCust;
+    qCust = t.qCust;
+    tblRes = t.tblRes;
+    dsResults = t.dsResults;
+    qRes = t.qRes;
+
     ui->setupUi(this);
     setObjectName(QStringLiteral("fmReclData"));
     cbTechID = ui->cbTechID;
@@ -1105,16 +1123,53 @@ void TfmReclData::btRunTestClick()
 void TfmReclData::btViewCurvesClick()
 {
     Trace(QStringLiteral("fmReclData.btViewCurvesClick"));
-    if (!fmKyrCurve)
+    if (!hub_)
         return;
-    // Shown again when it is already open: brought in front of this form.
-    fmKyrCurve->show();
-    fmKyrCurve->raise();
-    fmKyrCurve->activateWindow();
     const bool ground = PageControl2->currentWidget() != tsPhaseTrip;
+    double plot[2][10];
     for (int m = 0; m < 10; ++m) {
-        data_->PlotSqrtTimes[0][m] = data_->CurveSqrtTimes[ground ? GndFast : Fast][m];
-        data_->PlotSqrtTimes[1][m] = data_->CurveSqrtTimes[ground ? GndSlow : Delay][m];
+        plot[0][m] = data_->CurveSqrtTimes[ground ? GndFast : Fast][m];
+        plot[1][m] = data_->CurveSqrtTimes[ground ? GndSlow : Delay][m];
     }
-    fmKyrCurve->PaintBox2->Repaint();
+    hub_->ShowCurves(plot);
+}
+
+TReclTestData TfmReclData::PreparedTest() const
+{
+    TReclTestData d;
+    d.Shown = isVisible();
+    d.ReclID = cbReclID->currentText();
+    d.TechID = cbTechID->currentText();
+    d.CustID = cbCustID->currentText();
+    d.ReclType = cbReclType->currentText();
+    d.ReclCoil = cbReclCoil->currentText();
+    d.ReclGndCT = cbReclGndCT->currentText();
+    d.Phase = cbPhase->currentText();
+    d.TestType = cbTestType->currentText();
+    d.FastOpsText = cbReclFastOps->currentText();
+    d.DelayOpsText = cbReclDelayOps->currentText();
+    d.DelayCurve = cbReclDelayCurve->currentText();
+    d.GndFastOpsText = cbGndFastOps->currentText();
+    d.GndFastCurve = cbGndFastCurve->currentText();
+    d.GndDelayOpsText = cbGndDelayOps->currentText();
+    d.GndSlowCurve = cbGndSlowCurve->currentText();
+    d.PhaseMPU = ebPhaseMPU->text();
+    d.GndMPU = ebGndMPU->text();
+    d.ReclTime = ebReclTime->text();
+    // A missing edit reads as an empty text, which does not convert.
+    auto text = [this](int kind, int field) {
+        const QLineEdit* e = CurveEdit(kind, field);
+        return e ? e->text() : QString();
+    };
+    for (int k = 0; k < CurveKindCount; ++k) {
+        d.CurveRef[k] = text(k, 1);
+        d.CurveTolMin[k] = text(k, CurveFieldCount - 2);
+        d.CurveTolMax[k] = text(k, CurveFieldCount - 1);
+    }
+    d.CurrMultiple = CurrMultiple;
+    d.FastOps = FastOps;
+    d.GndFastOps = GndFastOps;
+    d.TotalOps = TotalOps;
+    d.CurveVerified = CurveVerified;
+    return d;
 }

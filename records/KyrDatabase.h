@@ -27,16 +27,6 @@ class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
 
-// The recloser data form as the browser and the report see it: its database objects
-// (none while the form does not exist) and the recloser ID it shows. The records'
-// windows (KyrRecords.h) answer it from the data form.
-class IReclDataSource {
-public:
-    virtual ~IReclDataSource() = default;
-    virtual TReclTables* ReclTables() const = 0;
-    virtual QString ReclID() const = 0;
-};
-
 // The recloser ID for which the SQL texts in the browser's memos are held.
 extern QString LastResultsReclID;
 
@@ -45,7 +35,7 @@ class TfmKyrDatabase : public QWidget {
 public:
     // The report query is made in Data (its own data when none is given) and goes with
     // the browser.
-    explicit TfmKyrDatabase(const IReclDataSource* ReclSource = nullptr, TKyrRecordsData* Data = nullptr,
+    explicit TfmKyrDatabase(IReclDataSource* ReclSource = nullptr, TKyrRecordsData* Data = nullptr,
                             QWidget* parent = nullptr);
     ~TfmKyrDatabase() override;
     // The data the records' windows share (KyrRecordsData.h).
@@ -125,7 +115,7 @@ private:
     // Closes a result query; a change of a row still being edited is posted first.
     static void CloseQuery(TQuery* q);
 
-    const IReclDataSource* reclSource_;
+    IReclDataSource* reclSource_;
     // The records' data it was handed, or its own when it was made without.
     std::unique_ptr<TKyrRecordsData> ownData_;
     TKyrRecordsData* data_;
