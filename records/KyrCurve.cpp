@@ -42,8 +42,7 @@ void SweepCurve(const double* sqrtTimes, double factor)
 
 TfmKyrCurve::TfmKyrCurve(IReclDataSource* Hub, TKyrRecordsData* Data, QWidget* parent)
     : QWidget(parent), ui(new Ui::TfmKyrCurve), hub_(Hub),
-      ownData_(Data ? nullptr : std::make_unique<TKyrRecordsData>()),
-      data_(Data ? Data : ownData_.get())
+      ownData_(Data ? nullptr : std::make_unique<TKyrRecordsData>()), data_(Data ? Data : ownData_.get())
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("fmKyrCurve"));

@@ -17,8 +17,7 @@ class TfmKyrCurve : public QWidget {
 public:
     // Draws the plot times of Data (its own when none is given) with the delayed curve's
     // tolerances the data form has prepared, asked of Hub (none: no tolerance curves).
-    explicit TfmKyrCurve(IReclDataSource* Hub = nullptr, TKyrRecordsData* Data = nullptr,
-                         QWidget* parent = nullptr);
+    explicit TfmKyrCurve(IReclDataSource* Hub = nullptr, TKyrRecordsData* Data = nullptr, QWidget* parent = nullptr);
     ~TfmKyrCurve() override;
     // The data the records' windows share (KyrRecordsData.h).
     TKyrRecordsData& Data() const { return *data_; }

@@ -91,8 +91,7 @@ QString SqlText(const QString& s)
 
 TfmReclData::TfmReclData(IReclDataSource* Hub, TKyrRecordsData* Data, QWidget* parent)
     : QWidget(parent), ui(new Ui::TfmReclData), hub_(Hub),
-      ownData_(Data ? nullptr : std::make_unique<TKyrRecordsData>()),
-      data_(Data ? Data : ownData_.get())
+      ownData_(Data ? nullptr : std::make_unique<TKyrRecordsData>()), data_(Data ? Data : ownData_.get())
 {
     if (!data_->Tables)
         data_->Tables = std::make_unique<TReclTables>();

@@ -39,8 +39,7 @@ class TfmReclData : public QWidget {
 public:
     // Shows the curve window through Hub (none: not shown); keeps its tables and curve
     // times in Data (its own when none is given).
-    explicit TfmReclData(IReclDataSource* Hub = nullptr, TKyrRecordsData* Data = nullptr,
-                         QWidget* parent = nullptr);
+    explicit TfmReclData(IReclDataSource* Hub = nullptr, TKyrRecordsData* Data = nullptr, QWidget* parent = nullptr);
     ~TfmReclData() override;
 
     // What the form has prepared for a test, read from its controls and fields now.

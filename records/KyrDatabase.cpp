@@ -54,8 +54,7 @@ void CannotModify()
 } // namespace
 
 TfmKyrDatabase::TfmKyrDatabase(IReclDataSource* ReclSource, TKyrRecordsData* Data, QWidget* parent)
-    : QWidget(parent), reclSource_(ReclSource),
-      ownData_(Data ? nullptr : std::make_unique<TKyrRecordsData>()),
+    : QWidget(parent), reclSource_(ReclSource), ownData_(Data ? nullptr : std::make_unique<TKyrRecordsData>()),
       data_(Data ? Data : ownData_.get()), ui(new Ui::TfmKyrDatabase)
 {
     ui->setupUi(this);

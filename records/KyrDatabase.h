@@ -7,8 +7,8 @@
 // The table objects and the results query are the records' data (TKyrRecordsData::Tables),
 // reached through the records' hub it is made with; the report query (live, so its rows
 // can be changed) is kept in the records' data too (qResReport): the browser makes it
-// and it goes with the browser; the browser owns the data sources of both result queries. A page opens its table when it finds it closed and
-// then only posts its own edit and closes what it opened when it is left.
+// and it goes with the browser; the browser owns the data sources of both result queries. A page opens its table when
+// it finds it closed and then only posts its own edit and closes what it opened when it is left.
 #pragma once
 
 #include "DbControls.h"

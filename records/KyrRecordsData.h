@@ -43,7 +43,7 @@ public:
 // it now. Texts as shown; the curve texts per kind (0 Fast, 1 Delay, 2 GndFast,
 // 3 GndSlow). Without the form every text is empty and nothing is shown or verified.
 struct TReclTestData {
-    bool Shown = false;          // the data form is visible
+    bool Shown = false;  // the data form is visible
     QString ReclID;
     QString TechID;
     QString CustID;

@@ -57,10 +57,8 @@ private:
 };
 
 TfmKyrReport::TfmKyrReport(IReclDataSource* ReclSource, TKyrRecordsData* Data, QWidget* parent)
-    : QWidget(parent), QuickRep1(Report.QuickRep1),
-      ownData_(Data ? nullptr : std::make_unique<TKyrRecordsData>()),
-      data_(Data ? Data : ownData_.get()),
-      rows_(std::make_unique<QueryRows>(*data_)), reclSource_(ReclSource),
+    : QWidget(parent), QuickRep1(Report.QuickRep1), ownData_(Data ? nullptr : std::make_unique<TKyrRecordsData>()),
+      data_(Data ? Data : ownData_.get()), rows_(std::make_unique<QueryRows>(*data_)), reclSource_(ReclSource),
       ui(new Ui::TfmKyrReport)
 {
     ui->setupUi(this);

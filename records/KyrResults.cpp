@@ -63,8 +63,7 @@ int FieldIndex(const QString& name, int& row)
 
 TfmKyrResults::TfmKyrResults(IReclDataSource* Hub, TKyrRecordsData* Data, QWidget* parent)
     : QWidget(parent, Qt::Window), ui(new Ui::TfmKyrResults), hub_(Hub),
-      ownData_(Data ? nullptr : std::make_unique<TKyrRecordsData>()),
-      data_(Data ? Data : ownData_.get())
+      ownData_(Data ? nullptr : std::make_unique<TKyrRecordsData>()), data_(Data ? Data : ownData_.get())
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("fmKyrResults"));

@@ -31,8 +31,7 @@ public:
     // Judges what the data form has prepared, asked of Hub (none: nothing prepared, no
     // table to save into, nothing shown), by the curve times of Data (its own when none
     // is given).
-    explicit TfmKyrResults(IReclDataSource* Hub = nullptr, TKyrRecordsData* Data = nullptr,
-                           QWidget* parent = nullptr);
+    explicit TfmKyrResults(IReclDataSource* Hub = nullptr, TKyrRecordsData* Data = nullptr, QWidget* parent = nullptr);
     ~TfmKyrResults() override;
     // The data the records' windows share (KyrRecordsData.h).
     TKyrRecordsData& Data() const { return *data_; }

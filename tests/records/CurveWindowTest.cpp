@@ -27,7 +27,7 @@ protected:
         // The hub as the records are: the curve window reads the data form's prepared
         // test, the data form shows the curve window.
         hub.PreparedFrom = [] { return fmReclData->PreparedTest(); };
-        hub.OnShowCurves = [](const double (&times)[2][10]) { fmKyrCurve->ShowPlot(times); };
+        hub.OnShowCurves = [](const double(&times)[2][10]) { fmKyrCurve->ShowPlot(times); };
         fmReclData = new TfmReclData(&hub, &data);
         fmKyrCurve = new TfmKyrCurve(&hub, &data);
         fmKyrCurve->resize(696, 480);

@@ -125,4 +125,4 @@ TEST_F(ResultsHub, TheSaveStoresThePreparedRecordInTheHubsResultsTable)
     EXPECT_EQ(resultsdbf::ReadRows(dir.file(QStringLiteral("KyrRes.dbf"))).size(), 1u);
 }
 
-} // namespace
+}  // namespace
