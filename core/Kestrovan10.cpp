@@ -23,6 +23,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QThread>
+#include <algorithm>
 #include <clocale>
 
 QString ProgramFileName(const QString& argv0) { return QFileInfo(argv0).fileName(); }
@@ -86,6 +87,8 @@ void CreateProgramWindows()
     CreateForm(fmWaveform);
     CreateForm(fmKyrMeter);
     CreateForm(fmKyr);
+    // The main window's outer width, its frame included where the platform draws one.
+    fmKyrMeter->MainWidth = [] { return fmKyr ? std::max(fmKyr->frameGeometry().width(), fmKyr->width()) : 0; };
     if (IKyrRecords* records = KyrRecords())
         records->CreateLateWindows(ProgramTestSet);
     CreateForm(fmKyrHelp);
