@@ -1,7 +1,8 @@
 // The one way a unit writes a line of the program's trace: Trace(text) instead of a
-// local helper around TfmDebug::AddLine in every unit. Does nothing while the trace
-// window does not exist. The trace window's unit hands its line writer in here, so a
-// unit that only traces (a file reader) needs no window to be built or linked.
+// local helper around the trace window's line writer in every unit. Does nothing
+// while the trace window does not exist. The trace window's unit hands its line
+// writer in here, so a unit that only traces (a file reader) needs no window to be
+// built or linked.
 #pragma once
 
 #include <QString>
