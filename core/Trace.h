@@ -8,8 +8,9 @@
 #include <QString>
 
 using TTraceSink = void (*)(const QString& text);
-// The line writer every Trace goes to; none (nullptr): lines go nowhere.
-void SetTraceSink(TTraceSink sink);
+// The line writer every Trace goes to; none (nullptr): lines go nowhere. Returns the one
+// it replaces, so a test that reads the lines can put it back.
+TTraceSink SetTraceSink(TTraceSink sink);
 
 void Trace(const QString& text);
 // A plain ASCII literal, as most trace lines are.
