@@ -89,8 +89,7 @@ void CreateProgramWindows()
     CreateForm(fmKyr);
     // The main window's outer width, its frame included where the platform draws one.
     fmKyrMeter->MainWidth = [] { return fmKyr ? std::max(fmKyr->frameGeometry().width(), fmKyr->width()) : 0; };
-    if (IKyrRecords* records = KyrRecords())
-        records->CreateLateWindows(ProgramTestSet);
+    KyrRecords().CreateLateWindows(ProgramTestSet);
     CreateForm(fmKyrHelp);
     // The main window is the one window shown at start; not when the program was ended
     // at the welcome window.
@@ -102,8 +101,7 @@ void FreeProgramWindows()
 {
     // Last created first: the main window stops the engine before the link frees its port.
     FreeForm(fmKyrHelp);
-    if (IKyrRecords* records = KyrRecords())
-        records->FreeLateWindows();
+    KyrRecords().FreeLateWindows();
     FreeForm(fmKyr);
     FreeForm(fmKyrMeter);
     FreeForm(fmWaveform);
@@ -114,8 +112,7 @@ void FreeProgramWindows()
     FreeForm(fmSetup);
     FreeForm(fmDelay);
     FreeForm(fmDebug);
-    if (IKyrRecords* records = KyrRecords())
-        records->FreeReportWindow();
+    KyrRecords().FreeReportWindow();
 }
 
 QPalette ProgramPalette()
@@ -192,8 +189,7 @@ int Kestrovan10Main(int argc, char** argv)
     HelpKitInitialization();
 
     fmKyr560 = new TfmKyr560;
-    if (IKyrRecords* records = KyrRecords())
-        records->CreateReportWindow();
+    KyrRecords().CreateReportWindow();
     if (WelcomeWanted(ProgName, ParamList))
         WelcomeWait();
     delete fmKyr560;

@@ -474,8 +474,7 @@ void TfmKyr::ProgInit()
     TestEngine->ShowStatus();
     // The start-up table check belongs to the recloser records; its errors end the
     // initialisation and reach the caller.
-    if (IKyrRecords* records = KyrRecords())
-        records->CheckTables();
+    KyrRecords().CheckTables();
 
     ProgInitDone = true;
     Trace(QStringLiteral("End ProgInit "));
@@ -781,8 +780,7 @@ void TfmKyr::mOpenClick()
 
 void TfmKyr::mReportClick()
 {
-    if (IKyrRecords* records = KyrRecords())
-        records->ShowReport();
+    KyrRecords().ShowReport();
 }
 
 void TfmKyr::mSaveClick()
@@ -820,8 +818,7 @@ void TfmKyr::mStopCommClick() { fmComm->StopComm(); }
 
 void TfmKyr::mDatabaseClick()
 {
-    if (IKyrRecords* records = KyrRecords())
-        records->ShowDatabase();
+    KyrRecords().ShowDatabase();
 }
 
 void TfmKyr::mDebugInfoClick()
@@ -898,13 +895,11 @@ void TfmKyr::BtnCheckTCCClick()
         if (WriteDataFile(name))
             ProgExit();
     } else if (ParamCount() > 0) {
-        if (IKyrRecords* records = KyrRecords())
-            records->RecreateResultsWindow();
+        KyrRecords().RecreateResultsWindow();
     } else {
         if (fmKyrMeter)
             fmKyrMeter->hide();
-        if (IKyrRecords* records = KyrRecords())
-            records->RecreateResultsWindow();
+        KyrRecords().RecreateResultsWindow();
     }
 }
 
@@ -912,8 +907,7 @@ void TfmKyr::DataButtonClick()
 {
     // The recloser data window belongs to the recloser records, created at start by the
     // program block.
-    if (IKyrRecords* records = KyrRecords())
-        records->ShowReclData();
+    KyrRecords().ShowReclData();
 }
 
 void TfmKyr::cbRangeChange()

@@ -457,14 +457,12 @@ void TfmKyrResults::SaveResults()
 
 void TfmKyrResults::btViewResultsClick()
 {
-    if (IKyrRecords* records = KyrRecords())
-        records->ShowDatabase();
+    KyrRecords().ShowDatabase();
 }
 
 void TfmKyrResults::btReportClick()
 {
-    if (IKyrRecords* records = KyrRecords())
-        records->ShowReport();
+    KyrRecords().ShowReport();
 }
 
 void TfmKyrResults::btCloseClick() { close(); }
