@@ -1,6 +1,6 @@
 // The help window of the control: the table of contents, the keyword index and the
-// full-text search beside the topic, back and
-// forward through the topics seen, home (the default topic) and find in the topic.
+// full-text search beside the topic, back and forward through the topics seen, home
+// (the default topic) and find in the topic.
 #pragma once
 
 #include "ChmFile.h"
