@@ -45,6 +45,10 @@ public:
             if (++ones > 32)
                 ok_ = false;
         const int width = ones == 0 ? root : root + ones - 1;
+        if (width > 63) {
+            ok_ = false;  // no count of topics or places is that large
+            return 0;
+        }
         quint64 v = 0;
         for (int i = 0; i < width && ok_; ++i)
             v = v << 1 | bit();
