@@ -20,6 +20,7 @@
 #include "Waveform.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QThread>
@@ -181,6 +182,7 @@ int Kestrovan10Main(int argc, char** argv)
     Application.ExeName = ProgramFilePath(QString::fromLocal8Bit(argv[0]));
     ProgName = ProgramFileName(QString::fromLocal8Bit(argv[0]));
     ParamList = args.mid(1);
+    StartFolder = QDir::currentPath();
     Application.Title = QStringLiteral("Kestrovan for Windows");
     QApplication::setApplicationDisplayName(QString());
     // The help units start before any window exists: the control is loaded, then the

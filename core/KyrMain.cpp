@@ -430,10 +430,11 @@ void TfmKyr::ProgInit()
 
     bool found = false;
     if (ParamCount() > 0) {
-        if (FileExists(ParamStr(1))) {
-            fmWaveform->FileName = ParamStr(1);
-            SetDemo(ParamStr(1));
-        } else if (QFileInfo::exists(ParamStr(1)) || ParamStr(1).endsWith(QStringLiteral(".kwf"), Qt::CaseInsensitive)) {
+        const QString given = CommandLineFileName(ParamStr(1));
+        if (FileExists(given)) {
+            fmWaveform->FileName = given;
+            SetDemo(given);
+        } else if (QFileInfo::exists(given) || ParamStr(1).endsWith(QStringLiteral(".kwf"), Qt::CaseInsensitive)) {
             // A waveform named on the command line that is missing or not a file is
             // reported; other parameters ("!", the curve program's) select no source.
             MessageDlg(QStringLiteral("Error loading: ") + ParamStr(1), mtError, Btn(mbOK));
