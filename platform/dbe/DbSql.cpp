@@ -582,14 +582,19 @@ QString ResolveTableFile(const QString& name, const QString& folder)
     if (QFileInfo(base).suffix().isEmpty())
         base += QStringLiteral(".dbf");
     const QFileInfo direct(QDir(FolderOf(folder)), base);
-    if (direct.isFile())
-        return direct.absoluteFilePath();
     const QDir dir = direct.absoluteDir();
     const QString want = direct.fileName();
+    // The file is named as it is on disk, whatever spelling the text used: on a folder
+    // that ignores case the asked spelling opens the file too, and would then name it
+    // in every message.
     const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden);
+    if (entries.contains(want))
+        return dir.absoluteFilePath(want);
     for (const QString& e : entries)
         if (e.compare(want, Qt::CaseInsensitive) == 0)
             return dir.absoluteFilePath(e);
+    if (direct.isFile())
+        return direct.absoluteFilePath();
     return QString();
 }
 
