@@ -10,7 +10,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 std::function<void(const char*)> CheckDatabaseStep = [](const char*) {};
@@ -184,10 +186,14 @@ void TReclTables::CheckDatabase()
                 CheckDatabaseStep("remove");
                 RemoveMerged(mergeFile, updateFile);
             } else {
-                // It cannot be moved (nor, then, removed): its rows come in once, and
-                // each later start finds them in the table.
-                AppendTable(owner_, updateFile, T, true);
-                RemoveMerged(updateFile, updateFile);
+                // A file that cannot be moved aside cannot be removed either: merged, its
+                // rows would come in again at every start, over the user's edits. It is
+                // left for a start where it can be moved; the table stays as it is.
+                const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+                const QString text = QStringLiteral("Update file not merged: it cannot be moved aside for the merge (") +
+                                     reason + QStringLiteral("). The table is left as it was.");
+                Application.MessageBox(text, updateFile, MB_OK);
+                Trace(text + QStringLiteral(" ") + updateFile);
             }
         }
 
