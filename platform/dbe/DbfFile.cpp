@@ -123,10 +123,10 @@ QByteArray DbfFile::encode(const QString& text)
 DbfFile::DbfFile(const QString& path) : path_(path)
 {
     const QByteArray native = QFile::encodeName(path);
-    fd_ = ::open(native.constData(), O_RDWR | O_CLOEXEC);
+    fd_ = ::open(native.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);  // never waits on a fifo
     writable_ = fd_ >= 0;
     if (fd_ < 0 && (errno == EACCES || errno == EROFS || errno == EPERM))
-        fd_ = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+        fd_ = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0)
         fail(QStringLiteral("Cannot open table %1: %2").arg(path, Errno()));
     struct stat st {};
