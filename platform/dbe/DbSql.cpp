@@ -38,7 +38,23 @@ bool EndsDoubleQuoted(const QString& s, int i)
 // Tokens of s from i on, appended to out; false (with the reason) when the text does
 // not split. A double-quoted literal closes at the first quote that can end it and
 // leaves a text that splits, so "AB" C" and "AB "" read whole.
-bool TokenizeFrom(const QString& s, int i, std::vector<Tok>& out, QString& error)
+// Whether the text splits from a position depends on the position alone: `dead` marks
+// the positions found not to, so the tries at each double quote are made once, however
+// many double quotes the text holds (each try again would double the work).
+bool TokenizeFrom(const QString& s, int i, std::vector<Tok>& out, QString& error, std::vector<char>& dead);
+
+bool TokenizeRest(const QString& s, int i, std::vector<Tok>& out, std::vector<char>& dead)
+{
+    if (dead[static_cast<size_t>(i)])
+        return false;
+    QString rest;
+    if (TokenizeFrom(s, i, out, rest, dead))
+        return true;
+    dead[static_cast<size_t>(i)] = 1;
+    return false;
+}
+
+bool TokenizeFrom(const QString& s, int i, std::vector<Tok>& out, QString& error, std::vector<char>& dead)
 {
     const int n = s.size();
     while (i < n) {
@@ -115,8 +131,7 @@ bool TokenizeFrom(const QString& s, int i, std::vector<Tok>& out, QString& error
                 if (closed && EndsDoubleQuoted(s, j)) {
                     const size_t mark = out.size();
                     out.push_back({Tok::DQuote, v});
-                    QString rest;
-                    if (TokenizeFrom(s, j + 1, out, rest))
+                    if (TokenizeRest(s, j + 1, out, dead))
                         return true;
                     out.resize(mark);
                 }
@@ -126,8 +141,7 @@ bool TokenizeFrom(const QString& s, int i, std::vector<Tok>& out, QString& error
                 if (s.at(j) != QLatin1Char('"') || !EndsDoubleQuoted(s, j))
                     continue;
                 out.push_back({Tok::DQuote, s.mid(i + 1, j - i - 1)});
-                QString rest;
-                if (TokenizeFrom(s, j + 1, out, rest))
+                if (TokenizeRest(s, j + 1, out, dead))
                     return true;
                 out.resize(mark);
             }
@@ -150,7 +164,8 @@ std::vector<Tok> Tokenize(const QString& s)
 {
     std::vector<Tok> out;
     QString error;
-    if (!TokenizeFrom(s, 0, out, error))
+    std::vector<char> dead(static_cast<size_t>(s.size()) + 1, 0);
+    if (!TokenizeFrom(s, 0, out, error, dead))
         throw EDatabaseError(error);
     return out;
 }
