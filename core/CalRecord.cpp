@@ -83,12 +83,10 @@ bool CalBlockWhole(const QByteArray& bytes)
 
 bool ReadCalBlock(const QString& fileName, QByteArray& bytes)
 {
-    QFile f(fileName);
-    if (!f.open(QIODevice::ReadOnly))
-        return false;
-    bytes = f.read(CalRecordSize);
-    f.close();
-    return true;
+    // Only the block is read, and only from a regular file: a fifo or a device at the
+    // name is the file that cannot be opened.
+    QString error;
+    return ReadRegularFile(fileName, CalRecordSize, bytes, error, false);
 }
 
 QString CalFieldText(const char* block, int n)

@@ -139,14 +139,17 @@ bool TfmWaveform::ReadWaveform(const QString& FileName)
         return false;
     }
     std::fill(Samples, Samples + WaveFileSamples + 1, int16_t(0));
-    QFile f(FileName);
-    if (!f.open(QIODevice::ReadOnly)) {
+    // Read from a regular file only (a fifo or a device at the name is not waited on),
+    // and no more than the header and the samples it can hold.
+    QByteArray bytes;
+    QString error;
+    if (!ReadRegularFile(FileName, WaveHeaderSize + static_cast<qint64>(WaveFileSamples) * 2, bytes, error, false)) {
         MessageDlg(QStringLiteral("Error loading: ") + FileName, mtError, Btn(mbOK));
         return false;
     }
 
     // The header is read afresh: bytes a short file lacks are zero, never the last file's.
-    const QByteArray head = f.read(WaveHeaderSize);
+    const QByteArray head = bytes.left(WaveHeaderSize);
     Header = UnpackWaveHeader(head);
     Trace(QStringLiteral("Waveform Max Data = ") + QString::number(Header.SampleCount));
     if (Header.SampleCount > WaveFileSamples || Header.SampleCount < 100)
@@ -162,7 +165,7 @@ bool TfmWaveform::ReadWaveform(const QString& FileName)
     AmpsPerCount = Header.AmpsPerCount;
 
     // Up to SampleCount - 1 samples; the entry at SampleCount - 1 and any the file lacks stay zero.
-    const QByteArray data = f.read(static_cast<qint64>(SampleCount - 1) * 2);
+    const QByteArray data = bytes.mid(WaveHeaderSize, static_cast<qint64>(SampleCount - 1) * 2);
     UnpackWaveSamples(data, Samples);
     return true;
 }

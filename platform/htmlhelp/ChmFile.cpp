@@ -1,6 +1,7 @@
 #include "ChmFile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -94,8 +95,12 @@ quint64 Le64(const QByteArray& b, qsizetype at) { return quint64(Le32(b, at)) | 
 // claim (gigabytes from a few changed bytes).
 bool HeadersFit(const QString& fileName, quint64& fileSize)
 {
+    // Only a regular file: the library would wait on a fifo and read a device for ever.
+    const QFileInfo info(fileName);
+    if (!info.isFile())
+        return false;
     QFile f(fileName);
-    if (!f.open(QIODevice::ReadOnly))
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return false;
     fileSize = static_cast<quint64>(f.size());
     const QByteArray itsf = f.read(0x60);
