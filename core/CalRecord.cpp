@@ -85,8 +85,13 @@ bool ReadCalBlock(const QString& fileName, QByteArray& bytes)
 {
     // Only the block is read, and only from a regular file: a fifo or a device at the
     // name is the file that cannot be opened.
+    // A failed read leaves the caller's bytes as they were.
     QString error;
-    return ReadRegularFile(fileName, CalRecordSize, bytes, error, false);
+    QByteArray read;
+    if (!ReadRegularFile(fileName, CalRecordSize, read, error, false))
+        return false;
+    bytes = read;
+    return true;
 }
 
 QString CalFieldText(const char* block, int n)
