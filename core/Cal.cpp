@@ -3,11 +3,11 @@
 #include "ui_Cal.h"
 
 #include "Comm.h"
-#include "Debug.h"
 #include "Dialogs.h"
 #include "Forms.h"
 #include "KyrGlobals.h"
 #include "SysUtils.h"
+#include "Trace.h"
 
 #include "Waveform.h"
 
@@ -154,7 +154,7 @@ bool TfmCal::AcceptBlock(const QByteArray& bytes)
 
 bool TfmCal::GetCalData()
 {
-    TfmDebug::AddLine(QStringLiteral("GetCalData "));
+    Trace("GetCalData ");
     char buffer[CalBufferSize] = {};
     const bool received = fmComm && fmComm->ReceiveCal(buffer);
     CalError = true;
@@ -205,7 +205,7 @@ bool TfmCal::EncodeCalRecord(QByteArray& block) const { return EncodeCalBlock(*t
 
 void TfmCal::ReadCalFile()
 {
-    TfmDebug::AddLine(QStringLiteral("ReadCalFile "));
+    Trace("ReadCalFile ");
     if (!DataFolder.isEmpty())
         QDir::setCurrent(DataFolder);
     const QString name = QString::fromLatin1(CalFileName);
@@ -223,19 +223,19 @@ void TfmCal::ReadCalFile()
         MessageDlg(QStringLiteral("Error reading file: Kestrovan.kcf"), mtError, Btn(mbAbort));
         CalError = true;
     }
-    TfmDebug::AddLine(QStringLiteral("End ReadCalFile "));
+    Trace("End ReadCalFile ");
 }
 
 bool TfmCal::WriteCalFile()
 {
-    TfmDebug::AddLine(QStringLiteral("WriteCalFile"));
+    Trace("WriteCalFile");
     if (MessageDlg(QStringLiteral("Writing to Cal File Kestrovan.kcf"), mtInformation, mbOKCancel) != mrOk)
         return false;
     const QString name = QString::fromLatin1(CalFileName);
     const bool written = WriteCalBlock(name, *this);
     if (!written)
         MessageDlg(QStringLiteral("Error writing file: Kestrovan.kcf"), mtError, Btn(mbAbort));
-    TfmDebug::AddLine(QStringLiteral("End WriteCalFile"));
+    Trace("End WriteCalFile");
     return written;
 }
 
@@ -243,21 +243,21 @@ void TfmCal::DefaultValues() { CalDefaultValues(*this); }
 
 void TfmCal::SetDefaultCal()
 {
-    TfmDebug::AddLine(QStringLiteral("SetDefaultCal "));
+    Trace("SetDefaultCal ");
     CalError = true;
     if (MessageDlg(QStringLiteral("Setting Default Values "), mtInformation, mbOKCancel) == mrOk) {
         DefaultValues();
         WriteCalFile();
         RefreshCal();
     }
-    TfmDebug::AddLine(QStringLiteral("End SetDefaultCal "));
+    Trace("End SetDefaultCal ");
 }
 
 // ---- the window ----
 
 void TfmCal::RefreshCal()
 {
-    TfmDebug::AddLine(QStringLiteral("RefreshCal "));
+    Trace("RefreshCal ");
     for (int r = 1; r <= 8; ++r) {
         Label[r]->setText(RangeText[r]);
         CalFactor[r]->setText(Format("%8.6f", Factor[r]));
@@ -295,7 +295,7 @@ void TfmCal::done(int r)
 
 void TfmCal::OnActivate()
 {
-    TfmDebug::AddLine(QStringLiteral("fmCal.OnActivate "));
+    Trace("fmCal.OnActivate ");
     if (DemoMode)
         ReadCalFile();
     else
@@ -303,8 +303,8 @@ void TfmCal::OnActivate()
     RefreshCal();
 }
 
-void TfmCal::FormShow() { TfmDebug::AddLine(QStringLiteral("fmCal.OnShow ")); }
-void TfmCal::FormClose() { TfmDebug::AddLine(QStringLiteral("fmCal.OnClose ")); }
+void TfmCal::FormShow() { Trace("fmCal.OnShow "); }
+void TfmCal::FormClose() { Trace("fmCal.OnClose "); }
 
 void TfmCal::CalOnThreshChange() { OnThresh = CalOnThresh->value(); }
 void TfmCal::CalMPUThreshChange() { MPUThresh = CalMPUThresh->value(); }
@@ -364,7 +364,7 @@ void TfmCal::btTodayClick()
 
 void TfmCal::SaveButtonClick()
 {
-    TfmDebug::AddLine(QStringLiteral("frmCalibration.SaveButtonClick "));
+    Trace("frmCalibration.SaveButtonClick ");
     auto refuse = [](const QString& text) { MessageDlg(text, mtError, mbOKOnly); };
     for (int r = 1; r <= 8; ++r) {
         const double f = EntryToFloat(CalFactor[r]->text());
@@ -403,5 +403,5 @@ void TfmCal::SaveButtonClick()
     if (fmComm && fmComm->PortFound && !CalError)
         fmComm->SendCal(CalRecord);
     close();
-    TfmDebug::AddLine(QStringLiteral("End frmCalibration.SaveButtonClick "));
+    Trace("End frmCalibration.SaveButtonClick ");
 }

@@ -83,11 +83,14 @@ bool CalBlockWhole(const QByteArray& bytes)
 
 bool ReadCalBlock(const QString& fileName, QByteArray& bytes)
 {
-    QFile f(fileName);
-    if (!f.open(QIODevice::ReadOnly))
+    // Only the block is read, and only from a regular file: a fifo or a device at the
+    // name is the file that cannot be opened.
+    // A failed read leaves the caller's bytes as they were.
+    QString error;
+    QByteArray read;
+    if (!ReadRegularFile(fileName, CalRecordSize, read, error, false))
         return false;
-    bytes = f.read(CalRecordSize);
-    f.close();
+    bytes = read;
     return true;
 }
 

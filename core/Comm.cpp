@@ -2,11 +2,11 @@
 
 #include "ui_Comm.h"
 
-#include "Debug.h"
 #include "Delays.h"
 #include "Dialogs.h"
 #include "Forms.h"
 #include "SysUtils.h"
+#include "Trace.h"
 
 #include "CommPortList.h"
 #include "SerialComp.h"
@@ -83,7 +83,7 @@ TfmComm::~TfmComm()
 
 void TfmComm::FormCreate()
 {
-    TfmDebug::AddLine(QStringLiteral("FormCreate Comm "));
+    Trace("FormCreate Comm ");
     ErrorMask = 255;
     ErrorCount = 0;
     MaxRxD = 0;
@@ -98,7 +98,7 @@ void TfmComm::FormCreate()
     SerialPort->OnProcessError = [this](TObject*, uint32_t Place, uint32_t Code, const QString& Msg, uint8_t Noise) {
         Guarded([&] { PortError(Place, Code, Msg, Noise); });
     };
-    TfmDebug::AddLine(QStringLiteral("End FormCreate Comm "));
+    Trace("End FormCreate Comm ");
 }
 
 void TfmComm::FormDestroy()
@@ -136,7 +136,7 @@ void TfmComm::SendStr(const QByteArray& s)
     if (!SerialPort)
         return;
     for (int i = 0; i < 10 && PortSendInProgress(); ++i) {
-        TfmDebug::AddLine(QStringLiteral("SendStr Delay "));
+        Trace("SendStr Delay ");
         DelayMs(100);
     }
     SerialPort->SendString(QString::fromLatin1(s));
@@ -146,7 +146,7 @@ void TfmComm::SendChar(uint8_t c) { SendStr(QByteArray(1, static_cast<char>(c)))
 
 void TfmComm::StartComm()
 {
-    TfmDebug::AddLine(QStringLiteral("StartComm "));
+    Trace("StartComm ");
     if (!PortFound)
         return;
     WaitMs(100);
@@ -158,7 +158,7 @@ void TfmComm::StartComm()
 
 void TfmComm::StopComm()
 {
-    TfmDebug::AddLine(QStringLiteral("StopComm "));
+    Trace("StopComm ");
     SendChar(StopStreamCommand);
     Streaming = false;
 }
@@ -166,7 +166,7 @@ void TfmComm::StopComm()
 void TfmComm::SendRange(int range)
 {
     const char c = static_cast<char>('8' - range);
-    TfmDebug::AddLine(QStringLiteral("Send Range ") + QLatin1Char(c));
+    Trace(QStringLiteral("Send Range ") + QLatin1Char(c));
     if (!PortActive())
         return;
     if (Streaming)
@@ -179,11 +179,11 @@ void TfmComm::SendRange(int range)
 void TfmComm::ClearInput(bool log)
 {
     if (log)
-        TfmDebug::AddLine(QStringLiteral("ClearInput "));
+        Trace("ClearInput ");
     if (!SerialPort)
         return;
     for (int i = 0; i < 10 && PortSendInProgress(); ++i) {
-        TfmDebug::AddLine(QStringLiteral("ClearInput Delay "));
+        Trace("ClearInput Delay ");
         DelayMs(100);
     }
     WaitMs(100);
@@ -201,7 +201,7 @@ void TfmComm::ClearInput(bool log)
 
 void TfmComm::SerialPortOFF()
 {
-    TfmDebug::AddLine(QStringLiteral("SerialPortOFF "));
+    Trace("SerialPortOFF ");
     if (Streaming)
         StopComm();
     ClearInput(true);
@@ -211,7 +211,7 @@ void TfmComm::SerialPortOFF()
 
 bool TfmComm::OpenComm(const QString& name)
 {
-    TfmDebug::AddLine(QStringLiteral("OpenComm ") + name);
+    Trace(QStringLiteral("OpenComm ") + name);
     if (!SerialPort)
         return false;
     SerialPort->SetCommPort(name.left(255));
@@ -232,8 +232,8 @@ bool TfmComm::OpenComm(const QString& name)
     // The system's reason: a port the user has no rights to looks like a missing one.
     const CommOpenFailure failure = LastCommOpenFailure();
     if (failure.error != 0) {
-        TfmDebug::AddLine(QStringLiteral("OpenComm ") + name + QStringLiteral(" failed: ") +
-                          QString::fromLocal8Bit(std::strerror(failure.error)));
+        Trace(QStringLiteral("OpenComm ") + name + QStringLiteral(" failed: ") +
+              QString::fromLocal8Bit(std::strerror(failure.error)));
         if (failure.error == EACCES || failure.error == EPERM)
             RefusedPort = name;
     }
@@ -250,7 +250,7 @@ bool TfmComm::ProbeReplyOk()
 
 void TfmComm::GetCommPortName(QString& name)
 {
-    TfmDebug::AddLine(QStringLiteral("Getting CommPortName "));
+    Trace("Getting CommPortName ");
     // A port stays in use without a search only while the instrument answers on it;
     // an open port that never answered is searched again.
     if (PortActive() && PortFound) {
@@ -264,11 +264,11 @@ void TfmComm::GetCommPortName(QString& name)
     QStringList list;
     EnumCommPorts(list);
     for (const QString& p : list)
-        TfmDebug::AddLine(p.trimmed());
+        Trace(p.trimmed());
     for (const QString& p : list) {
-        TfmDebug::AddLine(QStringLiteral("Opening ") + p + QStringLiteral(" "));
+        Trace(QStringLiteral("Opening ") + p + QStringLiteral(" "));
         if (OpenComm(p)) {
-            TfmDebug::AddLine(QStringLiteral("Testing ") + p + QStringLiteral(" "));
+            Trace(QStringLiteral("Testing ") + p + QStringLiteral(" "));
             ClearInput(true);
             SendChar(ProbeCommand);
             DelayMs(400);
@@ -284,7 +284,7 @@ void TfmComm::GetCommPortName(QString& name)
     // search) goes to a port where no instrument answered.
     if (!PortFound)
         SerialPortOFF();
-    TfmDebug::AddLine(QStringLiteral("Tested Port: ") + PortName);
+    Trace(QStringLiteral("Tested Port: ") + PortName);
     // Before the question whether to try again: retrying cannot help a user who has no
     // rights to the port.
     if (!PortFound && !RefusedPort.isEmpty())
@@ -299,27 +299,27 @@ void TfmComm::GetCommPortName(QString& name)
 
 uint8_t TfmComm::TestComm(const QString& name)
 {
-    TfmDebug::AddLine(QStringLiteral("TestComm ") + name);
+    Trace(QStringLiteral("TestComm ") + name);
     if (!PortActive())
         OpenComm(name);
     if (!PortActive())
         return 1;
     StopComm();
     ClearInput(true);
-    TfmDebug::AddLine(QStringLiteral("Sending CR "));
+    Trace("Sending CR ");
     SendChar(0x0D);
     WaitMs(100);
-    TfmDebug::AddLine(QStringLiteral("CommCharCount=") + QString::number(RxCount));
-    TfmDebug::AddLine(QStringLiteral("Clearing Input "));
+    Trace(QStringLiteral("CommCharCount=") + QString::number(RxCount));
+    Trace("Clearing Input ");
     ClearInput(true);
     WaitMs(100);
     SendStr(QByteArrayLiteral("A\r"));
-    TfmDebug::AddLine(QStringLiteral("Sent test string "));
+    Trace("Sent test string ");
     for (int i = 0; i < 10 && RxCount == 0; ++i)
         DelayMs(100);
     uint8_t result;
     if (RxCount > 0) {
-        TfmDebug::AddLine(QStringLiteral("Received test characters "));
+        Trace("Received test characters ");
         uint8_t c;
         {
             std::lock_guard<std::mutex> g(*CommLock);
@@ -329,16 +329,16 @@ uint8_t TfmComm::TestComm(const QString& name)
             result = 0;
             PortFound = true;
         } else {
-            TfmDebug::AddLine(QStringLiteral("Wrong test char ") + QChar(c));
+            Trace(QStringLiteral("Wrong test char ") + QChar(c));
             result = 3;
             PortFound = false;
         }
     } else {
-        TfmDebug::AddLine(QStringLiteral("Comm Test Timeout"));
+        Trace("Comm Test Timeout");
         result = 2;
         PortFound = false;
     }
-    TfmDebug::AddLine(QStringLiteral("End TestComm "));
+    Trace("End TestComm ");
     return result;
 }
 
@@ -346,7 +346,7 @@ uint8_t TfmComm::TestComm(const QString& name)
 
 bool TfmComm::ReceiveCal(char* dest)
 {
-    TfmDebug::AddLine(QStringLiteral("ReceiveCal "));
+    Trace("ReceiveCal ");
     if (!PortActive())
         return false;
     StopComm();
@@ -374,17 +374,17 @@ bool TfmComm::ReceiveCal(char* dest)
         }
         if (done)
             break;
-        TfmDebug::AddLine(QStringLiteral("Waiting for Cal Data "));
+        Trace("Waiting for Cal Data ");
         if (check < 10)
             DelayMs(100);
     }
-    TfmDebug::AddLine(QStringLiteral("End ReceiveCal "));
+    Trace("End ReceiveCal ");
     return ok;
 }
 
 void TfmComm::SendCal(const char* block)
 {
-    TfmDebug::AddLine(QStringLiteral("SendCal "));
+    Trace("SendCal ");
     if (!PortActive())
         return;
     QByteArray frame;
@@ -521,7 +521,7 @@ void TfmComm::CommTimerTimer()
         }
     }
     if (ErrorCount > LastErrorCount) {
-        TfmDebug::AddLine(QStringLiteral("**RxError: "));
+        Trace("**RxError: ");
         LastErrorCount = ErrorCount;
     }
     if (!(PortActive() && Streaming) && CommTimer->isActive()) {

@@ -20,9 +20,11 @@
 #include "Waveform.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QThread>
+#include <algorithm>
 #include <clocale>
 
 QString ProgramFileName(const QString& argv0) { return QFileInfo(argv0).fileName(); }
@@ -86,8 +88,9 @@ void CreateProgramWindows()
     CreateForm(fmWaveform);
     CreateForm(fmKyrMeter);
     CreateForm(fmKyr);
-    if (IKyrRecords* records = KyrRecords())
-        records->CreateLateWindows(ProgramTestSet);
+    // The main window's outer width, its frame included where the platform draws one.
+    fmKyrMeter->MainWidth = [] { return fmKyr ? std::max(fmKyr->frameGeometry().width(), fmKyr->width()) : 0; };
+    KyrRecords().CreateLateWindows(ProgramTestSet);
     CreateForm(fmKyrHelp);
     // The main window is the one window shown at start; not when the program was ended
     // at the welcome window.
@@ -99,8 +102,7 @@ void FreeProgramWindows()
 {
     // Last created first: the main window stops the engine before the link frees its port.
     FreeForm(fmKyrHelp);
-    if (IKyrRecords* records = KyrRecords())
-        records->FreeLateWindows();
+    KyrRecords().FreeLateWindows();
     FreeForm(fmKyr);
     FreeForm(fmKyrMeter);
     FreeForm(fmWaveform);
@@ -111,8 +113,7 @@ void FreeProgramWindows()
     FreeForm(fmSetup);
     FreeForm(fmDelay);
     FreeForm(fmDebug);
-    if (IKyrRecords* records = KyrRecords())
-        records->FreeReportWindow();
+    KyrRecords().FreeReportWindow();
 }
 
 QPalette ProgramPalette()
@@ -181,6 +182,7 @@ int Kestrovan10Main(int argc, char** argv)
     Application.ExeName = ProgramFilePath(QString::fromLocal8Bit(argv[0]));
     ProgName = ProgramFileName(QString::fromLocal8Bit(argv[0]));
     ParamList = args.mid(1);
+    StartFolder = QDir::currentPath();
     Application.Title = QStringLiteral("Kestrovan for Windows");
     QApplication::setApplicationDisplayName(QString());
     // The help units start before any window exists: the control is loaded, then the
@@ -189,8 +191,7 @@ int Kestrovan10Main(int argc, char** argv)
     HelpKitInitialization();
 
     fmKyr560 = new TfmKyr560;
-    if (IKyrRecords* records = KyrRecords())
-        records->CreateReportWindow();
+    KyrRecords().CreateReportWindow();
     if (WelcomeWanted(ProgName, ParamList))
         WelcomeWait();
     delete fmKyr560;

@@ -1,5 +1,7 @@
 #include "KyrGlobals.h"
 
+#include <QDir>
+
 #include "Forms.h"
 
 bool DemoMode = false;
@@ -13,6 +15,14 @@ QString RangeFormat[9];
 bool Painted = false;
 bool ProgInitDone = false;
 QStringList ParamList;
+QString StartFolder;
+
+QString CommandLineFileName(const QString& name)
+{
+    if (name.isEmpty() || StartFolder.isEmpty() || QDir::isAbsolutePath(name))
+        return name;
+    return QDir(StartFolder).filePath(name);
+}
 
 int ParamCount() { return static_cast<int>(ParamList.size()); }
 

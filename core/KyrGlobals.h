@@ -30,6 +30,11 @@ extern bool ProgInitDone;
 
 // The command line's parameters (the program file's name not included).
 extern QStringList ParamList;
+// The current folder the program was started in, before the main window made the data
+// folder current: a relative file name on the command line names a file there.
+extern QString StartFolder;
+// A command-line file name as the user meant it: a relative one against StartFolder.
+QString CommandLineFileName(const QString& name);
 int ParamCount();
 // ParamStr(0) is the program file; ParamStr(i) the i-th parameter, empty beyond the last.
 QString ParamStr(int i);

@@ -430,10 +430,11 @@ void TfmKyr::ProgInit()
 
     bool found = false;
     if (ParamCount() > 0) {
-        if (FileExists(ParamStr(1))) {
-            fmWaveform->FileName = ParamStr(1);
-            SetDemo(ParamStr(1));
-        } else if (QFileInfo::exists(ParamStr(1)) || ParamStr(1).endsWith(QStringLiteral(".kwf"), Qt::CaseInsensitive)) {
+        const QString given = CommandLineFileName(ParamStr(1));
+        if (FileExists(given)) {
+            fmWaveform->FileName = given;
+            SetDemo(given);
+        } else if (QFileInfo::exists(given) || ParamStr(1).endsWith(QStringLiteral(".kwf"), Qt::CaseInsensitive)) {
             // A waveform named on the command line that is missing or not a file is
             // reported; other parameters ("!", the curve program's) select no source.
             MessageDlg(QStringLiteral("Error loading: ") + ParamStr(1), mtError, Btn(mbOK));
@@ -474,8 +475,7 @@ void TfmKyr::ProgInit()
     TestEngine->ShowStatus();
     // The start-up table check belongs to the recloser records; its errors end the
     // initialisation and reach the caller.
-    if (IKyrRecords* records = KyrRecords())
-        records->CheckTables();
+    KyrRecords().CheckTables();
 
     ProgInitDone = true;
     Trace(QStringLiteral("End ProgInit "));
@@ -781,8 +781,7 @@ void TfmKyr::mOpenClick()
 
 void TfmKyr::mReportClick()
 {
-    if (IKyrRecords* records = KyrRecords())
-        records->ShowReport();
+    KyrRecords().ShowReport();
 }
 
 void TfmKyr::mSaveClick()
@@ -820,8 +819,7 @@ void TfmKyr::mStopCommClick() { fmComm->StopComm(); }
 
 void TfmKyr::mDatabaseClick()
 {
-    if (IKyrRecords* records = KyrRecords())
-        records->ShowDatabase();
+    KyrRecords().ShowDatabase();
 }
 
 void TfmKyr::mDebugInfoClick()
@@ -898,13 +896,11 @@ void TfmKyr::BtnCheckTCCClick()
         if (WriteDataFile(name))
             ProgExit();
     } else if (ParamCount() > 0) {
-        if (IKyrRecords* records = KyrRecords())
-            records->RecreateResultsWindow();
+        KyrRecords().RecreateResultsWindow();
     } else {
         if (fmKyrMeter)
             fmKyrMeter->hide();
-        if (IKyrRecords* records = KyrRecords())
-            records->RecreateResultsWindow();
+        KyrRecords().RecreateResultsWindow();
     }
 }
 
@@ -912,8 +908,7 @@ void TfmKyr::DataButtonClick()
 {
     // The recloser data window belongs to the recloser records, created at start by the
     // program block.
-    if (IKyrRecords* records = KyrRecords())
-        records->ShowReclData();
+    KyrRecords().ShowReclData();
 }
 
 void TfmKyr::cbRangeChange()

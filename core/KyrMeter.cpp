@@ -5,14 +5,12 @@
 #include "AnalogMeter.h"
 #include "Forms.h"
 #include "KyrGlobals.h"
-#include "KyrMain.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFont>
 #include <QPushButton>
 #include <QScreen>
-#include <algorithm>
 
 TfmKyrMeter* fmKyrMeter = nullptr;
 
@@ -110,9 +108,9 @@ int TfmKyrMeter::LeftFor(bool large, int screenWidth, int windowWidth, int mainW
 
 int TfmKyrMeter::MainWindowWidth() const
 {
-    // The main window's outer width, its frame included where the platform draws one.
-    if (fmKyr)
-        return std::max(fmKyr->frameGeometry().width(), fmKyr->width());
+    if (MainWidth)
+        if (const int width = MainWidth(); width > 0)
+            return width;
     return 520;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 #include <optional>
 
 namespace Ui { class TfmKyrMeter; }
@@ -17,6 +18,10 @@ public:
 
     TAnalogMeter* Meter = nullptr;
     QPushButton* Button1 = nullptr;
+    // The main window's outer width, read each time the window is placed: the small
+    // window stands beside it. Handed in by whoever makes the main window; unset, or
+    // 0 while there is none, and a 520-pixel main window stands in.
+    std::function<int()> MainWidth;
 
     void Button1Click();
     void FormClick() {}

@@ -75,7 +75,9 @@ public:
     virtual void CheckTables() = 0;
 };
 
-// The records' side, installed once before the program starts; nullptr (none) leaves
-// every call above undone. KyrRecords() gives what is installed.
+// The records' side, installed once before the program starts. Until then, and after
+// InstallKyrRecords(nullptr), one that does nothing stands in: every call above is left
+// undone, so a caller never asks whether the records are there. KyrRecords() gives what
+// is installed.
 void InstallKyrRecords(IKyrRecords* Records);
-IKyrRecords* KyrRecords();
+IKyrRecords& KyrRecords();

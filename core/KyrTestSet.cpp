@@ -22,8 +22,7 @@ void TKyrTestSet::LaunchTest(const TTestLaunch& Launch)
         fmKyr->SelectTestType(fmSetup->TestType);
         fmKyr->ProgInit();
     }
-    if (IKyrRecords* records = KyrRecords())
-        records->HideResultsWindow();
+    KyrRecords().HideResultsWindow();
     if (fmKyr) {
         fmKyr->setWindowState(fmKyr->windowState() & ~Qt::WindowMinimized);
         fmKyr->show();

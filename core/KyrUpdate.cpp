@@ -1,7 +1,6 @@
 #include "KyrUpdate.h"
 
 #include "CalData.h"
-#include "Debug.h"
 #include "Forms.h"
 #include "KyrGlobals.h"
 #include "SampleStore.h"

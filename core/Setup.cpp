@@ -2,11 +2,11 @@
 
 #include "ui_Setup.h"
 
-#include "Debug.h"
 #include "Dialogs.h"
 #include "Forms.h"
 #include "SetupFile.h"
 #include "SysUtils.h"
+#include "Trace.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -43,7 +43,7 @@ TfmSetup::~TfmSetup()
 
 void TfmSetup::ReadSetupFile()
 {
-    TfmDebug::AddLine(QStringLiteral("ReadSetupFile "));
+    Trace("ReadSetupFile ");
     if (!FileExists(SetupFileName)) {
         Application.MessageBox(QStringLiteral("Creating Default Setup File"), QStringLiteral("File Missing"), MB_OK);
         // Program control sets the full data folder path before the first read; it stays.
@@ -60,7 +60,7 @@ void TfmSetup::ReadSetupFile()
 
 void TfmSetup::WriteSetupFile()
 {
-    TfmDebug::AddLine(QStringLiteral("WriteSetupFile "));
+    Trace("WriteSetupFile ");
     // Written beside the target and renamed over it: a failure never leaves half a file.
     if (!WriteSetupLines(SetupFileName, *this))
         MessageDlg(QStringLiteral("Error writing file: ") + SetupFileName, mtError, Btn(mbAbort));
@@ -68,13 +68,13 @@ void TfmSetup::WriteSetupFile()
 
 void TfmSetup::FormCreate()
 {
-    TfmDebug::AddLine(QStringLiteral("FormCreate Setup "));
+    Trace("FormCreate Setup ");
     PlaceFrame(this, FrameAtRight(2));
 }
 
 void TfmSetup::FormShow()
 {
-    TfmDebug::AddLine(QStringLiteral("Setup Form Show "));
+    Trace("Setup Form Show ");
     PlaceFrame(this, FrameAtRight());
     ebMaxOnTime->setText(Format("%4.2f", MaxOnTime));
     ebMaxOffTime->setText(Format("%4.2f", MaxOffTime));
@@ -109,7 +109,7 @@ void TfmSetup::closeEvent(QCloseEvent* e)
 
 bool TfmSetup::FormClose()
 {
-    TfmDebug::AddLine(QStringLiteral("Setup Form Close "));
+    Trace("Setup Form Close ");
     // Every entry is checked before any is taken: a bad one keeps the window open with
     // the reason, and the fields and the file stay as they were.
     auto refuse = [](QLineEdit* edit, const QString& why) {

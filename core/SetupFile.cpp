@@ -150,7 +150,7 @@ bool ReadSetupLines(const QString& fileName, TSetupData& d)
     QStringList lines;
     bool opened = true;
     try {
-        lines = LoadTextFile(fileName);
+        lines = LoadTextFile(fileName, 1024 * 1024);  // a setup file is a few lines
     } catch (const EInOutError& e) {
         opened = false;
         Trace(QStringLiteral("Error reading file: ") + fileName + QStringLiteral(": ") + e.Message);

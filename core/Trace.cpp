@@ -5,7 +5,12 @@ namespace {
 TTraceSink g_traceSink = nullptr;
 }  // namespace
 
-void SetTraceSink(TTraceSink sink) { g_traceSink = sink; }
+TTraceSink SetTraceSink(TTraceSink sink)
+{
+    const TTraceSink old = g_traceSink;
+    g_traceSink = sink;
+    return old;
+}
 
 void Trace(const QString& text)
 {

@@ -2,7 +2,6 @@
 
 #include "ui_Waveform.h"
 
-#include "Debug.h"
 #include "Dialogs.h"
 #include "Forms.h"
 #include "KyrGlobals.h"
@@ -10,6 +9,7 @@
 #include "xyplot.h"
 #include "Setup.h"
 #include "SysUtils.h"
+#include "Trace.h"
 #include "UpDown.h"
 
 #include <QApplication>
@@ -99,7 +99,7 @@ TfmWaveform::~TfmWaveform()
 
 void TfmWaveform::FormCreate()
 {
-    TfmDebug::AddLine(QStringLiteral("Waveform Form Create"));
+    Trace("Waveform Form Create");
     SampleRate = 2400;
     SecPerSample = static_cast<float>(1.0 / 2400);
 }
@@ -133,22 +133,25 @@ QByteArray TfmWaveform::WaveFileBytes(const WaveFileHeader& h) const
 
 bool TfmWaveform::ReadWaveform(const QString& FileName)
 {
-    TfmDebug::AddLine(QStringLiteral("ReadWaveform"));
+    Trace("ReadWaveform");
     if (!FileExists(FileName)) {
         MessageDlg(QStringLiteral("File: ") + FileName + QStringLiteral(" Not Found"), mtError, Btn(mbOK));
         return false;
     }
     std::fill(Samples, Samples + WaveFileSamples + 1, int16_t(0));
-    QFile f(FileName);
-    if (!f.open(QIODevice::ReadOnly)) {
+    // Read from a regular file only (a fifo or a device at the name is not waited on),
+    // and no more than the header and the samples it can hold.
+    QByteArray bytes;
+    QString error;
+    if (!ReadRegularFile(FileName, WaveHeaderSize + static_cast<qint64>(WaveFileSamples) * 2, bytes, error, false)) {
         MessageDlg(QStringLiteral("Error loading: ") + FileName, mtError, Btn(mbOK));
         return false;
     }
 
     // The header is read afresh: bytes a short file lacks are zero, never the last file's.
-    const QByteArray head = f.read(WaveHeaderSize);
+    const QByteArray head = bytes.left(WaveHeaderSize);
     Header = UnpackWaveHeader(head);
-    TfmDebug::AddLine(QStringLiteral("Waveform Max Data = ") + QString::number(Header.SampleCount));
+    Trace(QStringLiteral("Waveform Max Data = ") + QString::number(Header.SampleCount));
     if (Header.SampleCount > WaveFileSamples || Header.SampleCount < 100)
         Header.SampleCount = WaveFileSamples;
     SampleCount = Header.SampleCount;
@@ -162,14 +165,14 @@ bool TfmWaveform::ReadWaveform(const QString& FileName)
     AmpsPerCount = Header.AmpsPerCount;
 
     // Up to SampleCount - 1 samples; the entry at SampleCount - 1 and any the file lacks stay zero.
-    const QByteArray data = f.read(static_cast<qint64>(SampleCount - 1) * 2);
+    const QByteArray data = bytes.mid(WaveHeaderSize, static_cast<qint64>(SampleCount - 1) * 2);
     UnpackWaveSamples(data, Samples);
     return true;
 }
 
 bool TfmWaveform::LoadFile(const QString& FileName)
 {
-    TfmDebug::AddLine(QStringLiteral("Waveform LoadFile"));
+    Trace("Waveform LoadFile");
     const bool ok = ReadWaveform(FileName);
     if (ok) {
         TotalTime = static_cast<float>(SampleCount) * SecPerSample;
@@ -185,7 +188,7 @@ bool TfmWaveform::LoadFile(const QString& FileName)
 
 void TfmWaveform::WriteWaveform(const QString& FileName)
 {
-    TfmDebug::AddLine(QStringLiteral("WriteWaveform"));
+    Trace("WriteWaveform");
     WaveFileHeader h = NewWaveHeader();
     SerNum = AskText(QStringLiteral("WaveFile Serial Number"), QStringLiteral("Enter Ser Num or ID:"),
                      QStringLiteral("DEFAULT"))
@@ -217,7 +220,7 @@ void TfmWaveform::WriteWaveform(const QString& FileName)
 
 void TfmWaveform::MakeWaveFile(const QString& FileName, bool MpuType, WaveSegments Segments)
 {
-    TfmDebug::AddLine(QStringLiteral("MakeWaveFile"));
+    Trace("MakeWaveFile");
     // The instrument's rate, whatever file the store last read.
     const double rate = 2400;
     WaveFileHeader h = NewWaveHeader();
@@ -348,7 +351,7 @@ void TfmWaveform::showEvent(QShowEvent* e)
 
 void TfmWaveform::FormShow()
 {
-    TfmDebug::AddLine(QStringLiteral("Waveform FormShow"));
+    Trace("Waveform FormShow");
     TotalTime = static_cast<float>(60000 / SampleRate);
     MinTime = 0;
     ViewStart = 0;
@@ -440,7 +443,7 @@ void TfmWaveform::PaintBox1Paint()
         CurSpan->setText(ViewNumber(CursorEnd - CursorStart));
         CurValue->setText(ViewNumber(RmsBetweenCursors(CursorStart, CursorEnd)));
     } catch (...) {
-        TfmDebug::AddLine(QStringLiteral("Waveform Paint Exception"));
+        Trace("Waveform Paint Exception");
     }
     if (outer)
         drawing_ = false;

@@ -288,21 +288,11 @@ void TDLogFile::WriteHeader()
     if (!(Enabled && WithHeader))
         return;
     const QString tab = QStringLiteral("\t");
-    OSVERSIONINFOA os{};
-    os.dwOSVersionInfoSize = sizeof os;
-    GetVersionExA(&os);
-    QString system = QStringLiteral("Windows");
-    if (os.dwPlatformId == VER_PLATFORM_WIN32_NT) {
-        if (os.dwMajorVersion == 4)
-            system = QStringLiteral("Windows NT4");
-        else if (os.dwMajorVersion == 5 && os.dwMinorVersion == 0)
-            system = QStringLiteral("Windows 2000");
-        else if (os.dwMajorVersion == 5 && os.dwMinorVersion == 1)
-            system = QStringLiteral("Windows XP");
-        else
-            system = QStringLiteral("Windows NT");
-    }
-    const QString servicePack = os.szCSDVersion[0] ? QString::fromLocal8Bit(os.szCSDVersion) : QStringLiteral("No Service Pack");
+    // The system the program runs on, in the line's own layout: name, version, build and,
+    // where the service pack stood, the kernel's release as the system gives it.
+    const SystemRelease os = GetSystemRelease();
+    const QString system = QString::fromLocal8Bit(os.Name.c_str());
+    const QString release = os.Release.empty() ? QStringLiteral("No Service Pack") : QString::fromLocal8Bit(os.Release.c_str());
     const LCID lcid = GetSystemDefaultLCID();
     const LANGID lang = LANGIDFROMLCID(lcid);
     const QStringList args = CommandLine();
@@ -313,7 +303,7 @@ void TDLogFile::WriteHeader()
     WriteLine(QStringLiteral("!Date:                 %s"),
               {tab + DateToStr(QDate::currentDate()) + QLatin1Char(' ') + CurrentTimeText()});
     WriteLine(QStringLiteral("!Operating System:      %s %d.%d (Build %d) %s"),
-              {tab + system, os.dwMajorVersion, os.dwMinorVersion, os.dwBuildNumber, servicePack});
+              {tab + system, os.Major, os.Minor, os.Build, release});
     WriteLine(QStringLiteral("!SysLocale.DefaultLCID: %s (%s)"), {tab + Hex4(lcid), QString::number(lcid)});
     WriteLine(QStringLiteral("!SysLocale.PriLangID:   %s (%s)"),
               {tab + Hex4(PRIMARYLANGID(lang)), QString::number(PRIMARYLANGID(lang))});

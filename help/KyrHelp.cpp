@@ -43,8 +43,12 @@ void ShowOperationGuide()
         return;
     fmKyrHelp->show();
     fmKyrHelp->raise();
-    QFile f(name);
-    if (!f.open(QIODevice::ReadOnly))
-        throw EInOutError(QStringLiteral("Cannot open file \"%1\". %2").arg(QFileInfo(name).absoluteFilePath(), f.errorString()));
-    fmKyrHelp->Memo1->setPlainText(SplitLines(f.readAll()).join(QLatin1Char('\n')));
+    // A guide is a text of some hundred kilobytes; a fifo, a device or a runaway file at
+    // the name is the file that cannot be opened.
+    constexpr qint64 kGuideMaxBytes = 16 * 1024 * 1024;
+    QByteArray bytes;
+    QString error;
+    if (!ReadRegularFile(name, kGuideMaxBytes, bytes, error))
+        throw EInOutError(QStringLiteral("Cannot open file \"%1\". %2").arg(QFileInfo(name).absoluteFilePath(), error));
+    fmKyrHelp->Memo1->setPlainText(SplitLines(bytes).join(QLatin1Char('\n')));
 }

@@ -8,6 +8,7 @@
 #include "InputBox.h"
 #include "PaintBox.h"
 #include "KyrGlobals.h"
+#include "KyrSqlText.h"
 #include "SysUtils.h"
 
 #include <QApplication>
@@ -73,16 +74,6 @@ QString Item(const QComboBox* box, int i) { return i >= 0 && i < box->count() ? 
 bool ListHolds(const QComboBox* box, const QString& text)
 {
     return box->findText(text, Qt::MatchFixedString) >= 0;  // without regard to case
-}
-
-// A text as a literal of the engine's SQL. The engine's double-quoted literal cannot
-// hold every text (a double quote before a blank ends it), so a single-quoted one with
-// its quotes doubled is used: no typed text can end the literal and become SQL.
-QString SqlText(const QString& s)
-{
-    QString q = s;
-    q.replace(QLatin1String("'"), QLatin1String("''"));
-    return QLatin1Char('\'') + q + QLatin1Char('\'');
 }
 
 } // namespace
@@ -886,7 +877,7 @@ void TfmReclData::UpdateIDs(QComboBox* box)
             if (!cust.isEmpty()) {
                 qReclosers->Close();
                 qReclosers->SQL = QStringList{QStringLiteral("SELECT * FROM KYRRECL"),
-                                              QStringLiteral("WHERE CUSTID=") + SqlText(cust),
+                                              QStringLiteral("WHERE CUSTID=") + SqlQuoted(cust),
                                               QStringLiteral("ORDER BY RECLID")};
             }
             UpdateReclIDData();

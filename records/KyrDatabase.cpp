@@ -185,6 +185,12 @@ void TfmKyrDatabase::FormShow()
 
 void TfmKyrDatabase::closeEvent(QCloseEvent* e)
 {
+    // The end of the program closes the browser like every other window: refusing that
+    // close would keep the application from quitting.
+    if (Application.Terminated) {
+        QWidget::closeEvent(e);
+        return;
+    }
     e->ignore();
     Guarded([this] { FormClose(); });
 }
@@ -372,8 +378,13 @@ void TfmKyrDatabase::btDeselectClick()
         CannotModify();
         return;
     }
+    // A result that fills its field keeps the field's width: the asterisk goes in front
+    // and the text's last characters give way, so the row still leaves the report.
+    QString marked = text.startsWith(QLatin1Char(' ')) ? QLatin1Char('*') + text.mid(1) : QLatin1Char('*') + text;
+    if (result->Size() > 0 && marked.size() > result->Size())
+        marked.truncate(result->Size());
     q->Edit();
-    result->SetAsString(text.startsWith(QLatin1Char(' ')) ? QLatin1Char('*') + text.mid(1) : QLatin1Char('*') + text);
+    result->SetAsString(marked);
     q->Refresh();
 }
 

@@ -3,6 +3,7 @@
 #include "ui_KyrResults.h"
 
 #include "Forms.h"
+#include "Graphics.h"
 #include "KyrGlobals.h"
 #include "KyrTables.h"
 #include "Sound.h"

@@ -1,8 +1,9 @@
 // The SQL texts of the results browser and the results report, and the edits made to
 // a text the user typed. All pure text work: nothing here opens a query.
 //
-// A recloser ID always enters a text as one string literal: between double quotes,
-// a double quote inside it doubled, so no ID can end the literal and become SQL.
+// An ID (a recloser's, a customer's) always enters a text as one string literal
+// through SqlQuoted: between double quotes, a double quote inside it doubled, which the
+// engine reads back as one, so no ID can end the literal and become SQL.
 // Key words (TODAY, WHERE, ORDER) are found as whole words outside string literals
 // (double- or single-quoted, a literal may run over a line break), in any letter case.
 #pragma once

@@ -1,5 +1,7 @@
 #include "KyrTables.h"
 
+#include "DbfFile.h"
+
 #include "Forms.h"
 #include "KyrGlobals.h"
 #include "Shell.h"
@@ -10,7 +12,11 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 #include <memory>
 
 std::function<void(const char*)> CheckDatabaseStep = [](const char*) {};
@@ -112,6 +118,44 @@ bool AppendTable(QObject* owner, const QString& from, const QString& to, bool on
     return append;
 }
 
+// The merge's note beside the update file: what the table held before the append
+// ("B count size tail"), its first letter made "D" once the append is whole. Found with
+// a "B" at the next start, the append was cut short somewhere inside its writes: the
+// table goes back to that point and the rows are appended again, once.
+QString JournalText(const DbfFile::AppendPoint& p)
+{
+    return QStringLiteral("B %1 %2 %3\n").arg(p.count).arg(p.size).arg(QString::fromLatin1(p.tail.toHex()));
+}
+
+bool ReadJournal(const QString& path, DbfFile::AppendPoint& p, bool& done)
+{
+    QByteArray bytes;
+    QString error;
+    if (!ReadRegularFile(path, 256 * 1024, bytes, error))
+        return false;
+    const QList<QByteArray> parts = bytes.trimmed().split(' ');
+    if (parts.size() < 3 || (parts[0] != "B" && parts[0] != "D"))
+        return false;
+    bool okCount = false, okSize = false;
+    p.count = parts[1].toInt(&okCount);
+    p.size = parts[2].toLongLong(&okSize);
+    p.tail = parts.size() > 3 ? QByteArray::fromHex(parts[3]) : QByteArray();
+    done = parts[0] == "D";
+    return okCount && okSize;
+}
+
+// One byte, written in place and on the disk before the call returns.
+void MarkJournalDone(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw EInOutError(QStringLiteral("I/O error: %1: %2").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+    const bool ok = ::pwrite(fd, "D", 1, 0) == 1 && ::fsync(fd) == 0;
+    ::close(fd);
+    if (!ok)
+        throw EInOutError(QStringLiteral("I/O error: %1: cannot be written").arg(path));
+}
+
 // Removes a merged update file, saying so in the trace, or in a box when it cannot.
 void RemoveMerged(const QString& file, const QString& tracedName)
 {
@@ -141,11 +185,26 @@ void TReclTables::CheckDatabase()
         const QString tableFile = DataFolder + QLatin1Char('/') + T + QStringLiteral(".dbf");
         // A merge that an earlier start began and did not end (killed, or the file could
         // not be removed): its rows are appended unless the table holds them already.
+        const QString journalFile = DataFolder + QLatin1Char('/') + T + QStringLiteral("1.dbs");
         if (FileExists(mergeFile) && FileExists(tableFile)) {
-            if (AppendTable(owner_, mergeFile, T, true))
+            DbfFile::AppendPoint point;
+            bool done = false;
+            if (ReadJournal(journalFile, point, done)) {
+                if (!done) {
+                    DbfFile(tableFile).rollBack(point);
+                    AppendTable(owner_, mergeFile, T);
+                    MarkJournalDone(journalFile);
+                    Trace(QStringLiteral("Importing data: ") + mergeFile);
+                }
+            } else if (AppendTable(owner_, mergeFile, T, true)) {
+                // A merge file of an earlier version, which kept no note.
                 Trace(QStringLiteral("Importing data: ") + mergeFile);
+            }
             RemoveMerged(mergeFile, mergeFile);
         }
+        // A note without its merge file belongs to a merge that ended or never began.
+        if (!FileExists(mergeFile) && FileExists(journalFile))
+            QFile::remove(journalFile);
 
         if (!FileExists(updateFile))
             continue;
@@ -172,22 +231,35 @@ void TReclTables::CheckDatabase()
                 probe->Open();
             }
             CheckDatabaseStep("move");
-            if (std::rename(QFile::encodeName(updateFile).constData(), QFile::encodeName(mergeFile).constData()) == 0) {
+            const DbfFile::AppendPoint point = DbfFile(tableFile).appendPoint();
+            const bool noted = SaveBinaryFile(journalFile, JournalText(point).toLatin1());
+            if (noted &&
+                std::rename(QFile::encodeName(updateFile).constData(), QFile::encodeName(mergeFile).constData()) == 0) {
                 CheckDatabaseStep("append");
                 try {
                     AppendTable(owner_, mergeFile, T);
                 } catch (...) {
                     // Nothing was appended: the update file gets its name back.
                     std::rename(QFile::encodeName(mergeFile).constData(), QFile::encodeName(updateFile).constData());
+                    QFile::remove(journalFile);
                     throw;
                 }
+                MarkJournalDone(journalFile);
                 CheckDatabaseStep("remove");
                 RemoveMerged(mergeFile, updateFile);
+                QFile::remove(journalFile);
             } else {
-                // It cannot be moved (nor, then, removed): its rows come in once, and
-                // each later start finds them in the table.
-                AppendTable(owner_, updateFile, T, true);
-                RemoveMerged(updateFile, updateFile);
+                const int cause = errno;
+                QFile::remove(journalFile);
+                errno = cause;
+                // A file that cannot be moved aside cannot be removed either: merged, its
+                // rows would come in again at every start, over the user's edits. It is
+                // left for a start where it can be moved; the table stays as it is.
+                const QString reason = QString::fromLocal8Bit(std::strerror(errno));
+                const QString text = QStringLiteral("Update file not merged: it cannot be moved aside for the merge (") +
+                                     reason + QStringLiteral("). The table is left as it was.");
+                Application.MessageBox(text, updateFile, MB_OK);
+                Trace(text + QStringLiteral(" ") + updateFile);
             }
         }
 

@@ -7,7 +7,7 @@
 // window.
 #pragma once
 
-#include "Graphics.h"
+#include "Colors.h"
 
 #include <QDateTime>
 #include <QString>

@@ -8,7 +8,9 @@
 #include <QHash>
 #include <QSet>
 
+#include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <sqlite3.h>
@@ -36,7 +38,23 @@ bool EndsDoubleQuoted(const QString& s, int i)
 // Tokens of s from i on, appended to out; false (with the reason) when the text does
 // not split. A double-quoted literal closes at the first quote that can end it and
 // leaves a text that splits, so "AB" C" and "AB "" read whole.
-bool TokenizeFrom(const QString& s, int i, std::vector<Tok>& out, QString& error)
+// Whether the text splits from a position depends on the position alone: `dead` marks
+// the positions found not to, so the tries at each double quote are made once, however
+// many double quotes the text holds (each try again would double the work).
+bool TokenizeFrom(const QString& s, int i, std::vector<Tok>& out, QString& error, std::vector<char>& dead);
+
+bool TokenizeRest(const QString& s, int i, std::vector<Tok>& out, std::vector<char>& dead)
+{
+    if (dead[static_cast<size_t>(i)])
+        return false;
+    QString rest;
+    if (TokenizeFrom(s, i, out, rest, dead))
+        return true;
+    dead[static_cast<size_t>(i)] = 1;
+    return false;
+}
+
+bool TokenizeFrom(const QString& s, int i, std::vector<Tok>& out, QString& error, std::vector<char>& dead)
 {
     const int n = s.size();
     while (i < n) {
@@ -113,8 +131,7 @@ bool TokenizeFrom(const QString& s, int i, std::vector<Tok>& out, QString& error
                 if (closed && EndsDoubleQuoted(s, j)) {
                     const size_t mark = out.size();
                     out.push_back({Tok::DQuote, v});
-                    QString rest;
-                    if (TokenizeFrom(s, j + 1, out, rest))
+                    if (TokenizeRest(s, j + 1, out, dead))
                         return true;
                     out.resize(mark);
                 }
@@ -124,8 +141,7 @@ bool TokenizeFrom(const QString& s, int i, std::vector<Tok>& out, QString& error
                 if (s.at(j) != QLatin1Char('"') || !EndsDoubleQuoted(s, j))
                     continue;
                 out.push_back({Tok::DQuote, s.mid(i + 1, j - i - 1)});
-                QString rest;
-                if (TokenizeFrom(s, j + 1, out, rest))
+                if (TokenizeRest(s, j + 1, out, dead))
                     return true;
                 out.resize(mark);
             }
@@ -148,7 +164,8 @@ std::vector<Tok> Tokenize(const QString& s)
 {
     std::vector<Tok> out;
     QString error;
-    if (!TokenizeFrom(s, 0, out, error))
+    std::vector<char> dead(static_cast<size_t>(s.size()) + 1, 0);
+    if (!TokenizeFrom(s, 0, out, error, dead))
         throw EDatabaseError(error);
     return out;
 }
@@ -444,7 +461,33 @@ int xColumn(sqlite3_vtab_cursor* cur, sqlite3_context* ctx, int i)
     const char* rec = c->map.records() + static_cast<size_t>(c->pos) * file.recordLength();
     const char* p = rec + f.offset;
     switch (f.type) {
-    case 'C': {
+    case 'N':
+    case 'F':
+    case 'L': {
+        const QVariant v = file.value(rec, i);
+        if (!v.isValid())
+            sqlite3_result_null(ctx);
+        else if (v.typeId() == QMetaType::LongLong)
+            sqlite3_result_int64(ctx, v.toLongLong());
+        else if (v.typeId() == QMetaType::Bool)
+            sqlite3_result_int(ctx, v.toBool() ? 1 : 0);
+        else
+            sqlite3_result_double(ctx, v.toDouble());
+        return SQLITE_OK;
+    }
+    case 'D': {
+        const QVariant v = file.value(rec, i);
+        if (!v.isValid()) {
+            sqlite3_result_null(ctx);
+        } else {
+            const QByteArray iso = v.toDate().toString(Qt::ISODate).toLatin1();
+            sqlite3_result_text(ctx, iso.constData(), static_cast<int>(iso.size()), SQLITE_TRANSIENT);
+        }
+        return SQLITE_OK;
+    }
+    default: {
+        // Text, and every kind the engine does not know (M, G, B ...): the table object
+        // reads those as text too, so "inf" or "12abc" never become a number here.
         int n = f.width;
         while (n > 0 && (p[n - 1] == ' ' || p[n - 1] == '\0'))
             --n;
@@ -459,28 +502,6 @@ int xColumn(sqlite3_vtab_cursor* cur, sqlite3_context* ctx, int i)
         }
         return SQLITE_OK;
     }
-    case 'D': {
-        const QVariant v = file.value(rec, i);
-        if (!v.isValid()) {
-            sqlite3_result_null(ctx);
-        } else {
-            const QByteArray iso = v.toDate().toString(Qt::ISODate).toLatin1();
-            sqlite3_result_text(ctx, iso.constData(), static_cast<int>(iso.size()), SQLITE_TRANSIENT);
-        }
-        return SQLITE_OK;
-    }
-    default: {
-        const QVariant v = file.value(rec, i);
-        if (!v.isValid())
-            sqlite3_result_null(ctx);
-        else if (v.typeId() == QMetaType::LongLong)
-            sqlite3_result_int64(ctx, v.toLongLong());
-        else if (v.typeId() == QMetaType::Bool)
-            sqlite3_result_int(ctx, v.toBool() ? 1 : 0);
-        else
-            sqlite3_result_double(ctx, v.toDouble());
-        return SQLITE_OK;
-    }
     }
 }
 
@@ -490,11 +511,18 @@ int xRowid(sqlite3_vtab_cursor* cur, sqlite3_int64* rowid)
     return SQLITE_OK;
 }
 
+// A module whose xCreate is its xConnect would also be a table of its own name that
+// any text could name; the engine makes each table itself.
+int xCreate(sqlite3* db, void* aux, int argc, const char* const* argv, sqlite3_vtab** out, char** err)
+{
+    return xConnect(db, aux, argc, argv, out, err);
+}
+
 sqlite3_module DbfModule()
 {
     sqlite3_module m {};
     m.iVersion = 1;
-    m.xCreate = xConnect;
+    m.xCreate = xCreate;
     m.xConnect = xConnect;
     m.xBestIndex = xBestIndex;
     m.xDisconnect = xDisconnect;
@@ -507,6 +535,101 @@ sqlite3_module DbfModule()
     m.xColumn = xColumn;
     m.xRowid = xRowid;
     return m;
+}
+
+// ---- The limits of one run ----
+
+// SQLite's temporary storage is kept in memory (temp_store); should it still ask for a
+// file, the engine's own file system refuses it, so a text can never fill a disk.
+thread_local bool g_fileRefused = false;
+
+int RefuseFileOpen(sqlite3_vfs*, const char*, sqlite3_file* file, int, int*)
+{
+    g_fileRefused = true;
+    file->pMethods = nullptr;
+    return SQLITE_CANTOPEN;
+}
+
+const char* NoFileVfs()
+{
+    static const char* name = [] {
+        static sqlite3_vfs vfs = *sqlite3_vfs_find(nullptr);
+        vfs.zName = "kv-nofile";
+        vfs.xOpen = RefuseFileOpen;
+        vfs.pNext = nullptr;
+        sqlite3_vfs_register(&vfs, 0);
+        // What SQLite itself may hold at once, for every connection; a run is stopped
+        // before this by its own check (which counts its result's rows too).
+        sqlite3_hard_heap_limit64(kSqlMemoryLimitBytes);
+        return vfs.zName;
+    }();
+    return name;
+}
+
+SqlUsage g_peak;
+
+struct RunLimits {
+    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point deadline = start + std::chrono::milliseconds(kSqlTimeLimitMs);
+    qint64 resultBytes = 0;
+    bool timeOut = false;
+    bool memoryOut = false;
+    QString text;
+
+    // False (and the limit that was met noted) when the run must stop.
+    bool within()
+    {
+        if (std::chrono::steady_clock::now() >= deadline)
+            timeOut = true;
+        else if (sqlite3_memory_used() + resultBytes > kSqlMemoryLimitBytes)
+            memoryOut = true;
+        return !timeOut && !memoryOut;
+    }
+    void keep(qint64 bytes)
+    {
+        resultBytes += bytes;
+        if (!within())
+            stop(SQLITE_INTERRUPT, nullptr);
+    }
+    // Raises the error of a statement that failed: the limit it met, else SQLite's text.
+    [[noreturn]] void stop(int rc, sqlite3* db) const
+    {
+        const QString where = text.simplified();
+        if (timeOut)
+            throw EDatabaseError(QStringLiteral("The query was stopped by the SQL time limit of %1 seconds: %2")
+                                     .arg(kSqlTimeLimitMs / 1000.0)
+                                     .arg(where));
+        if (memoryOut || rc == SQLITE_NOMEM || (db && sqlite3_errcode(db) == SQLITE_NOMEM))
+            throw EDatabaseError(QStringLiteral("The query was stopped by the SQL memory limit of %1 MB: %2")
+                                     .arg(kSqlMemoryLimitBytes / (1024 * 1024))
+                                     .arg(where));
+        if (g_fileRefused)
+            throw EDatabaseError(QStringLiteral("The query was stopped: it needs a temporary file, and SQL keeps its "
+                                                "temporary storage in memory (SQL memory limit of %1 MB): %2")
+                                     .arg(kSqlMemoryLimitBytes / (1024 * 1024))
+                                     .arg(where));
+        throw EDatabaseError(QStringLiteral("SQL error: %1 in: %2").arg(QString::fromUtf8(sqlite3_errmsg(db)), where));
+    }
+    void record() const
+    {
+        const qint64 ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+        g_peak.elapsedMs = std::max(g_peak.elapsedMs, ms);
+        g_peak.sqliteBytes = std::max<qint64>(g_peak.sqliteBytes, sqlite3_memory_highwater(0));
+        g_peak.resultBytes = std::max(g_peak.resultBytes, resultBytes);
+    }
+};
+
+int StopOverLimit(void* limits) { return static_cast<RunLimits*>(limits)->within() ? 0 : 1; }
+
+// The bytes a row of the result holds, near enough.
+qint64 RowBytes(const std::vector<QVariant>& row)
+{
+    qint64 n = static_cast<qint64>(sizeof row + row.capacity() * sizeof(QVariant));
+    for (const QVariant& v : row)
+        if (v.typeId() == QMetaType::QString)
+            n += 32 + 2 * static_cast<qint64>(v.toString().size());
+    return n;
 }
 
 struct Db {
@@ -531,21 +654,42 @@ struct Stmt {
 
 QString FolderOf(const QString& folder) { return folder.isEmpty() ? QDir::currentPath() : folder; }
 
+// The file of a table the text names: one of the folder's own. A name with a path in
+// it, or whose file is elsewhere (a link out of the folder), has none.
+QString TableFileInFolder(const QString& name, const QString& folder)
+{
+    if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')) ||
+        name.contains(QStringLiteral("..")))
+        return QString();
+    const QString file = ResolveTableFile(name, folder);
+    if (file.isEmpty())
+        return QString();
+    const QString real = QFileInfo(file).canonicalFilePath();
+    const QString home = QDir(FolderOf(folder)).canonicalPath();
+    if (real.isEmpty() || home.isEmpty() || QFileInfo(real).absolutePath() != home)
+        return QString();
+    return file;
+}
+
 // Prepares the text, making a virtual table of every table name it uses on the way.
-void Prepare(sqlite3* db, const QString& sql, const QString& folder, Stmt& stmt, const QString& original)
+void Prepare(sqlite3* db, const QString& sql, const QString& folder, Stmt& stmt, RunLimits& limits)
 {
     for (int attempt = 0; attempt < 64; ++attempt) {
         stmt.reset();
         const QByteArray utf8 = sql.toUtf8();
-        if (sqlite3_prepare_v2(db, utf8.constData(), static_cast<int>(utf8.size()), &stmt.st, nullptr) == SQLITE_OK)
+        const int prepared =
+            sqlite3_prepare_v2(db, utf8.constData(), static_cast<int>(utf8.size()), &stmt.st, nullptr);
+        if (prepared == SQLITE_OK)
             return;
         const QString msg = QString::fromUtf8(sqlite3_errmsg(db));
         static const QString noTable = QStringLiteral("no such table: ");
         if (msg.startsWith(noTable)) {
             QString name = msg.mid(noTable.size());
-            if (name.contains(QLatin1Char('.')))
+            const bool hasPath = name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')) ||
+                              name.contains(QStringLiteral(".."));
+            if (name.contains(QLatin1Char('.')) && !hasPath)
                 name = name.section(QLatin1Char('.'), -1);
-            const QString file = ResolveTableFile(name, folder);
+            const QString file = TableFileInFolder(name, folder);
             if (file.isEmpty())
                 throw EDatabaseError(QStringLiteral("Table %1 not found in %2").arg(name, FolderOf(folder)));
             // The name and the path come from the user's text and the folder: quoted, they
@@ -563,16 +707,22 @@ void Prepare(sqlite3* db, const QString& sql, const QString& folder, Stmt& stmt,
                 throw EDatabaseError(QStringLiteral("Table %1 cannot be used: its name cannot be quoted").arg(name));
             if (rc == SQLITE_OK)
                 rc = sqlite3_step(create.st);
-            if (rc != SQLITE_OK && rc != SQLITE_DONE)
+            if (rc != SQLITE_OK && rc != SQLITE_DONE) {
+                if (limits.timeOut || limits.memoryOut || rc == SQLITE_NOMEM)
+                    limits.stop(rc, db);
                 throw EDatabaseError(QString::fromUtf8(sqlite3_errmsg(db)));
+            }
             continue;
         }
-        throw EDatabaseError(QStringLiteral("SQL error: %1 in: %2").arg(msg, original.simplified()));
+        limits.stop(prepared, db);
     }
-    throw EDatabaseError(QStringLiteral("SQL error: too many tables in: %1").arg(original.simplified()));
+    throw EDatabaseError(QStringLiteral("SQL error: too many tables in: %1").arg(limits.text.simplified()));
 }
 
 } // namespace
+
+SqlUsage PeakSqlUsage() { return g_peak; }
+void ResetPeakSqlUsage() { g_peak = SqlUsage(); }
 
 QString ResolveTableFile(const QString& name, const QString& folder)
 {
@@ -582,14 +732,19 @@ QString ResolveTableFile(const QString& name, const QString& folder)
     if (QFileInfo(base).suffix().isEmpty())
         base += QStringLiteral(".dbf");
     const QFileInfo direct(QDir(FolderOf(folder)), base);
-    if (direct.isFile())
-        return direct.absoluteFilePath();
     const QDir dir = direct.absoluteDir();
     const QString want = direct.fileName();
+    // The file is named as it is on disk, whatever spelling the text used: on a folder
+    // that ignores case the asked spelling opens the file too, and would then name it
+    // in every message.
     const QStringList entries = dir.entryList(QDir::Files | QDir::Hidden);
+    if (entries.contains(want))
+        return dir.absoluteFilePath(want);
     for (const QString& e : entries)
         if (e.compare(want, Qt::CaseInsensitive) == 0)
             return dir.absoluteFilePath(e);
+    if (direct.isFile())
+        return direct.absoluteFilePath();
     return QString();
 }
 
@@ -610,23 +765,30 @@ SqlResult RunSelect(const QStringList& sql, const QString& folder, bool wantLive
     CheckOneSelect(toks, text);
 
     static sqlite3_module module = DbfModule();
+    const char* vfs = NoFileVfs();
+    RunLimits limits;
+    limits.text = text;
+    g_fileRefused = false;
+    sqlite3_memory_highwater(1);
     Context ctx;
     Db db;
-    if (sqlite3_open_v2(":memory:", &db.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr) !=
+    if (sqlite3_open_v2(":memory:", &db.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, vfs) !=
         SQLITE_OK)
         throw EDatabaseError(QStringLiteral("SQL engine cannot start"));
     sqlite3_create_module_v2(db.db, "dbf", &module, &ctx, nullptr);
     sqlite3_exec(db.db, "PRAGMA case_sensitive_like = ON", nullptr, nullptr, nullptr);
+    sqlite3_exec(db.db, "PRAGMA temp_store = MEMORY", nullptr, nullptr, nullptr);
+    sqlite3_progress_handler(db.db, 1000, StopOverLimit, &limits);
 
     Stmt stmt;
-    Prepare(db.db, Rewrite(toks, {}, false), folder, stmt, text);
+    Prepare(db.db, Rewrite(toks, {}, false), folder, stmt, limits);
     QSet<QString> dateFields;
     for (const auto& [name, file] : ctx.tables)
         for (const DbfFieldDef& f : file->fields())
             if (f.type == 'D')
                 dateFields.insert(f.name.toUpper());
     if (!dateFields.isEmpty())
-        Prepare(db.db, Rewrite(toks, dateFields, false), folder, stmt, text);
+        Prepare(db.db, Rewrite(toks, dateFields, false), folder, stmt, limits);
 
     SqlResult res;
     DbfFile* liveFile = nullptr;
@@ -639,7 +801,7 @@ SqlResult RunSelect(const QStringList& sql, const QString& folder, bool wantLive
                 liveFile = nullptr;
         }
         if (liveFile)
-            Prepare(db.db, Rewrite(toks, dateFields, true), folder, stmt, text);
+            Prepare(db.db, Rewrite(toks, dateFields, true), folder, stmt, limits);
     }
     res.live = liveFile != nullptr;
     if (liveFile) {
@@ -683,19 +845,23 @@ SqlResult RunSelect(const QStringList& sql, const QString& folder, bool wantLive
         sqlite3_stmt* run = stmt.st;
         try {
             Prepare(db.db, QStringLiteral("SELECT kv__recno__ FROM (\n") + inner + QStringLiteral("\n)"), folder, keys,
-                    text);
+                    limits);
             run = keys.st;
         } catch (const EDatabaseError&) {
+            if (limits.timeOut || limits.memoryOut)
+                throw;
         }
         for (;;) {
             const int rc = sqlite3_step(run);
             if (rc == SQLITE_DONE)
                 break;
             if (rc != SQLITE_ROW)
-                throw EDatabaseError(QStringLiteral("SQL error: %1 in: %2")
-                                         .arg(QString::fromUtf8(sqlite3_errmsg(db.db)), text.simplified()));
+                limits.stop(rc, db.db);
             res.recnos.push_back(static_cast<int>(sqlite3_column_int64(run, run == keys.st ? 0 : n)));
+            if ((res.recnos.size() & 1023) == 0)
+                limits.keep(1024 * static_cast<qint64>(sizeof(int)));
         }
+        limits.record();
         return res;
     }
 
@@ -704,8 +870,7 @@ SqlResult RunSelect(const QStringList& sql, const QString& folder, bool wantLive
         if (rc == SQLITE_DONE)
             break;
         if (rc != SQLITE_ROW)
-            throw EDatabaseError(QStringLiteral("SQL error: %1 in: %2")
-                                     .arg(QString::fromUtf8(sqlite3_errmsg(db.db)), text.simplified()));
+            limits.stop(rc, db.db);
         std::vector<QVariant> row;
         row.reserve(res.columns.size());
         for (int i = 0; i < n; ++i) {
@@ -742,10 +907,12 @@ SqlResult RunSelect(const QStringList& sql, const QString& folder, bool wantLive
             }
             row.push_back(v);
         }
+        limits.keep(RowBytes(row));
         res.rows.push_back(std::move(row));
     }
     for (SqlColumn& col : res.columns)
         if (col.type == 0)
             col.type = 'C';
+    limits.record();
     return res;
 }

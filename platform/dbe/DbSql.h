@@ -13,7 +13,7 @@
 struct SqlColumn {
     QString name;
     int field = -1;       // the field of the live table it comes from, -1 for none
-    char type = 'C';      // the dBASE kind the values have (C, N, F, D, L)
+    char type = 'C';      // the dBASE kind the values have (C, N, F, D, L; any other reads as text)
     int width = 0;
     int decimals = 0;
 };
@@ -30,9 +30,32 @@ struct SqlResult {
     std::shared_ptr<DbfFile> file;            // live results: that file as the selection read it
 };
 
+// What any one SQL text may take, whoever runs it (the browser's typed texts, the
+// report, the program's own queries). A text that goes beyond one is stopped with an
+// EDatabaseError naming the limit, and nothing it did is kept:
+// - time: kSqlTimeLimitMs from the start of the run to its last row;
+// - memory: kSqlMemoryLimitBytes for what SQLite holds (its sorts, its temporary
+//   tables, its caches) and the result's rows together;
+// - temporary storage: in memory only, within the memory limit; no temporary file is
+//   ever made.
+constexpr int kSqlTimeLimitMs = 5000;
+constexpr qint64 kSqlMemoryLimitBytes = 256LL * 1024 * 1024;
+
+// The most any SQL text took since the last reset: its run's time, SQLite's memory at
+// its peak and the bytes of its result's rows. For measuring against the limits.
+struct SqlUsage {
+    qint64 elapsedMs = 0;
+    qint64 sqliteBytes = 0;
+    qint64 resultBytes = 0;
+};
+SqlUsage PeakSqlUsage();
+void ResetPeakSqlUsage();
+
 // Runs one SELECT over the tables of the folder (empty: the current folder). A live
 // result is asked for with wantLive and given when the text is a plain single-table
-// selection. Raises EDatabaseError with the reason.
+// selection. Raises EDatabaseError with the reason. A table name in the text names a
+// table of that folder only: a name holding a path or "..", or one whose file lies
+// elsewhere (through a link), is not found.
 SqlResult RunSelect(const QStringList& sql, const QString& folder, bool wantLive);
 
 // The file a bare table name stands for in a folder: name + ".dbf", matched without

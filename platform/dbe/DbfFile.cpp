@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <charconv>
@@ -123,10 +124,10 @@ QByteArray DbfFile::encode(const QString& text)
 DbfFile::DbfFile(const QString& path) : path_(path)
 {
     const QByteArray native = QFile::encodeName(path);
-    fd_ = ::open(native.constData(), O_RDWR | O_CLOEXEC);
+    fd_ = ::open(native.constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);  // never waits on a fifo
     writable_ = fd_ >= 0;
     if (fd_ < 0 && (errno == EACCES || errno == EROFS || errno == EPERM))
-        fd_ = ::open(native.constData(), O_RDONLY | O_CLOEXEC);
+        fd_ = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd_ < 0)
         fail(QStringLiteral("Cannot open table %1: %2").arg(path, Errno()));
     struct stat st {};
@@ -511,6 +512,41 @@ int DbfFile::appendRecords(const std::vector<QByteArray>& records, Stamp* before
     if (after)
         *after = stamp();
     return count;
+}
+
+DbfFile::AppendPoint DbfFile::appendPoint() const
+{
+    KV_LOCK(false);
+    AppendPoint p;
+    p.count = recordCount();
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0)
+        fail(QStringLiteral("Cannot read table %1: %2").arg(path_, Errno()));
+    p.size = st.st_size;
+    const qint64 offset = static_cast<qint64>(headerLength_) + static_cast<qint64>(p.count) * recordLength_;
+    if (p.size > offset) {
+        p.tail.resize(static_cast<int>(std::min<qint64>(p.size - offset, 65536)));
+        const ssize_t n = ::pread(fd_, p.tail.data(), p.tail.size(), offset);
+        p.tail.resize(n > 0 ? static_cast<int>(n) : 0);
+    }
+    return p;
+}
+
+void DbfFile::rollBack(const AppendPoint& p)
+{
+    if (!writable_)
+        fail(QStringLiteral("Cannot write table %1: the file is read-only").arg(path_));
+    KV_LOCK(true);
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0 || st.st_size < p.size || p.count < 0)
+        fail(QStringLiteral("Cannot roll back table %1: it is not the table the merge began with").arg(path_));
+    const qint64 offset = static_cast<qint64>(headerLength_) + static_cast<qint64>(p.count) * recordLength_;
+    if (::ftruncate(fd_, p.size) != 0)
+        fail(QStringLiteral("Cannot write table %1: %2").arg(path_, Errno()));
+    if (!p.tail.isEmpty())
+        writeAll(offset, p.tail.constData(), p.tail.size());
+    writeHeaderCount(p.count);
+    sync();
 }
 
 void DbfFile::empty()

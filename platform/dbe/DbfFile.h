@@ -72,6 +72,17 @@ public:
     // the first new record number; the stamps before and after the write are taken
     // under the same lock.
     int appendRecords(const std::vector<QByteArray>& records, Stamp* before = nullptr, Stamp* after = nullptr);
+    // Where an append would begin: the record count, the file's size and what lies behind
+    // the last record (the end-of-file mark). rollBack puts a file that an append cut
+    // short (a kill inside any of its writes) back to that point; raises when the file
+    // is smaller than the point, so no other file is ever cut.
+    struct AppendPoint {
+        int count = 0;
+        qint64 size = 0;
+        QByteArray tail;
+    };
+    AppendPoint appendPoint() const;
+    void rollBack(const AppendPoint& point);
     void markDeleted(int recno);
     void empty();
 

@@ -1,8 +1,10 @@
 #include "ChmFile.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <chm_lib.h>
 #include <cstring>
 
@@ -31,6 +33,61 @@ QString CString(const QByteArray& b, qsizetype at)
     return QString::fromLatin1(b.mid(at, (end < 0 ? b.size() : end) - at));
 }
 
+// The full-text search data's bit stream: most significant bit first, numbers in the
+// scale-2 code with a given root (a run of 1 bits, a 0, then the low bits).
+class BitReader {
+public:
+    BitReader(const QByteArray& b, qsizetype at, qsizetype length) : b_(b), bit_(at * 8), end_((at + length) * 8) {}
+    bool ok() const { return ok_; }
+    quint64 number(int root)
+    {
+        int ones = 0;
+        while (ok_ && bit() == 1)
+            if (++ones > 32)
+                ok_ = false;
+        const int width = ones == 0 ? root : root + ones - 1;
+        if (width > 63) {
+            ok_ = false;  // no count of topics or places is that large
+            return 0;
+        }
+        quint64 v = 0;
+        for (int i = 0; i < width && ok_; ++i)
+            v = v << 1 | bit();
+        return ones == 0 ? v : v + (quint64(1) << width);
+    }
+    // Each topic's entry ends on a byte boundary.
+    void align() { bit_ = (bit_ + 7) / 8 * 8; }
+
+private:
+    int bit()
+    {
+        if (bit_ >= end_ || bit_ / 8 >= b_.size()) {
+            ok_ = false;
+            return 0;
+        }
+        const int v = (static_cast<unsigned char>(b_[bit_ / 8]) >> (7 - bit_ % 8)) & 1;
+        ++bit_;
+        return v;
+    }
+    const QByteArray& b_;
+    qsizetype bit_, end_;
+    bool ok_ = true;
+};
+
+// A variable-length number of 7-bit groups, most significant first.
+quint64 EncInt(const QByteArray& b, qsizetype& at)
+{
+    quint64 v = 0;
+    for (int i = 0; i < 10 && at < b.size(); ++i) {
+        const auto c = static_cast<unsigned char>(b[at++]);
+        v = v << 7 | (c & 0x7F);
+        if (!(c & 0x80))
+            return v;
+    }
+    at = b.size();
+    return v;
+}
+
 quint64 Le64(const QByteArray& b, qsizetype at) { return quint64(Le32(b, at)) | quint64(Le32(b, at + 4)) << 32; }
 
 // The file's header and the header of its directory, with every offset and length
@@ -38,8 +95,12 @@ quint64 Le64(const QByteArray& b, qsizetype at) { return quint64(Le32(b, at)) | 
 // claim (gigabytes from a few changed bytes).
 bool HeadersFit(const QString& fileName, quint64& fileSize)
 {
+    // Only a regular file: the library would wait on a fifo and read a device for ever.
+    const QFileInfo info(fileName);
+    if (!info.isFile())
+        return false;
     QFile f(fileName);
-    if (!f.open(QIODevice::ReadOnly))
+    if (!f.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return false;
     fileSize = static_cast<quint64>(f.size());
     const QByteArray itsf = f.read(0x60);
@@ -123,6 +184,14 @@ bool ChmFile::open(const QString& fileName)
     readContextMap();
     if (!contentsFile_.isEmpty())
         readContents(ObjectPath(contentsFile_));
+    if (indexFile_.isEmpty())
+        for (const QString& o : objects_)
+            if (o.endsWith(QLatin1String(".hhk"), Qt::CaseInsensitive)) {
+                indexFile_ = o;
+                break;
+            }
+    if (!indexFile_.isEmpty())
+        index_ = readSitemap(ObjectPath(indexFile_));
     return true;
 }
 
@@ -181,6 +250,8 @@ void ChmFile::readSystem()
         const QString text = CString(sys.left(data + len), data);
         if (code == 0)
             contentsFile_ = text;
+        else if (code == 1)
+            indexFile_ = text;
         else if (code == 2)
             defaultTopic_ = text.isEmpty() ? QString() : ObjectPath(text);
         else if (code == 3)
@@ -235,8 +306,11 @@ QString ChmFile::topicForContext(int context) const { return contextMap_.value(c
 
 // The table of contents is a site map: nested lists of objects whose parameters name the
 // entry and its topic.
-void ChmFile::readContents(const QString& objectPath)
+void ChmFile::readContents(const QString& objectPath) { contents_ = readSitemap(objectPath); }
+
+QList<ContentsEntry> ChmFile::readSitemap(const QString& objectPath) const
 {
+    QList<ContentsEntry> entries;
     const QString html = QString::fromLatin1(read(objectPath));
     static const QRegularExpression token(
         QStringLiteral("<\\s*(/?)\\s*(ul|object)\\b[^>]*>|<\\s*param\\s+name\\s*=\\s*\"([^\"]*)\"\\s+value\\s*=\\s*\"([^\"]*)\"[^>]*>"),
@@ -259,7 +333,7 @@ void ChmFile::readContents(const QString& objectPath)
             } else if (inObject) {
                 inObject = false;
                 if (!entry.name.isEmpty())
-                    contents_.append(entry);
+                    entries.append(entry);
             }
         } else if (inObject) {
             const QString name = m.captured(3).toLower();
@@ -270,6 +344,113 @@ void ChmFile::readContents(const QString& objectPath)
                 entry.local = ObjectPath(value);
         }
     }
+    return entries;
+}
+
+// The search data: a header, the topics' location lists, and a tree of word nodes
+// whose leaves, chained from the first, hold the words in order, each sharing a prefix
+// with the one before it.
+QList<int> ChmFile::topicsWithWord(const QByteArray& fts, const QByteArray& word) const
+{
+    QList<int> topics;
+    if (fts.size() < 0x32)
+        return topics;
+    const int docRoot = static_cast<unsigned char>(fts[0x1F]);
+    const int countRoot = static_cast<unsigned char>(fts[0x21]);
+    const int locRoot = static_cast<unsigned char>(fts[0x23]);
+    const quint32 nodeLength = Le32(fts, 0x2E);
+    if (nodeLength < 8 || nodeLength > static_cast<quint32>(fts.size()))
+        return topics;
+    quint32 node = Le32(fts, 0x08);
+    // Down the first entries of the index nodes to the first leaf.
+    for (int level = Le16(fts, 0x18); level > 1; --level) {
+        const int len = node + 2 < static_cast<quint32>(fts.size()) ? static_cast<unsigned char>(fts[node + 2]) : 0;
+        node = Le32(fts, qsizetype(node) + 3 + len);
+    }
+    for (int leaves = 0; node != 0 && leaves <= fts.size() / static_cast<qsizetype>(nodeLength); ++leaves) {
+        const QByteArray leaf = fts.mid(node, nodeLength);
+        if (leaf.size() < 8)
+            break;
+        const qsizetype end = leaf.size() - Le16(leaf, 6);
+        QByteArray prev;
+        qsizetype at = 8;
+        while (at + 2 <= end) {
+            const int len = static_cast<unsigned char>(leaf[at]);
+            const int keep = static_cast<unsigned char>(leaf[at + 1]);
+            if (len < 1 || keep > prev.size())
+                return topics;
+            const QByteArray w = prev.left(keep) + leaf.mid(at + 2, len - 1);
+            at += 1 + len;
+            at += 1;  // where the word stands: 0 in the text, 1 in the title
+            const quint64 docs = EncInt(leaf, at);
+            const quint32 offset = Le32(leaf, at);
+            at += 6;
+            const quint64 length = EncInt(leaf, at);
+            if (at > end)
+                return topics;
+            prev = w;
+            if (w != word)
+                continue;
+            BitReader bits(fts, offset, static_cast<qsizetype>(std::min<quint64>(length, fts.size())));
+            quint64 doc = 0;
+            for (quint64 d = 0; d < docs && bits.ok(); ++d) {
+                doc += bits.number(docRoot);
+                const quint64 places = bits.number(countRoot);
+                for (quint64 p = 0; p < places && bits.ok(); ++p)
+                    bits.number(locRoot);
+                bits.align();
+                if (bits.ok() && !topics.contains(static_cast<int>(doc)))
+                    topics.append(static_cast<int>(doc));
+            }
+        }
+        node = Le32(leaf, 0);
+    }
+    return topics;
+}
+
+QList<SearchHit> ChmFile::search(const QString& words) const
+{
+    QList<SearchHit> hits;
+    const QByteArray fts = read(QStringLiteral("/$FIftiMain"));
+    static const QRegularExpression split(QStringLiteral("[^\\w]+"), QRegularExpression::UseUnicodePropertiesOption);
+    const QStringList wanted = words.toLower().split(split, Qt::SkipEmptyParts);
+    if (fts.isEmpty() || wanted.isEmpty())
+        return hits;
+    QList<int> topics;
+    for (int i = 0; i < wanted.size(); ++i) {
+        const QList<int> with = topicsWithWord(fts, wanted[i].toUtf8());
+        if (i == 0) {
+            topics = with;
+        } else {
+            QList<int> both;
+            for (int t : topics)
+                if (with.contains(t))
+                    both.append(t);
+            topics = both;
+        }
+    }
+    std::sort(topics.begin(), topics.end());
+    const QByteArray table = read(QStringLiteral("/#TOPICS"));
+    const QByteArray urls = read(QStringLiteral("/#URLTBL"));
+    const QByteArray urlStrings = read(QStringLiteral("/#URLSTR"));
+    const QByteArray strings = read(QStringLiteral("/#STRINGS"));
+    for (int t : topics) {
+        const qsizetype entry = qsizetype(t) * 16;
+        if (entry + 16 > table.size())
+            continue;
+        const quint32 url = Le32(table, entry + 8);
+        const QString local = CString(urlStrings, qsizetype(Le32(urls, qsizetype(url) + 8)) + 8);
+        if (local.isEmpty())
+            continue;
+        const quint32 title = Le32(table, entry + 4);
+        SearchHit h;
+        h.local = ObjectPath(local);
+        h.title = title == 0xFFFFFFFFu ? local : CString(strings, title);
+        if (h.title.isEmpty())
+            h.title = local;
+        hits.append(h);
+    }
+    return hits;
 }
 
 } // namespace hh

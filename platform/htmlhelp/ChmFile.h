@@ -18,6 +18,11 @@ struct ContentsEntry {
     int depth = 0;
 };
 
+struct SearchHit {
+    QString title;
+    QString local;  // object path of the topic
+};
+
 class ChmFile {
 public:
     ChmFile() = default;
@@ -35,6 +40,11 @@ public:
     // Object path of the default topic ("/contents.htm"), empty when the file names none.
     QString defaultTopic() const { return defaultTopic_; }
     QList<ContentsEntry> contents() const { return contents_; }
+    // The keyword index, as the file's own index sitemap lists it.
+    QList<ContentsEntry> index() const { return index_; }
+    // The topics that hold every one of the words, from the file's full-text search
+    // data, in the file's topic order; none when the file has no such data.
+    QList<SearchHit> search(const QString& words) const;
     // Object path of the topic mapped to a context number; empty when it has none.
     QString topicForContext(int context) const;
 
@@ -43,6 +53,8 @@ private:
     void readSystem();
     void readContextMap();
     void readContents(const QString& objectPath);
+    QList<ContentsEntry> readSitemap(const QString& objectPath) const;
+    QList<int> topicsWithWord(const QByteArray& fts, const QByteArray& word) const;
     QString findByLastComponent(const QString& name) const;
 
     chmFile* h_ = nullptr;
@@ -52,7 +64,9 @@ private:
     QString title_;
     QString defaultTopic_;
     QString contentsFile_;
+    QString indexFile_;
     QList<ContentsEntry> contents_;
+    QList<ContentsEntry> index_;
     QMap<int, QString> contextMap_;
     QStringList objects_;
 };

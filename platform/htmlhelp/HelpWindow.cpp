@@ -9,6 +9,7 @@
 #include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
 #include <QTimer>
@@ -81,6 +82,35 @@ HelpWindow::HelpWindow(const QString& fileName) : QWidget(nullptr, Qt::Window), 
     tree_->setObjectName(QStringLiteral("Contents"));
     tree_->header()->hide();
     tabs->addTab(tree_, QStringLiteral("Contents"));
+    auto* indexPage = new QWidget(tabs);
+    auto* indexLayout = new QVBoxLayout(indexPage);
+    indexLayout->setContentsMargins(2, 2, 2, 2);
+    indexLayout->addWidget(new QLabel(QStringLiteral("Type in the keyword to find:"), indexPage));
+    indexEdit_ = new QLineEdit(indexPage);
+    indexEdit_->setObjectName(QStringLiteral("IndexKeyword"));
+    indexLayout->addWidget(indexEdit_);
+    indexList_ = new QListWidget(indexPage);
+    indexList_->setObjectName(QStringLiteral("Index"));
+    for (const ContentsEntry& e : chm_->index()) {
+        auto* item = new QListWidgetItem(QString(e.depth * 2, QLatin1Char(' ')) + e.name, indexList_);
+        item->setData(Qt::UserRole, e.local);
+        item->setData(Qt::UserRole + 1, e.name);
+    }
+    indexLayout->addWidget(indexList_, 1);
+    tabs->addTab(indexPage, QStringLiteral("Index"));
+    auto* searchPage = new QWidget(tabs);
+    auto* searchLayout = new QVBoxLayout(searchPage);
+    searchLayout->setContentsMargins(2, 2, 2, 2);
+    searchLayout->addWidget(new QLabel(QStringLiteral("Type in the word(s) to search for:"), searchPage));
+    searchEdit_ = new QLineEdit(searchPage);
+    searchEdit_->setObjectName(QStringLiteral("SearchWords"));
+    searchLayout->addWidget(searchEdit_);
+    auto* listTopics = new QPushButton(QStringLiteral("List Topics"), searchPage);
+    searchLayout->addWidget(listTopics);
+    searchList_ = new QListWidget(searchPage);
+    searchList_->setObjectName(QStringLiteral("SearchTopics"));
+    searchLayout->addWidget(searchList_, 1);
+    tabs->addTab(searchPage, QStringLiteral("Search"));
     browser_ = new ChmBrowser(splitter);
     browser_->setObjectName(QStringLiteral("Topic"));
     browser_->chm = chm_.get();
@@ -134,6 +164,26 @@ HelpWindow::HelpWindow(const QString& fileName) : QWidget(nullptr, Qt::Window), 
         if (!local.isEmpty())
             showTopic(local);
     });
+    connect(indexEdit_, &QLineEdit::textEdited, this, [this](const QString& text) {
+        for (int i = 0; i < indexList_->count(); ++i)
+            if (indexList_->item(i)->data(Qt::UserRole + 1).toString().startsWith(text, Qt::CaseInsensitive)) {
+                indexList_->setCurrentRow(i);
+                indexList_->scrollToItem(indexList_->item(i));
+                return;
+            }
+    });
+    auto showKeyword = [this](QListWidgetItem* item) {
+        const QString local = item ? item->data(Qt::UserRole).toString() : QString();
+        if (!local.isEmpty())
+            showTopic(local);
+    };
+    connect(indexEdit_, &QLineEdit::returnPressed, this, [this, showKeyword] { showKeyword(indexList_->currentItem()); });
+    connect(indexList_, &QListWidget::itemActivated, this, showKeyword);
+    connect(indexList_, &QListWidget::itemClicked, this, showKeyword);
+    connect(searchEdit_, &QLineEdit::returnPressed, this, [this] { listSearchTopics(); });
+    connect(listTopics, &QPushButton::clicked, this, [this] { listSearchTopics(); });
+    connect(searchList_, &QListWidget::itemActivated, this, showKeyword);
+    connect(searchList_, &QListWidget::itemClicked, this, showKeyword);
     connect(findEdit_, &QLineEdit::returnPressed, this, [this] { findText(findEdit_->text()); });
     connect(next, &QPushButton::clicked, this, [this] { findText(findEdit_->text()); });
     connect(previous, &QPushButton::clicked, this, [this] { findText(findEdit_->text(), true); });
@@ -296,6 +346,17 @@ bool HelpWindow::findText(const QString& text, bool backward)
     if (!found)
         QApplication::beep();
     return found;
+}
+
+void HelpWindow::listSearchTopics()
+{
+    searchList_->clear();
+    for (const SearchHit& h : chm_->search(searchEdit_->text())) {
+        auto* item = new QListWidgetItem(h.title, searchList_);
+        item->setData(Qt::UserRole, h.local);
+    }
+    if (searchList_->count() > 0)
+        searchList_->setCurrentRow(0);
 }
 
 } // namespace hh

@@ -1,5 +1,6 @@
-// The help window of the control: the table of contents beside the topic, back and
-// forward through the topics seen, home (the default topic) and find in the topic.
+// The help window of the control: the table of contents, the keyword index and the
+// full-text search beside the topic, back and forward through the topics seen, home
+// (the default topic) and find in the topic.
 #pragma once
 
 #include "ChmFile.h"
@@ -11,6 +12,7 @@
 class QAction;
 class QLabel;
 class QLineEdit;
+class QListWidget;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -40,6 +42,13 @@ public:
 
     ChmBrowser* browser() const { return browser_; }
     QTreeWidget* contentsTree() const { return tree_; }
+    // The Index tab: typing a keyword selects the first that starts so; Enter or a click
+    // shows its topic.
+    QLineEdit* indexEdit() const { return indexEdit_; }
+    QListWidget* indexList() const { return indexList_; }
+    // The Search tab: Enter or "List Topics" lists the topics that hold all the words.
+    QLineEdit* searchEdit() const { return searchEdit_; }
+    QListWidget* searchList() const { return searchList_; }
     // Before the window is first shown: over the given window (or the screen's middle),
     // within the screen's work area. Once the window manager has framed it, the frame too
     // is kept on the work area.
@@ -57,12 +66,17 @@ private:
     void buildContents();
     void syncContents(const QUrl& url);
     void linkClicked(const QUrl& url);
+    void listSearchTopics();
 
     std::unique_ptr<ChmFile> chm_;
     ChmBrowser* browser_ = nullptr;
     QTreeWidget* tree_ = nullptr;
     QWidget* findBar_ = nullptr;
     QLineEdit* findEdit_ = nullptr;
+    QLineEdit* indexEdit_ = nullptr;
+    QListWidget* indexList_ = nullptr;
+    QLineEdit* searchEdit_ = nullptr;
+    QListWidget* searchList_ = nullptr;
     QAction* back_ = nullptr;
     QAction* forward_ = nullptr;
     bool framePending_ = false;

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
 #include <vector>
 
 #include <cerrno>
@@ -408,26 +409,78 @@ bool SaveBinaryFileLocked(const QString& path, const QByteArray& bytes, int& loc
 
 TLockedFile::~TLockedFile() { Close(); }
 
-bool TLockedFile::Open(const QString& path, QString& error)
+namespace {
+// Opens an existing file without blocking and keeps it only when it is a regular file
+// of at most maxBytes (maxBytes < 0: any size); -1 with the reason otherwise.
+int OpenRegular(const QByteArray& name, int flags, qint64 maxBytes, QString& error)
+{
+    const int fd = ::open(name.constData(), flags | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = QString::fromLocal8Bit(std::strerror(errno));
+        return -1;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        error = QStringLiteral("not a regular file");
+        return -1;
+    }
+    if (maxBytes >= 0 && st.st_size > maxBytes) {
+        ::close(fd);
+        error = QStringLiteral("the file is larger than %1 bytes").arg(maxBytes);
+        return -1;
+    }
+    // A regular file never blocks; later reads and writes go as usual.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+} // namespace
+
+bool ReadRegularFile(const QString& path, qint64 maxBytes, QByteArray& bytes, QString& error, bool refuseLarger)
+{
+    bytes.clear();
+    const int fd = OpenRegular(QFile::encodeName(path), O_RDONLY, refuseLarger ? maxBytes : -1, error);
+    if (fd < 0)
+        return false;
+    char buf[65536];
+    bool ok = true;
+    while (bytes.size() < maxBytes) {
+        const ssize_t n = ::read(fd, buf, static_cast<size_t>(std::min<qint64>(sizeof buf, maxBytes - bytes.size())));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            error = QString::fromLocal8Bit(std::strerror(errno));
+            ok = false;
+        }
+        if (n <= 0)
+            break;
+        bytes.append(buf, n);
+    }
+    ::close(fd);
+    return ok;
+}
+
+bool TLockedFile::Open(const QString& path, QString& error, qint64 maxBytes)
 {
     Close();
     const QByteArray name = QFile::encodeName(path);
     int fd = -1;
     struct stat st {};
-    if (::stat(name.constData(), &st) != 0)
+    if (::lstat(name.constData(), &st) != 0) {
         fd = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    else
-        fd = ::open(name.constData(), O_RDWR | O_CLOEXEC);
+        if (fd < 0)
+            error = QString::fromLocal8Bit(std::strerror(errno));
+    } else {
+        fd = OpenRegular(name, O_RDWR, maxBytes, error);
+    }
+    if (fd < 0)
+        return false;
     // An advisory lock, which a second instance of the program asks for as well.
-    if (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int err = errno;
         ::close(fd);
-        fd = -1;
-        errno = err;
-    }
-    if (fd < 0) {
-        error = errno == EWOULDBLOCK ? QStringLiteral("The file is in use by another program")
-                                     : QString::fromLocal8Bit(std::strerror(errno));
+        error = err == EWOULDBLOCK ? QStringLiteral("The file is in use by another program")
+                                   : QString::fromLocal8Bit(std::strerror(err));
         return false;
     }
     fd_ = fd;
@@ -553,12 +606,16 @@ QStringList SplitLines(const QByteArray& bytes)
     return out;
 }
 
-QStringList LoadTextFile(const QString& path)
+QStringList LoadTextFile(const QString& path, qint64 maxBytes)
 {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        throw EInOutError(QStringLiteral("File not found"));
-    return SplitLines(f.readAll());
+    QByteArray bytes;
+    QString error;
+    if (!ReadRegularFile(path, maxBytes, bytes, error)) {
+        if (!QFileInfo::exists(path))
+            throw EInOutError(QStringLiteral("File not found"));
+        throw EInOutError(QStringLiteral("Cannot open file %1: %2").arg(path, error));
+    }
+    return SplitLines(bytes);
 }
 
 static const QDate kDayZero(1899, 12, 30);

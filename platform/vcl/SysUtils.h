@@ -74,6 +74,14 @@ bool SaveBinaryFile(const QString& path, const QByteArray& bytes, bool readOnly 
 // exclusive) before it is written and, once it has taken the target's place, stays open
 // in lockedFd (untouched on failure).
 bool SaveBinaryFileLocked(const QString& path, const QByteArray& bytes, int& lockedFd);
+// Files the program reads whole are read only when they are regular files of a size
+// that fits their kind; this is the bound when the kind sets none.
+constexpr qint64 kReadWholeMaxBytes = 64LL * 1024 * 1024;
+// Reads a file that must be a regular file, opened without blocking (a fifo or a device
+// at the name is refused, never waited on). With refuseLarger a file of more than
+// maxBytes is refused; without, only its first maxBytes are read. False with the reason.
+bool ReadRegularFile(const QString& path, qint64 maxBytes, QByteArray& bytes, QString& error, bool refuseLarger = true);
+
 // A file its owner keeps open and locked (flock, exclusive, not waiting) for as long as
 // the handle lives: another handle on the same file, in this program or another, cannot
 // open it. Not copyable; closing or destroying the handle gives the lock back.
@@ -86,8 +94,10 @@ public:
 
     // Opens the file for reading and writing, creating it when it does not exist, and
     // locks it. On failure returns false with the reason in error ("The file is in use
-    // by another program" when another holds the lock, else the system's text).
-    bool Open(const QString& path, QString& error);
+    // by another program" when another holds the lock, "not a regular file" for a
+    // device, a fifo or a folder at the name, which is never waited on, a file larger
+    // than maxBytes, else the system's text).
+    bool Open(const QString& path, QString& error, qint64 maxBytes = kReadWholeMaxBytes);
     bool IsOpen() const { return fd_ >= 0; }
     // All bytes from the current position (the start after Open); a read error ends it.
     QByteArray ReadAll();
@@ -110,8 +120,9 @@ bool WriteAll(int fd, const QByteArray& bytes);
 // Removes the temporaries that a save or copy stopped by a kill left in the folder
 // (links are left alone); returns how many. Run at start, before any save.
 int RemoveStaleSaveTemporaries(const QString& folder);
-// Reads all lines; raises EInOutError when the file cannot be opened.
-QStringList LoadTextFile(const QString& path);
+// Reads all lines; raises EInOutError when the file cannot be opened, is no regular
+// file or is larger than maxBytes.
+QStringList LoadTextFile(const QString& path, qint64 maxBytes = kReadWholeMaxBytes);
 QStringList SplitLines(const QByteArray& bytes);
 
 // Day numbers (the framework's TDateTime integer part): days since 1899-12-30.

@@ -7,7 +7,9 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
+#include <sys/utsname.h>
 #include <map>
 #include <mutex>
 #include <string>
@@ -69,6 +71,8 @@ std::mutex g_versionMutex;
 bool g_versionOverridden = false;
 bool g_versionFails = false;
 OSVERSIONINFOA g_version{};
+bool g_releaseOverridden = false;
+SystemRelease g_release;
 
 }  // namespace
 
@@ -308,6 +312,48 @@ BOOL GetVersionExA(LPOSVERSIONINFOA info)
     info->dwBuildNumber = 19045;
     info->dwPlatformId = VER_PLATFORM_WIN32_NT;
     return TRUE;
+}
+
+SystemRelease GetSystemRelease()
+{
+    SystemRelease r;
+    {
+        std::lock_guard<std::mutex> l(g_versionMutex);
+        if (g_releaseOverridden) {
+            r.Name = g_release.Name;
+            r.Release = g_release.Release;
+        }
+    }
+    if (r.Name.empty() && r.Release.empty()) {
+        utsname u{};
+        if (::uname(&u) == 0) {
+            r.Name = u.sysname;
+            r.Release = u.release;
+        }
+    }
+    // "6.1.0-18-amd64": up to three dot-separated numbers from the start; the first
+    // character that is not part of them ends the reading.
+    const char* p = r.Release.c_str();
+    DWORD* parts[] = {&r.Major, &r.Minor, &r.Build};
+    for (DWORD* part : parts) {
+        if (*p < '0' || *p > '9')
+            break;
+        char* end = nullptr;
+        *part = static_cast<DWORD>(std::strtoul(p, &end, 10));
+        p = end;
+        if (*p != '.')
+            break;
+        ++p;
+    }
+    return r;
+}
+
+void SetSystemReleaseForTests(const SystemRelease* release)
+{
+    std::lock_guard<std::mutex> l(g_versionMutex);
+    g_releaseOverridden = release != nullptr;
+    if (release)
+        g_release = *release;
 }
 
 void SetVersionForTests(const OSVERSIONINFOA* info, bool fails)

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 using BYTE = std::uint8_t;
 using WORD = std::uint16_t;
@@ -112,6 +113,19 @@ BOOL GetVersionExA(LPOSVERSIONINFOA info);
 // Tests make the call answer another record (nullptr restores the fixed one; `fails`
 // makes the call fail).
 void SetVersionForTests(const OSVERSIONINFOA* info, bool fails = false);
+
+// The system the program really runs on, for reports that name it (the version record
+// above stays the NT family's, which the callers' branches expect): the kernel's name
+// and release as uname gives them, and the release's leading numbers.
+struct SystemRelease {
+    std::string Name;     // "Linux"
+    std::string Release;  // "6.1.0-18-amd64"
+    DWORD Major = 0, Minor = 0, Build = 0;  // 6, 1, 0
+};
+SystemRelease GetSystemRelease();
+// Tests make the call answer these names (nullptr restores the system's own); the
+// numbers are read from the release as for the system's.
+void SetSystemReleaseForTests(const SystemRelease* release);
 
 // ---- files / serial devices -----------------------------------------------------------
 constexpr DWORD GENERIC_READ = 0x80000000;

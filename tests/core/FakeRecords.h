@@ -41,7 +41,7 @@ public:
 // Installs a records' side for a test's lifetime and puts back what was installed.
 class ScopedRecords {
 public:
-    explicit ScopedRecords(IKyrRecords* records) : previous_(KyrRecords()) { InstallKyrRecords(records); }
+    explicit ScopedRecords(IKyrRecords* records) : previous_(&KyrRecords()) { InstallKyrRecords(records); }
     ~ScopedRecords() { InstallKyrRecords(previous_); }
     ScopedRecords(const ScopedRecords&) = delete;
     ScopedRecords& operator=(const ScopedRecords&) = delete;

@@ -305,6 +305,25 @@ TEST_F(ProgramControlTest, StaleSaveCopiesAreRemovedAtStart)
     EXPECT_TRUE(QFileInfo::exists(DataFile(QStringLiteral("Kestrovan.ksf"))));
 }
 
+// A waveform named relative to the folder the user started the program in is played,
+// although the program works in its data folder.
+TEST_F(ProgramControlTest, RelativeWaveformNameIsFoundInTheStartFolder)
+{
+    ASSERT_TRUE(QDir().mkpath(dataFolder));
+    StartProgram();
+    const QString mine = tmp->file(QStringLiteral("mine"));
+    ASSERT_TRUE(QDir().mkpath(mine));
+    ASSERT_TRUE(QFile::copy(DataFile(QStringLiteral("KestrovanMpu.kwf")), mine + QStringLiteral("/mywave.kwf")));
+    StopProgram();
+    answers->clear();
+    ASSERT_TRUE(QDir::setCurrent(mine));
+    StartProgram({QStringLiteral("mywave.kwf")});
+    EXPECT_FALSE(answers->saw(QStringLiteral("Error loading: mywave.kwf")));
+    EXPECT_TRUE(DemoMode);
+    EXPECT_EQ(fmSetup->TestType, 1);  // the file's type character
+    EXPECT_EQ(QDir::currentPath(), QDir(dataFolder).absolutePath());
+}
+
 // A waveform argument that cannot be played says so by name; "!" selects no source
 // silently. Either way the engine has a usable calibration: zero samples never make a
 // test.

@@ -113,6 +113,7 @@ void ProgramFixture::StartProgram(const QStringList& params, const QString& prog
     Application.ExeName = QCoreApplication::applicationFilePath();
     ProgName = progName;
     ParamList = params;
+    StartFolder = QDir::currentPath();
     DemoMode = false;
     MaxOps = 4;
     Painted = false;

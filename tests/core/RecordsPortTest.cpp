@@ -68,3 +68,30 @@ TEST_F(RecordsPort, ALaunchedTestProgramsTheSetupHidesTheResultsAndInitialises)
     EXPECT_EQ(records.ResultsHidden, 1);
     EXPECT_TRUE(fmKyr->isVisible());
 }
+
+namespace {
+// No records' side installed, as in a program built without the records.
+class NoRecords : public ProgramFixture {
+protected:
+    ScopedRecords none{nullptr};
+};
+} // namespace
+
+TEST_F(NoRecords, TheProgramRunsAndEveryCallToTheRecordsIsLeftUndone)
+{
+    IKyrRecords& standIn = KyrRecords();
+    StartProgram();
+    ASSERT_TRUE(fmKyr->isVisible());
+    QTest::mouseClick(fmKyr->BtnReclData, Qt::LeftButton);
+    fmKyr->findChild<QAction*>(QStringLiteral("mReport"))->trigger();
+    fmKyr->findChild<QAction*>(QStringLiteral("mDatabase"))->trigger();
+    EXPECT_TRUE(fmKyr->isVisible());
+    StopProgram();
+    // A records' side replaces the stand-in for as long as it is installed.
+    FakeRecords records;
+    {
+        ScopedRecords installed{&records};
+        EXPECT_EQ(&KyrRecords(), &records);
+    }
+    EXPECT_EQ(&KyrRecords(), &standIn);
+}

@@ -26,6 +26,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QWindow>
+#include <QListWidget>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -334,6 +335,70 @@ TEST_F(HelpControl, ContentsShowsTheDefaultTopicAndCloseAllClosesIt)
     EXPECT_EQ(g_calls[3].command, HH_CLOSE_ALL);
     EXPECT_EQ(g_calls[3].caller, nullptr);
     EXPECT_TRUE(g_calls[3].file.empty());
+}
+
+// The Index tab lists the file's own keywords; typing goes to the first keyword that
+// starts so, Enter shows its topic.
+TEST_F(HelpControl, IndexTypingJumpsToTheKeywordAndEnterShowsItsTopic)
+{
+    ASSERT_NE(HtmlHelp(nullptr, QFile::encodeName(Application.HelpFile).constData(), HH_DISPLAY_TOPIC, 0), nullptr);
+    QWidget* help = HelpWindow();
+    auto* edit = help->findChild<QLineEdit*>(QStringLiteral("IndexKeyword"));
+    auto* list = help->findChild<QListWidget*>(QStringLiteral("Index"));
+    ASSERT_NE(edit, nullptr);
+    ASSERT_NE(list, nullptr);
+    QStringList keywords;
+    for (int i = 0; i < list->count(); ++i)
+        keywords << list->item(i)->text();
+    EXPECT_EQ(keywords, QStringList({"Calibration", "Calibration date", "Main window", "Minimum pickup test",
+                                     "Normal test", "Results", "Running a test", "Test type"}));
+    struct Case { const char* typed; const char* keyword; const char* topic; };
+    const Case cases[] = {{"calibration d", "Calibration date", "/calibration.htm"},
+                          {"no", "Normal test", "/test-type.htm"},
+                          {"Ru", "Running a test", "/main-window.htm"}};
+    for (const Case& c : cases) {
+        edit->clear();
+        QTest::keyClicks(edit, QString::fromLatin1(c.typed));
+        ASSERT_NE(list->currentItem(), nullptr) << c.typed;
+        EXPECT_EQ(list->currentItem()->text(), QLatin1String(c.keyword));
+        QTest::keyClick(edit, Qt::Key_Return);
+        EXPECT_EQ(Topic(help)->source().path(), QLatin1String(c.topic));
+    }
+    HHCloseAll();
+}
+
+// The Search tab lists the topics that hold all the words, from the file's own search
+// data; a click shows the topic.
+TEST_F(HelpControl, SearchListsTheTopicsThatHoldTheWords)
+{
+    ASSERT_NE(HtmlHelp(nullptr, QFile::encodeName(Application.HelpFile).constData(), HH_DISPLAY_TOPIC, 0), nullptr);
+    QWidget* help = HelpWindow();
+    auto* edit = help->findChild<QLineEdit*>(QStringLiteral("SearchWords"));
+    auto* list = help->findChild<QListWidget*>(QStringLiteral("SearchTopics"));
+    ASSERT_NE(edit, nullptr);
+    ASSERT_NE(list, nullptr);
+    auto topics = [&](const QString& words) {
+        edit->clear();
+        QTest::keyClicks(edit, words);
+        QTest::keyClick(edit, Qt::Key_Return);
+        QStringList paths;
+        for (int i = 0; i < list->count(); ++i)
+            paths << list->item(i)->data(Qt::UserRole).toString();
+        return paths;
+    };
+    EXPECT_EQ(topics(QStringLiteral("lockout")), QStringList({"/main-window.htm"}));
+    EXPECT_EQ(topics(QStringLiteral("recloser")), QStringList({"/contents.htm", "/main-window.htm", "/test-type.htm"}));
+    EXPECT_EQ(topics(QStringLiteral("Calibration")), QStringList({"/contents.htm", "/main-window.htm", "/calibration.htm"}));
+    EXPECT_EQ(topics(QStringLiteral("recloser calibration")), QStringList({"/contents.htm", "/main-window.htm"}));
+    EXPECT_EQ(topics(QStringLiteral("zzzz")), QStringList());
+    EXPECT_EQ(topics(QStringLiteral("  ")), QStringList());
+    // The topics are listed by their titles and open on a click.
+    topics(QStringLiteral("lockout"));
+    ASSERT_EQ(list->count(), 1);
+    EXPECT_FALSE(list->item(0)->text().isEmpty());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(0)).center());
+    EXPECT_EQ(Topic(help)->source().path(), QStringLiteral("/main-window.htm"));
+    HHCloseAll();
 }
 
 TEST_F(HelpControl, OtherCommandsGoBackToTheFramework)

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <sys/utsname.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -125,8 +126,15 @@ TEST_F(HelpLog, HeaderHasItsTwentySevenLinesInTheirLayout)
     EXPECT_EQ(lines[1], QStringLiteral("Log File:             \t") + log());
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^Date:                 \t.+ \\d\\d:\\d\\d:\\d\\d$"))
                     .match(lines[2]).hasMatch()) << lines[2].toStdString();
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^Operating System:      \tWindows NT \\d+\\.\\d+ \\(Build \\d+\\) No Service Pack$"))
-                    .match(lines[3]).hasMatch()) << lines[3].toStdString();
+    // The system it runs on, as uname names it.
+    utsname u{};
+    ASSERT_EQ(::uname(&u), 0);
+    const QString release = QString::fromLocal8Bit(u.release);
+    const QStringList nums = release.section(QLatin1Char('-'), 0, 0).split(QLatin1Char('.'));
+    EXPECT_EQ(lines[3], QStringLiteral("Operating System:      \t%1 %2.%3 (Build %4) %5")
+                            .arg(QString::fromLocal8Bit(u.sysname), nums.value(0), nums.value(1, QStringLiteral("0")),
+                                 nums.value(2, QStringLiteral("0")).section(QRegularExpression(QStringLiteral("[^0-9]")), 0, 0),
+                                 release));
     EXPECT_EQ(lines[4], QStringLiteral("SysLocale.DefaultLCID: \t0x0C07 (3079)"));
     EXPECT_EQ(lines[5], QStringLiteral("SysLocale.PriLangID:   \t0x0007 (7)"));
     EXPECT_EQ(lines[6], QStringLiteral("SysLocale.SubLangID:   \t0x0003 (3)"));
@@ -164,19 +172,25 @@ TEST_F(HelpLog, HeaderHasItsTwentySevenLinesInTheirLayout)
     EXPECT_EQ(more[2], dash);
 }
 
-TEST_F(HelpLog, OperatingSystemNamesByVersion)
+TEST_F(HelpLog, OperatingSystemLineReadsTheReleaseNumbers)
 {
-    OSVERSIONINFOA xp{};
-    xp.dwOSVersionInfoSize = sizeof xp;
-    xp.dwMajorVersion = 5;
-    xp.dwMinorVersion = 1;
-    xp.dwBuildNumber = 2600;
-    xp.dwPlatformId = VER_PLATFORM_WIN32_NT;
-    std::strcpy(xp.szCSDVersion, "Service Pack 3");
-    SetVersionForTests(&xp);
-    Start({QStringLiteral("-debug")});
-    SetVersionForTests(nullptr);
-    EXPECT_EQ(ReadLines(log()).value(3), QStringLiteral("Operating System:      \tWindows XP 5.1 (Build 2600) Service Pack 3"));
+    struct Case { const char* name; const char* release; const char* line; };
+    const Case cases[] = {
+        {"Linux", "6.1.0-18-amd64", "Linux 6.1 (Build 0) 6.1.0-18-amd64"},
+        {"Linux", "5.10.209", "Linux 5.10 (Build 209) 5.10.209"},
+        {"Linux", "6.8-rc1", "Linux 6.8 (Build 0) 6.8-rc1"},
+        {"Hurd", "0.9", "Hurd 0.9 (Build 0) 0.9"},
+        {"Odd", "", "Odd 0.0 (Build 0) No Service Pack"},
+    };
+    for (const Case& c : cases) {
+        SystemRelease r;
+        r.Name = c.name;
+        r.Release = c.release;
+        SetSystemReleaseForTests(&r);
+        Start({QStringLiteral("-debug")});
+        SetSystemReleaseForTests(nullptr);
+        EXPECT_EQ(ReadLines(log()).value(3), QStringLiteral("Operating System:      \t") + QLatin1String(c.line)) << c.release;
+    }
 }
 
 TEST_F(HelpLog, UnwritableProgramFolderLogsInTheUsersOwnFolder)

@@ -1034,3 +1034,22 @@ TEST(DbSqlRewrite, DoubleQuotesAreLiteralsAndDatesCompareAsDates)
 }
 
 } // namespace
+
+// The installation's tool dates each new table's header the day it makes it.
+TEST(InstallationTables, NewTablesCarryTheDayTheyAreMade)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QDate before = QDate::currentDate();
+    ASSERT_EQ(QProcess::execute(QStringLiteral(KV_BIN_DIR "/kv-tables"), {dir.path()}), 0);
+    const QDate after = QDate::currentDate();
+    for (const QString& t : KyrTableNames()) {
+        QFile f(dir.filePath(t + QStringLiteral(".dbf")));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << t.toStdString();
+        const QByteArray h = f.read(4);
+        ASSERT_EQ(h.size(), 4);
+        const QDate stamped(1900 + static_cast<unsigned char>(h[1]), static_cast<unsigned char>(h[2]),
+                            static_cast<unsigned char>(h[3]));
+        EXPECT_TRUE(stamped == before || stamped == after) << t.toStdString() << " " << stamped.toString().toStdString();
+    }
+}

@@ -3,6 +3,7 @@
 #include "DbfFile.h"
 #include "Debug.h"
 #include "FakeReclSource.h"
+#include "Forms.h"
 #include "KyrDatabase.h"
 #include "KyrGlobals.h"
 #include "KyrSqlText.h"
@@ -722,4 +723,40 @@ TEST_F(BrowserFixture, OpensWithItsFrameAtTheScreensTopLeftAndLaterKeepsTheUsers
     ASSERT_TRUE(QTest::qWaitForWindowExposed(browser));
     QTest::qWait(20);
     EXPECT_EQ(browser->frameGeometry().topLeft(), screen.topLeft() + QPoint(90, 60));
+}
+
+TEST_F(BrowserFixture, DeselectOfAResultThatFillsItsFieldKeepsTheWidthAndLeavesTheReport)
+{
+    const int width = 254;
+    const QString full = QStringLiteral("MissingOp,") + QString(width - 11, QLatin1Char('x')) + QLatin1Char('E');
+    const QString blankLed = QLatin1Char(' ') + QString(width - 1, QLatin1Char('y'));
+    ASSERT_EQ(full.size(), width);
+    AddResults({{"R1", full}, {"R1", blankLed}});
+    Show();
+    ScriptedMessages boxes;
+    ASSERT_TRUE(Locate(browser->Data().qResReport, full));
+    QTest::mouseClick(browser->btDeselect, Qt::LeftButton);
+    ASSERT_TRUE(Locate(browser->Data().qResReport, blankLed));
+    QTest::mouseClick(browser->btDeselect, Qt::LeftButton);
+    // The asterisk in front, the text cut at the field's width; a leading blank simply
+    // becomes the asterisk.
+    EXPECT_EQ(StoredResults(), QStringList({QLatin1Char('*') + full.left(width - 1), QLatin1Char('*') + blankLed.mid(1)}));
+    EXPECT_TRUE(Column(browser->Data().qResReport, "TESTRESULT").isEmpty());
+    EXPECT_TRUE(boxes.texts().empty()) << (boxes.texts().empty() ? std::string() : boxes.texts().front().toStdString());
+}
+
+TEST_F(BrowserFixture, TheProgramsEndClosesTheBrowserWhileAUsersCloseOnlyHidesIt)
+{
+    Show();
+    ScriptedMessages boxes;
+    // The user's close hides the window; the browser stays to be shown again.
+    EXPECT_FALSE(browser->close());
+    EXPECT_FALSE(browser->isVisible());
+    Show();
+    // At the end of the program the close is accepted, so the application can quit.
+    Application.Terminated = true;
+    const bool closed = browser->close();
+    Application.Terminated = false;
+    EXPECT_TRUE(closed);
+    EXPECT_FALSE(browser->isVisible());
 }

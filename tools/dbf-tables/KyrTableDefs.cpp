@@ -1,5 +1,6 @@
 #include "KyrTableDefs.h"
 
+#include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -107,6 +108,10 @@ bool WriteTable(const QString& path, const std::vector<TableFieldDef>& fields, Q
             ok = false;
             break;
         }
+    // The header's last-update date is written at close: the day the table is made, as
+    // every write by the engine dates it (shapelib's own default is a fixed day in 1995).
+    const QDate today = QDate::currentDate();
+    DBFSetLastModifiedDate(h, today.year() - 1900, today.month(), today.day());
     DBFClose(h);
     if (ok) {
         QFile::remove(path);

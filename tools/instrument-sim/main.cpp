@@ -1,9 +1,11 @@
 // instrument-sim: a simulated test set on a pseudo-terminal. Prints the device path
 // (point the program at it with KESTROVAN_SERIAL_PORTS) and takes commands on its
-// standard input, one per line; "help" lists them.
+// standard input, one per line; "help" lists them. Started in the background of a
+// terminal it leaves the terminal alone until it is brought to the foreground.
 #include "InstrumentSim.h"
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +21,21 @@ namespace {
 std::atomic<bool> g_stop{false};
 void OnSignal(int) { g_stop = true; }
 
+// The test current played when none is named: the program's own demo test, four trips
+// of a 60 Hz current that the recloser opens, the last one to lockout.
+const char* const kDemoSegments = "850,0.05,30,0.8,1.5;810,0.06,90,0.8,1.5;820,0.23,0,0.8,1.5;800,0.25,0,0.8,1.5";
+constexpr double kDemoPlayDelay = 3;
+
+// A terminal is ours to read and write only while we are its foreground job: a job
+// started with "&" would be stopped by its first read, and would write over the
+// program the user runs there. Anything that is not a terminal is always ours.
+bool OwnsTerminal(int fd)
+{
+    if (!::isatty(fd))
+        return true;
+    return ::tcgetpgrp(fd) == ::getpgrp();
+}
+
 const char* const kUsage =
     "usage: instrument-sim [options]\n"
     "  --link PATH         make PATH a symbolic link to the device\n"
@@ -26,6 +43,7 @@ const char* const kUsage =
     "  --kwf FILE          the waveform to play, from a .kwf file\n"
     "  --segments PIECES   the waveform to play, as amp,on[,phase[,ratio[,off]]];...\n"
     "  --play-delay SEC    play the waveform SEC seconds after each stream start\n"
+    "                      (without --kwf and --segments: the demo test, 3 seconds after)\n"
     "  --loop              play the waveform over and over\n"
     "  --noise COUNTS      idle noise, peak counts (default 4)\n"
     "  --seed N            noise seed (default 1)\n"
@@ -175,6 +193,7 @@ int main(int argc, char** argv)
     kvsim::Instrument::Options opt;
     opt.RecordSent = false;
     std::string kwf, segments;
+    bool playDelayGiven = false;
     std::vector<std::string> faults;
     bool quiet = false;
     for (int i = 1; i < argc; ++i) {
@@ -190,7 +209,10 @@ int main(int argc, char** argv)
         else if (a == "--cal") opt.CalFile = value();
         else if (a == "--kwf") kwf = value();
         else if (a == "--segments") segments = value();
-        else if (a == "--play-delay") opt.PlayDelay = std::atof(value().c_str());
+        else if (a == "--play-delay") {
+            opt.PlayDelay = std::atof(value().c_str());
+            playDelayGiven = true;
+        }
         else if (a == "--loop") opt.Loop = true;
         else if (a == "--noise") opt.Noise = std::atoi(value().c_str());
         else if (a == "--seed") opt.Seed = static_cast<uint32_t>(std::strtoul(value().c_str(), nullptr, 10));
@@ -206,6 +228,11 @@ int main(int argc, char** argv)
         }
     }
 
+    if (kwf.empty() && segments.empty()) {
+        segments = kDemoSegments;
+        if (!playDelayGiven)
+            opt.PlayDelay = kDemoPlayDelay;
+    }
     kvsim::Instrument sim(opt);
     if (!kwf.empty() && !LoadKwf(sim, kwf))
         return 1;
@@ -221,23 +248,33 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "instrument-sim: %s\n", error.c_str());
         return 1;
     }
-    std::printf("%s\n", sim.DevicePath().c_str());
-    std::fflush(stdout);
-
+    // Closing the terminal hangs up its jobs: the link goes then too.
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
+    std::signal(SIGHUP, OnSignal);
     std::signal(SIGPIPE, SIG_IGN);
+    // A read or write that races a move to the background fails instead of stopping us.
+    std::signal(SIGTTIN, SIG_IGN);
+    std::signal(SIGTTOU, SIG_IGN);
+    if (OwnsTerminal(STDOUT_FILENO)) {
+        std::printf("%s\n", sim.DevicePath().c_str());
+        std::fflush(stdout);
+    }
 
     std::string line;
     bool stdinOpen = true;
     size_t logged = 0;
     while (!g_stop) {
         pollfd p{STDIN_FILENO, POLLIN, 0};
-        const int r = stdinOpen ? ::poll(&p, 1, 100) : (::usleep(100000), 0);
+        const bool reading = stdinOpen && OwnsTerminal(STDIN_FILENO);
+        const int r = reading ? ::poll(&p, 1, 100) : (::usleep(100000), 0);
         if (r > 0 && (p.revents & (POLLIN | POLLHUP))) {
             char buf[512];
             const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
-            if (n <= 0) {
+            if (n < 0 && (errno == EIO || errno == EINTR || errno == EAGAIN)) {
+                // moved to the background meanwhile: try again in the foreground
+                ::usleep(100000);
+            } else if (n <= 0) {
                 stdinOpen = false;  // keep serving until a signal
             } else {
                 for (ssize_t i = 0; i < n; ++i) {
@@ -253,8 +290,10 @@ int main(int argc, char** argv)
         }
         if (!quiet) {
             const std::vector<uint8_t> got = sim.Received();
+            const bool show = OwnsTerminal(STDERR_FILENO);
             for (; logged < got.size(); ++logged)
-                std::fprintf(stderr, "instrument-sim: received %s\n", Describe(got[logged]).c_str());
+                if (show)
+                    std::fprintf(stderr, "instrument-sim: received %s\n", Describe(got[logged]).c_str());
         }
     }
     sim.Close();

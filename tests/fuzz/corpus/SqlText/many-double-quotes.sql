@@ -1,0 +1,1 @@
+SELE"A" ù" AND TEÿTDATSET *  FR"2" A"2"  A"2" ="2" A"2"  A"2" ="" R"2"2" CT *  FR"2" A"2"  A"2" ="2" A"2"  A"2" ="" R"2"" R"2"LE E"0/A" "0 
