@@ -41,11 +41,11 @@ public:
     virtual void ResumeLink() = 0;
     // TfmKyr.TripCurr[Op], TripTime[Op], RecloseTime[Op] (Op 1..5); none without the
     // main window.
-    virtual std::optional<TLastTestTexts> GetLastTest(int Op) const = 0;
+    virtual std::optional<TLastTestTexts> LastTest(int Op) const = 0;
     // TfmKyr.MinPickUpCurrent; empty without the main window.
-    virtual QString GetMinPickUpText() const = 0;
+    virtual QString MinPickUpText() const = 0;
     // TfmKyr.DataSaved: true without the main window (nothing unsaved).
-    virtual bool GetDataSaved() const = 0;
+    virtual bool DataSaved() const = 0;
     virtual void SetDataSaved(bool Saved) = 0;
     // The main window shown normally again when it is minimised or maximised.
     virtual void RestoreMainWindow() = 0;

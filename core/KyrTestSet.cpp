@@ -44,20 +44,20 @@ void TKyrTestSet::ResumeLink()
         fmComm->StartComm();
 }
 
-std::optional<TLastTestTexts> TKyrTestSet::GetLastTest(int Op) const
+std::optional<TLastTestTexts> TKyrTestSet::LastTest(int Op) const
 {
     if (!fmKyr || Op < 1 || Op > 5 || !fmKyr->TripCurr[Op] || !fmKyr->TripTime[Op] || !fmKyr->RecloseTime[Op])
         return std::nullopt;
     return TLastTestTexts{fmKyr->TripCurr[Op]->text(), fmKyr->TripTime[Op]->text(), fmKyr->RecloseTime[Op]->text()};
 }
 
-QString TKyrTestSet::GetMinPickUpText() const
+QString TKyrTestSet::MinPickUpText() const
 {
     return fmKyr && fmKyr->MinPickUpCurrent ? fmKyr->MinPickUpCurrent->text() : QString();
 }
 
 // Without the main window nothing is unsaved.
-bool TKyrTestSet::GetDataSaved() const { return !fmKyr || fmKyr->DataSaved; }
+bool TKyrTestSet::DataSaved() const { return !fmKyr || fmKyr->DataSaved; }
 
 void TKyrTestSet::SetDataSaved(bool Saved)
 {

@@ -10,9 +10,9 @@ public:
     void LaunchTest(const TTestLaunch& Launch) override;
     void PauseLink() override;
     void ResumeLink() override;
-    std::optional<TLastTestTexts> GetLastTest(int Op) const override;
-    QString GetMinPickUpText() const override;
-    bool GetDataSaved() const override;
+    std::optional<TLastTestTexts> LastTest(int Op) const override;
+    QString MinPickUpText() const override;
+    bool DataSaved() const override;
     void SetDataSaved(bool Saved) override;
     void RestoreMainWindow() override;
     void ShowWaitWindow(int Milliseconds, const QString& Caption) override;

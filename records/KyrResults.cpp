@@ -192,7 +192,7 @@ void TfmKyrResults::FormActivate()
         static const char* const testFields[3] = {"TestCurr", "TestTrip", "TestRecl"};
         static const int testIndex[3] = {0, 5, 10};
         for (int n = 1; n <= 4; ++n) {
-            const std::optional<TLastTestTexts> last = TestSet ? TestSet->GetLastTest(n) : std::nullopt;
+            const std::optional<TLastTestTexts> last = TestSet ? TestSet->LastTest(n) : std::nullopt;
             const QString source[3] = {last ? last->TripCurr : QString(), last ? last->TripTime : QString(),
                                        last ? last->RecloseTime : QString()};
             bool found = true;
@@ -248,7 +248,7 @@ TResultsInput TfmKyrResults::GatherInput()
     }
     in.MaxOps = MaxOps;
     in.KeyboardInput = sbKeyboardInput->isChecked();
-    in.MainMinPickUp = TestSet ? TestSet->GetMinPickUpText() : QString();
+    in.MainMinPickUp = TestSet ? TestSet->MinPickUpText() : QString();
     in.ebTestMPU = ebTestMPU->text();
     for (int n = 1; n <= 4; ++n) {
         auto text = [this, n](const char* field) {
@@ -464,7 +464,7 @@ void TfmKyrResults::btCloseClick() { close(); }
 
 bool TfmKyrResults::FormCloseQuery()
 {
-    if (TestSet && !TestSet->GetDataSaved()) {
+    if (TestSet && !TestSet->DataSaved()) {
         if (Application.MessageBox(QStringLiteral("Save Data?"), QStringLiteral("Results Form Close"), MB_YESNO) == IDYES)
             btSaveResultsClick();
     }
