@@ -91,8 +91,8 @@ void TfmKyrCurve::PaintBox2Paint()
     const QString maxText = prepared.CurveTolMax[Delay];
     const QString minText = prepared.CurveTolMin[Delay];
     double tolMax = 0, tolMin = 0;
-    const bool maxOk = TryStrToFloat(maxText, tolMax);
-    const bool minOk = TryStrToFloat(minText, tolMin);
+    const bool maxOk = TryStrToFloatEitherSeparator(maxText, tolMax);
+    const bool minOk = TryStrToFloatEitherSeparator(minText, tolMin);
 
     if (maxOk) {
         pen->Color = clRed;

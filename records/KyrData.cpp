@@ -174,6 +174,12 @@ TfmReclData::TfmReclData(IReclDataSource* Hub, TKyrRecordsData* Data, QWidget* p
     SetBaseColour(ebReclTime, ButtonFace());
     PageControl2->setCurrentWidget(tsPhaseTrip);
     PageControl1->setCurrentWidget(tsFast);
+    // The curve pages' texts at start are written with a point: they show in the
+    // system's format, as a stored curve does.
+    for (int kind = 0; kind < CurveKindCount; ++kind)
+        for (int i = 0; i < CurveFieldCount; ++i)
+            if (QLineEdit* e = CurveEdit(kind, i))
+                e->setText(CurveValueShown(e->text()));
 
     ConnectHandlers();
     Trace(QStringLiteral("fmReclData FormCreate"));
@@ -436,7 +442,7 @@ void TfmReclData::UpdateValues(int kind)
             continue;
         const QString value = CurveValueShown(CurveRecordBuffer.mid(CurveKeyLength + 7 * i, 7));
         if (i >= 12)
-            e->setText(Format("%3.0f", StrToFloat(value)));
+            e->setText(Format("%3.0f", StrToFloatEitherSeparator(value)));
         else
             e->setText(value);
         SetLocked(e, true);
@@ -453,7 +459,7 @@ void TfmReclData::EnableEdit(int kind)
     // number and stay as they were otherwise.
     double ref = 0;
     QLineEdit* refEdit = CurveEdit(kind, 1);
-    const bool refOk = refEdit && TryStrToFloat(refEdit->text(), ref);
+    const bool refOk = refEdit && TryStrToFloatEitherSeparator(refEdit->text(), ref);
     for (int i = 0; i < CurveFieldCount; ++i) {
         QLineEdit* e = CurveEdit(kind, i);
         if (!e)
@@ -518,7 +524,7 @@ void TfmReclData::SaveCurveClick(QObject* sender)
         QLineEdit* e = CurveEdit(kind, j);
         if (!e)
             continue;
-        const double v = static_cast<float>(StrToFloat(e->text()));
+        const double v = static_cast<float>(StrToFloatEitherSeparator(e->text()));
         QString problem;
         if (!std::isfinite(v))
             problem = QStringLiteral("is not a finite number");
@@ -560,7 +566,7 @@ void TfmReclData::UpdateTimes()
             QLineEdit* e = CurveEdit(kind, m + 2);
             if (!e)
                 continue;
-            const double t = StrToFloat(e->text());
+            const double t = StrToFloatEitherSeparator(e->text());
             if (t < 0)
                 throw Exception(QStringLiteral("Invalid floating point operation"));
             data_->CurveSqrtTimes[kind][m] = std::sqrt(t);
