@@ -448,10 +448,12 @@ struct OtherReaders {
     // The rows every reader finds in the table, each reader's own against them.
     void expectRows(const QString& path, const QStringList& rows, const std::string& what) const
     {
-        if (dbfread)
+        if (dbfread) {
             EXPECT_EQ(DbfreadIds(path), rows) << what << " (dbfread)";
-        if (ogr)
+        }
+        if (ogr) {
             EXPECT_EQ(OgrIds(path), rows) << what << " (ogrinfo)";
+        }
     }
 };
 
