@@ -66,7 +66,7 @@ void TDBGrid::follow()
     disconnect(moved_);
     disconnect(update_);
     followed_ = ds;
-    pending_.reset();
+    pending_.clear();
     if (ds) {
         moved_ = connect(ds, &TDataSet::RecordChanged, this, [this] { SyncFromDataSet(); });
         update_ = connect(ds, &TDataSet::UpdateData, this, [this](std::exception_ptr* error) {
@@ -162,17 +162,30 @@ void TDBGrid::commitData(QWidget* editor)
     // at once when the data set asks for it first).
     if (editor != editor_)
         return;
-    pending_ = EditorText();
+    const std::optional<CellText> cell = EditorText();
     editRow_ = editColumn_ = -1;
-    if (!pending_)
+    if (!cell)
         return;
-    QTimer::singleShot(0, this, [this] {
-        if (!pending_)
-            return;
-        const CellText cell = *pending_;
-        pending_.reset();
-        Guarded([&] { WriteCell(cell, false); });
-    });
+    pending_.push_back(*cell);
+    QTimer::singleShot(0, this, [this] { Guarded([this] { WritePending(false); }); });
+}
+
+void TDBGrid::WritePending(bool keepEditing)
+{
+    // Every text that converts is kept; the first failure is raised once all were tried.
+    std::exception_ptr error;
+    while (!pending_.empty()) {
+        const CellText cell = pending_.front();
+        pending_.erase(pending_.begin());
+        try {
+            WriteCell(cell, keepEditing);
+        } catch (...) {
+            if (!error)
+                error = std::current_exception();
+        }
+    }
+    if (error)
+        std::rethrow_exception(error);
 }
 
 void TDBGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint)
@@ -196,11 +209,7 @@ void TDBGrid::UpdateData()
     } done{updating_};
     // Taken before anything is written: a written field repaints the row.
     const std::optional<CellText> open = EditorText();
-    if (pending_) {
-        const CellText cell = *pending_;
-        pending_.reset();
-        WriteCell(cell, true);
-    }
+    WritePending(true);
     if (open)
         WriteCell(*open, true);
 }

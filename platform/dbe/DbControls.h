@@ -15,6 +15,7 @@
 #include <QTableView>
 #include <QWidget>
 #include <optional>
+#include <vector>
 
 class QToolButton;
 
@@ -69,7 +70,9 @@ private:
     // Writes a cell's text: into the row being edited or the new row; else the row is
     // edited, written and, unless `keepEditing`, posted. Raises what the field raises.
     void WriteCell(const CellText& cell, bool keepEditing);
-    // The data set's UpdateRecord: the committed text not yet written, then the open
+    // Writes the committed texts not yet written, in the order they were committed.
+    void WritePending(bool keepEditing);
+    // The data set's UpdateRecord: the committed texts not yet written, then the open
     // editor's text.
     void UpdateData();
     TDBGridModel* model_;
@@ -81,7 +84,7 @@ private:
     bool updating_ = false;
     QPointer<QWidget> editor_;  // the open cell editor
     int editRow_ = -1, editColumn_ = -1;  // the cell the editor is open on
-    std::optional<CellText> pending_;  // committed by a closing editor, not yet written
+    std::vector<CellText> pending_;  // committed by closing editors, not yet written
 };
 
 class TDBNavigator : public QWidget {
