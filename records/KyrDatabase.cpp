@@ -290,6 +290,13 @@ bool TfmKyrDatabase::PageExit(int page)
     if (page < 0 || page > pgCust || !t || !opened_[page])
         return true;  // a table the page did not open is not the page's to post or close
     if (t->Active()) {
+        // What the grid's open cell editor holds counts as typed into the row.
+        try {
+            t->UpdateRecord();
+        } catch (const Exception& e) {
+            Application.ShowException(e.Message);
+            return false;
+        }
         if (t->State() == dsEdit) {
             try {
                 t->Post();

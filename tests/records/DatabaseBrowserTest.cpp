@@ -22,6 +22,7 @@
 #include <QScreen>
 #include <QTest>
 #include <QToolButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -1049,6 +1050,18 @@ TEST_F(BrowserNewRowTest, MovingOffTheNewRowDropsPostsOrRefusesIt)
     // The data form's own additions pass the same check.
     tables.tblTechs->InsertRecord({"T5", "Five Tech"});
     EXPECT_EQ(Stored(p), "T1|First Tech; T6|Six Tech; T5|Five Tech; records=3");
+
+    // A name typed into a stored row's cell, the editor still open, when the user picks
+    // another page: stored as the page is left.
+    ClickCell(grid, 0, 1);
+    QTest::keyClick(grid, Qt::Key_F2);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(QApplication::focusWidget(), "Renamed Tech");
+    QTabBar* tabs = browser->PageControl1->tabBar();
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(4).center());
+    ASSERT_EQ(browser->PageControl1->currentIndex(), 4);
+    EXPECT_TRUE(boxes.texts().size() == 1u);
+    EXPECT_EQ(Stored(p), "T1|Renamed Tech; T6|Six Tech; T5|Five Tech; records=3");
 }
 
 // A results row stored without its recloser ID by an earlier program can still be
