@@ -63,6 +63,13 @@ struct BenchReclSource : IReclDataSource {
     TReclTables* ReclTables() const override { return tables; }
     QString id = QStringLiteral("R1");
     QString ReclID() const override { return id; }
+    TReclTestData PreparedTest() const override { return {}; }
+    void RefreshCurveTimes() override {}
+    QStringList BrowserReportSQL() const override { return {}; }
+    void ShowDataForm() override {}
+    void ShowDatabase() override {}
+    void ShowReport() override {}
+    void ShowCurves(const double (&)[2][10]) override {}
 };
 
 struct Browser {

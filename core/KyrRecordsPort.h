@@ -43,9 +43,9 @@ public:
     // main window.
     virtual std::optional<TLastTestTexts> LastTest(int Op) const = 0;
     // TfmKyr.MinPickUpCurrent; empty without the main window.
-    virtual QString GetMinPickUpText() const = 0;
+    virtual QString MinPickUpText() const = 0;
     // TfmKyr.DataSaved: true without the main window (nothing unsaved).
-    virtual bool GetDataSaved() const = 0;
+    virtual bool DataSaved() const = 0;
     virtual void SetDataSaved(bool Saved) = 0;
     // The main window shown normally again when it is minimised or maximised.
     virtual void RestoreMainWindow() = 0;

@@ -51,13 +51,13 @@ std::optional<TLastTestTexts> TKyrTestSet::LastTest(int Op) const
     return TLastTestTexts{fmKyr->TripCurr[Op]->text(), fmKyr->TripTime[Op]->text(), fmKyr->RecloseTime[Op]->text()};
 }
 
-QString TKyrTestSet::GetMinPickUpText() const
+QString TKyrTestSet::MinPickUpText() const
 {
     return fmKyr && fmKyr->MinPickUpCurrent ? fmKyr->MinPickUpCurrent->text() : QString();
 }
 
 // Without the main window nothing is unsaved.
-bool TKyrTestSet::GetDataSaved() const { return !fmKyr || fmKyr->DataSaved; }
+bool TKyrTestSet::DataSaved() const { return !fmKyr || fmKyr->DataSaved; }
 
 void TKyrTestSet::SetDataSaved(bool Saved)
 {

@@ -11,8 +11,8 @@ public:
     void PauseLink() override;
     void ResumeLink() override;
     std::optional<TLastTestTexts> LastTest(int Op) const override;
-    QString GetMinPickUpText() const override;
-    bool GetDataSaved() const override;
+    QString MinPickUpText() const override;
+    bool DataSaved() const override;
     void SetDataSaved(bool Saved) override;
     void RestoreMainWindow() override;
     void ShowWaitWindow(int Milliseconds, const QString& Caption) override;

@@ -3,14 +3,12 @@
 #include "ui_KyrCurve.h"
 
 #include "Forms.h"
-#include "KyrData.h"
 #include "Lagrange.h"
 #include "PaintBox.h"
 #include "SysUtils.h"
 #include "xyplot.h"
 
 #include <QGuiApplication>
-#include <QLineEdit>
 #include <QScreen>
 #include <QTimer>
 
@@ -40,22 +38,11 @@ void SweepCurve(const double* sqrtTimes, double factor)
     }
 }
 
-// The text of a field of the data form's delayed-curve page, asked of the form itself.
-QString DelayCurveText(int field)
-{
-    QLineEdit* e = fmReclData ? fmReclData->CurveEdit(Delay, field) : nullptr;
-    return e ? e->text() : QString();
-}
-
-constexpr int kTolMinField = CurveFieldCount - 2;
-constexpr int kTolMaxField = CurveFieldCount - 1;
-
 } // namespace
 
-TfmKyrCurve::TfmKyrCurve(TKyrRecordsData* Data, QWidget* parent)
-    : QWidget(parent), ui(new Ui::TfmKyrCurve),
-      ownData_(Data ? nullptr : std::make_unique<TKyrRecordsData>()),
-      data_(Data ? Data : ownData_.get())
+TfmKyrCurve::TfmKyrCurve(IReclDataSource* Hub, TKyrRecordsData* Data, QWidget* parent)
+    : QWidget(parent), ui(new Ui::TfmKyrCurve), hub_(Hub),
+      ownData_(Data ? nullptr : std::make_unique<TKyrRecordsData>()), data_(Data ? Data : ownData_.get())
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("fmKyrCurve"));
@@ -76,6 +63,17 @@ void TfmKyrCurve::showEvent(QShowEvent* e)
     QWidget::showEvent(e);
 }
 
+void TfmKyrCurve::ShowPlot(const double (&PlotTimes)[2][10])
+{
+    show();
+    raise();
+    activateWindow();
+    for (int row = 0; row < 2; ++row)
+        for (int m = 0; m < 10; ++m)
+            data_->PlotSqrtTimes[row][m] = PlotTimes[row][m];
+    PaintBox2->Repaint();
+}
+
 void TfmKyrCurve::PaintBox2Click() { PaintBox2->Repaint(); }
 
 void TfmKyrCurve::PaintBox2Paint()
@@ -89,11 +87,12 @@ void TfmKyrCurve::PaintBox2Paint()
 
     // The tolerances are checked before anything is drawn: a curve whose tolerance is not
     // a number is left out, and each bad text is reported once, after the paint.
-    const QString maxText = DelayCurveText(kTolMaxField);
-    const QString minText = DelayCurveText(kTolMinField);
+    const TReclTestData prepared = hub_ ? hub_->PreparedTest() : TReclTestData();
+    const QString maxText = prepared.CurveTolMax[Delay];
+    const QString minText = prepared.CurveTolMin[Delay];
     double tolMax = 0, tolMin = 0;
-    const bool maxOk = TryStrToFloat(maxText, tolMax);
-    const bool minOk = TryStrToFloat(minText, tolMin);
+    const bool maxOk = TryStrToFloatEitherSeparator(maxText, tolMax);
+    const bool minOk = TryStrToFloatEitherSeparator(minText, tolMin);
 
     if (maxOk) {
         pen->Color = clRed;

@@ -15,11 +15,15 @@ class TPaintBox;
 class TfmKyrCurve : public QWidget {
     Q_OBJECT
 public:
-    // Draws the curve times of Data (its own when none is given).
-    explicit TfmKyrCurve(TKyrRecordsData* Data = nullptr, QWidget* parent = nullptr);
+    // Draws the plot times of Data (its own when none is given) with the delayed curve's
+    // tolerances the data form has prepared, asked of Hub (none: no tolerance curves).
+    explicit TfmKyrCurve(IReclDataSource* Hub = nullptr, TKyrRecordsData* Data = nullptr, QWidget* parent = nullptr);
     ~TfmKyrCurve() override;
     // The data the records' windows share (KyrRecordsData.h).
     TKyrRecordsData& Data() const { return *data_; }
+
+    // Shown again when it is already open: brought to the front, drawing PlotTimes.
+    void ShowPlot(const double (&PlotTimes)[2][10]);
 
     void PaintBox2Paint();
     void PaintBox2Click();
@@ -33,6 +37,7 @@ protected:
 
 private:
     Ui::TfmKyrCurve* ui;
+    IReclDataSource* hub_;
     // The records' data it was handed, or its own when it was made without.
     std::unique_ptr<TKyrRecordsData> ownData_;
     TKyrRecordsData* data_;

@@ -6,7 +6,6 @@
 #include "Dialogs.h"
 #include "Forms.h"
 #include "InputBox.h"
-#include "KyrCurve.h"
 #include "PaintBox.h"
 #include "KyrGlobals.h"
 #include "KyrSqlText.h"
@@ -81,11 +80,29 @@ bool ListHolds(const QComboBox* box, const QString& text)
 
 // ====================================================================== creation
 
-TfmReclData::TfmReclData(TKyrRecordsData* Data, QWidget* parent)
-    : QWidget(parent), ui(new Ui::TfmReclData),
-      ownData_(Data ? nullptr : std::make_unique<TKyrRecordsData>()),
-      data_(Data ? Data : ownData_.get())
+TfmReclData::TfmReclData(IReclDataSource* Hub, TKyrRecordsData* Data, QWidget* parent)
+    : QWidget(parent), ui(new Ui::TfmReclData), hub_(Hub),
+      ownData_(Data ? nullptr : std::make_unique<TKyrRecordsData>()), data_(Data ? Data : ownData_.get())
 {
+    if (!data_->Tables)
+        data_->Tables = std::make_unique<TReclTables>();
+    TReclTables& t = *data_->Tables;
+    tblTechs = t.tblTechs;
+    dsTechs = t.dsTechs;
+    qTechs = t.qTechs;
+    tblReclosers = t.tblReclosers;
+    dsReclosers = t.dsReclosers;
+    qReclosers = t.qReclosers;
+    tblTypes = t.tblTypes;
+    dsTypes = t.dsTypes;
+    qTypes = t.qTypes;
+    tblCust = t.tblCust;
+    dsCust = t.dsCust;
+    qCust = t.qCust;
+    tblRes = t.tblRes;
+    dsResults = t.dsResults;
+    qRes = t.qRes;
+
     ui->setupUi(this);
     setObjectName(QStringLiteral("fmReclData"));
     cbTechID = ui->cbTechID;
@@ -157,6 +174,12 @@ TfmReclData::TfmReclData(TKyrRecordsData* Data, QWidget* parent)
     SetBaseColour(ebReclTime, ButtonFace());
     PageControl2->setCurrentWidget(tsPhaseTrip);
     PageControl1->setCurrentWidget(tsFast);
+    // The curve pages' texts at start are written with a point: they show in the
+    // system's format, as a stored curve does.
+    for (int kind = 0; kind < CurveKindCount; ++kind)
+        for (int i = 0; i < CurveFieldCount; ++i)
+            if (QLineEdit* e = CurveEdit(kind, i))
+                e->setText(CurveValueShown(e->text()));
 
     ConnectHandlers();
     Trace(QStringLiteral("fmReclData FormCreate"));
@@ -419,7 +442,7 @@ void TfmReclData::UpdateValues(int kind)
             continue;
         const QString value = CurveValueShown(CurveRecordBuffer.mid(CurveKeyLength + 7 * i, 7));
         if (i >= 12)
-            e->setText(Format("%3.0f", StrToFloat(value)));
+            e->setText(Format("%3.0f", StrToFloatEitherSeparator(value)));
         else
             e->setText(value);
         SetLocked(e, true);
@@ -436,7 +459,7 @@ void TfmReclData::EnableEdit(int kind)
     // number and stay as they were otherwise.
     double ref = 0;
     QLineEdit* refEdit = CurveEdit(kind, 1);
-    const bool refOk = refEdit && TryStrToFloat(refEdit->text(), ref);
+    const bool refOk = refEdit && TryStrToFloatEitherSeparator(refEdit->text(), ref);
     for (int i = 0; i < CurveFieldCount; ++i) {
         QLineEdit* e = CurveEdit(kind, i);
         if (!e)
@@ -501,7 +524,7 @@ void TfmReclData::SaveCurveClick(QObject* sender)
         QLineEdit* e = CurveEdit(kind, j);
         if (!e)
             continue;
-        const double v = static_cast<float>(StrToFloat(e->text()));
+        const double v = static_cast<float>(StrToFloatEitherSeparator(e->text()));
         QString problem;
         if (!std::isfinite(v))
             problem = QStringLiteral("is not a finite number");
@@ -543,7 +566,7 @@ void TfmReclData::UpdateTimes()
             QLineEdit* e = CurveEdit(kind, m + 2);
             if (!e)
                 continue;
-            const double t = StrToFloat(e->text());
+            const double t = StrToFloatEitherSeparator(e->text());
             if (t < 0)
                 throw Exception(QStringLiteral("Invalid floating point operation"));
             data_->CurveSqrtTimes[kind][m] = std::sqrt(t);
@@ -1096,16 +1119,53 @@ void TfmReclData::btRunTestClick()
 void TfmReclData::btViewCurvesClick()
 {
     Trace(QStringLiteral("fmReclData.btViewCurvesClick"));
-    if (!fmKyrCurve)
+    if (!hub_)
         return;
-    // Shown again when it is already open: brought in front of this form.
-    fmKyrCurve->show();
-    fmKyrCurve->raise();
-    fmKyrCurve->activateWindow();
     const bool ground = PageControl2->currentWidget() != tsPhaseTrip;
+    double plot[2][10];
     for (int m = 0; m < 10; ++m) {
-        data_->PlotSqrtTimes[0][m] = data_->CurveSqrtTimes[ground ? GndFast : Fast][m];
-        data_->PlotSqrtTimes[1][m] = data_->CurveSqrtTimes[ground ? GndSlow : Delay][m];
+        plot[0][m] = data_->CurveSqrtTimes[ground ? GndFast : Fast][m];
+        plot[1][m] = data_->CurveSqrtTimes[ground ? GndSlow : Delay][m];
     }
-    fmKyrCurve->PaintBox2->Repaint();
+    hub_->ShowCurves(plot);
+}
+
+TReclTestData TfmReclData::PreparedTest() const
+{
+    TReclTestData d;
+    d.Shown = isVisible();
+    d.ReclID = cbReclID->currentText();
+    d.TechID = cbTechID->currentText();
+    d.CustID = cbCustID->currentText();
+    d.ReclType = cbReclType->currentText();
+    d.ReclCoil = cbReclCoil->currentText();
+    d.ReclGndCT = cbReclGndCT->currentText();
+    d.Phase = cbPhase->currentText();
+    d.TestType = cbTestType->currentText();
+    d.FastOpsText = cbReclFastOps->currentText();
+    d.DelayOpsText = cbReclDelayOps->currentText();
+    d.DelayCurve = cbReclDelayCurve->currentText();
+    d.GndFastOpsText = cbGndFastOps->currentText();
+    d.GndFastCurve = cbGndFastCurve->currentText();
+    d.GndDelayOpsText = cbGndDelayOps->currentText();
+    d.GndSlowCurve = cbGndSlowCurve->currentText();
+    d.PhaseMPU = ebPhaseMPU->text();
+    d.GndMPU = ebGndMPU->text();
+    d.ReclTime = ebReclTime->text();
+    // A missing edit reads as an empty text, which does not convert.
+    auto text = [this](int kind, int field) {
+        const QLineEdit* e = CurveEdit(kind, field);
+        return e ? e->text() : QString();
+    };
+    for (int k = 0; k < CurveKindCount; ++k) {
+        d.CurveRef[k] = text(k, 1);
+        d.CurveTolMin[k] = text(k, CurveFieldCount - 2);
+        d.CurveTolMax[k] = text(k, CurveFieldCount - 1);
+    }
+    d.CurrMultiple = CurrMultiple;
+    d.FastOps = FastOps;
+    d.GndFastOps = GndFastOps;
+    d.TotalOps = TotalOps;
+    d.CurveVerified = CurveVerified;
+    return d;
 }

@@ -3,8 +3,9 @@
 // size, curves, ground CT and operation counts, and the test type and phase. The form
 // looks the recloser's four time-current curves up in the curve file "Kestrovan.rcf",
 // lets missing ones be entered and saved, saves the recloser's settings and starts the
-// test. It owns the database objects of the five recloser tables; the results window,
-// the browser and the report read its controls and fields.
+// test. The other records' windows see it only through the records' hub
+// (KyrRecordsData.h): PreparedTest is the one place outside its own handlers that reads
+// its controls for them.
 #pragma once
 
 #include <QString>
@@ -31,14 +32,35 @@ class QWidget;
 extern bool KyrDataRefresh;
 extern QString LastReclIDEntered;
 
-// The form owns the database objects of the five tables (it derives from them), so the
-// browser, the results record and the report reach them as fmReclData->tblRes ...
-class TfmReclData : public QWidget, public TReclTables {
+// The form works on the five tables' objects of its records' data under their own
+// names (tblRes, qRes ...).
+class TfmReclData : public QWidget {
     Q_OBJECT
 public:
-    // Keeps its curve times in Data (its own when none is given).
-    explicit TfmReclData(TKyrRecordsData* Data = nullptr, QWidget* parent = nullptr);
+    // Shows the curve window through Hub (none: not shown); keeps its tables and curve
+    // times in Data (its own when none is given).
+    explicit TfmReclData(IReclDataSource* Hub = nullptr, TKyrRecordsData* Data = nullptr, QWidget* parent = nullptr);
     ~TfmReclData() override;
+
+    // What the form has prepared for a test, read from its controls and fields now.
+    TReclTestData PreparedTest() const;
+
+    // ---- The tables' objects, in the records' data ----
+    TTable* tblTechs;
+    TDataSource* dsTechs;
+    TQuery* qTechs;
+    TTable* tblReclosers;
+    TDataSource* dsReclosers;
+    TQuery* qReclosers;
+    TTable* tblTypes;
+    TDataSource* dsTypes;
+    TQuery* qTypes;
+    TTable* tblCust;
+    TDataSource* dsCust;
+    TQuery* qCust;
+    TTable* tblRes;
+    TDataSource* dsResults;
+    TQuery* qRes;
 
     // The test set Run Test programs and whose link the form pauses while it is up;
     // none: both are left undone.
@@ -173,6 +195,7 @@ private:
     bool WriteCurveFile(const QStringList& lines);
 
     Ui::TfmReclData* ui;
+    IReclDataSource* hub_;
     // The records' data it was handed, or its own when it was made without.
     std::unique_ptr<TKyrRecordsData> ownData_;
     TKyrRecordsData* data_;

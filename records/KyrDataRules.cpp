@@ -146,7 +146,7 @@ TTestLaunch DeriveTestLaunch(const QString& phaseMPU, int currMultiple, const QS
     TTestLaunch t;
     // The phase pick-up current also serves ground tests for the estimate.
     double mpu = 0;
-    if (TryStrToFloat(phaseMPU, mpu))
+    if (TryStrToFloatEitherSeparator(phaseMPU, mpu))
         t.EstimatedCurrent = mpu * currMultiple * 1.2 / 2;
     else
         t.EstimatedCurrent = 50;

@@ -6,6 +6,7 @@
 #include "Forms.h"
 #include "KyrGlobals.h"
 #include "KyrSqlText.h"
+#include "MemoText.h"
 #include "Shell.h"
 #include "SysUtils.h"
 #include "Trace.h"
@@ -68,9 +69,8 @@ void CannotModify()
 
 } // namespace
 
-TfmKyrDatabase::TfmKyrDatabase(const IReclDataSource* ReclSource, TKyrRecordsData* Data, QWidget* parent)
-    : QWidget(parent), reclSource_(ReclSource),
-      ownData_(Data ? nullptr : std::make_unique<TKyrRecordsData>()),
+TfmKyrDatabase::TfmKyrDatabase(IReclDataSource* ReclSource, TKyrRecordsData* Data, QWidget* parent)
+    : QWidget(parent), reclSource_(ReclSource), ownData_(Data ? nullptr : std::make_unique<TKyrRecordsData>()),
       data_(Data ? Data : ownData_.get()), ui(new Ui::TfmKyrDatabase)
 {
     ui->setupUi(this);
@@ -150,23 +150,9 @@ TReclTables* TfmKyrDatabase::ReclData() const { return reclSource_ ? reclSource_
 
 QString TfmKyrDatabase::CurrentReclID() const { return reclSource_ ? reclSource_->ReclID() : QString(); }
 
-QStringList TfmKyrDatabase::MemoLines(const QPlainTextEdit* memo)
-{
-    const QString text = memo->toPlainText();
-    if (text.isEmpty())
-        return {};
-    QStringList lines = text.split(QLatin1Char('\n'));
-    // A final line break starts no line of its own.
-    if (lines.size() > 1 && lines.last().isEmpty())
-        lines.removeLast();
-    return lines;
-}
+QStringList TfmKyrDatabase::MemoLines(const QPlainTextEdit* memo) { return ::MemoLines(memo); }
 
-void TfmKyrDatabase::SetMemoLines(QPlainTextEdit* memo, const QStringList& lines)
-{
-    const QSignalBlocker block(memo);
-    memo->setPlainText(lines.join(QLatin1Char('\n')));
-}
+void TfmKyrDatabase::SetMemoLines(QPlainTextEdit* memo, const QStringList& lines) { ::SetMemoLines(memo, lines); }
 
 // ---------------------------------------------------------------- creation and showing
 

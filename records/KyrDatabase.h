@@ -4,11 +4,11 @@
 // result in or out of the report, and the SQL texts of both queries to edit or view;
 // and the backup of the tables and the curve file into dated copies.
 //
-// The table objects and the results query belong to the recloser data form; the report
-// query (live, so its rows can be changed) is kept in the records' data (qResReport);
-// the browser makes it and it goes with the browser; the browser owns the data sources of both result
-// queries. A page opens its table when it finds it closed and
-// then only posts its own edit and closes what it opened when it is left.
+// The table objects and the results query are the records' data (TKyrRecordsData::Tables),
+// reached through the records' hub it is made with; the report query (live, so its rows
+// can be changed) is kept in the records' data too (qResReport): the browser makes it
+// and it goes with the browser; the browser owns the data sources of both result queries. A page opens its table when
+// it finds it closed and then only posts its own edit and closes what it opened when it is left.
 #pragma once
 
 #include "DbControls.h"
@@ -27,16 +27,6 @@ class QPlainTextEdit;
 class QPushButton;
 class QTabWidget;
 
-// The recloser data form as the browser and the report see it: its database objects
-// (none while the form does not exist) and the recloser ID it shows. The records'
-// windows (KyrRecords.h) answer it from the data form.
-class IReclDataSource {
-public:
-    virtual ~IReclDataSource() = default;
-    virtual TReclTables* ReclTables() const = 0;
-    virtual QString ReclID() const = 0;
-};
-
 // The recloser ID for which the SQL texts in the browser's memos are held.
 extern QString LastResultsReclID;
 
@@ -45,7 +35,7 @@ class TfmKyrDatabase : public QWidget {
 public:
     // The report query is made in Data (its own data when none is given) and goes with
     // the browser.
-    explicit TfmKyrDatabase(const IReclDataSource* ReclSource = nullptr, TKyrRecordsData* Data = nullptr,
+    explicit TfmKyrDatabase(IReclDataSource* ReclSource = nullptr, TKyrRecordsData* Data = nullptr,
                             QWidget* parent = nullptr);
     ~TfmKyrDatabase() override;
     // The data the records' windows share (KyrRecordsData.h).
@@ -125,7 +115,7 @@ private:
     // Closes a result query; a change of a row still being edited is posted first.
     static void CloseQuery(TQuery* q);
 
-    const IReclDataSource* reclSource_;
+    IReclDataSource* reclSource_;
     // The records' data it was handed, or its own when it was made without.
     std::unique_ptr<TKyrRecordsData> ownData_;
     TKyrRecordsData* data_;

@@ -5,7 +5,6 @@
 #include "KyrReport.h"
 #include "KyrResults.h"
 
-#include <QComboBox>
 #include <utility>
 
 namespace {
@@ -30,11 +29,12 @@ void TKyrRecords::CreateLateWindows(IKyrTestSet& TestSet)
     testSet_ = &TestSet;
     // The browser first, then the recloser data, results and curve windows.
     fmKyrDatabase = new TfmKyrDatabase(this, &data_);
-    fmReclData = new TfmReclData(&data_);
+    data_.Tables = std::make_unique<TReclTables>();
+    fmReclData = new TfmReclData(this, &data_);
     fmReclData->TestSet = testSet_;
-    fmKyrResults = new TfmKyrResults(&data_);
+    fmKyrResults = new TfmKyrResults(this, &data_);
     fmKyrResults->TestSet = testSet_;
-    fmKyrCurve = new TfmKyrCurve(&data_);
+    fmKyrCurve = new TfmKyrCurve(this, &data_);
     lateWindows_ = true;
 }
 
@@ -46,6 +46,7 @@ void TKyrRecords::FreeLateWindows()
     delete std::exchange(fmKyrResults, nullptr);
     delete std::exchange(fmReclData, nullptr);
     delete std::exchange(fmKyrDatabase, nullptr);
+    data_.Tables.reset();
     testSet_ = nullptr;
 }
 
@@ -58,7 +59,7 @@ void TKyrRecords::ShowDatabase() { ShowWindow(fmKyrDatabase); }
 void TKyrRecords::RecreateResultsWindow()
 {
     delete fmKyrResults;
-    fmKyrResults = new TfmKyrResults(&data_);
+    fmKyrResults = new TfmKyrResults(this, &data_);
     fmKyrResults->TestSet = testSet_;
     fmKyrResults->show();
 }
@@ -77,9 +78,31 @@ void TKyrRecords::CheckTables()
     checkTables_->CheckDatabase();
 }
 
-TReclTables* TKyrRecords::ReclTables() const { return lateWindows_ ? fmReclData : nullptr; }
+TReclTables* TKyrRecords::ReclTables() const { return lateWindows_ ? data_.Tables.get() : nullptr; }
 
-QString TKyrRecords::ReclID() const
+QString TKyrRecords::ReclID() const { return fmReclData ? fmReclData->PreparedTest().ReclID : QString(); }
+
+TReclTestData TKyrRecords::PreparedTest() const { return fmReclData ? fmReclData->PreparedTest() : TReclTestData(); }
+
+void TKyrRecords::RefreshCurveTimes()
 {
-    return fmReclData && fmReclData->cbReclID ? fmReclData->cbReclID->currentText() : QString();
+    if (fmReclData)
+        fmReclData->UpdateTimes();
+}
+
+QStringList TKyrRecords::BrowserReportSQL() const
+{
+    return fmKyrDatabase ? TfmKyrDatabase::MemoLines(fmKyrDatabase->Memo2) : QStringList();
+}
+
+void TKyrRecords::ShowDataForm()
+{
+    if (fmReclData)
+        fmReclData->show();
+}
+
+void TKyrRecords::ShowCurves(const double (&PlotTimes)[2][10])
+{
+    if (fmKyrCurve)
+        fmKyrCurve->ShowPlot(PlotTimes);
 }

@@ -1,8 +1,8 @@
 // The recloser records' windows as the test set sees them: IKyrRecords, the one place
 // that makes, shows and frees the browser, the recloser data form, the results window,
 // the curve window and the report window. app/ installs one with InstallKyrRecords.
-// It also tells the browser and the report the data form's tables and recloser ID, and
-// hands every window it makes the records' data (TKyrRecordsData) they share.
+// It is also the records' hub (IReclDataSource) every window it makes is handed with the
+// records' data (TKyrRecordsData) they share: a window reaches the others only through it.
 #pragma once
 
 #include "KyrDatabase.h"
@@ -28,6 +28,11 @@ public:
 
     TReclTables* ReclTables() const override;
     QString ReclID() const override;
+    TReclTestData PreparedTest() const override;
+    void RefreshCurveTimes() override;
+    QStringList BrowserReportSQL() const override;
+    void ShowDataForm() override;
+    void ShowCurves(const double (&PlotTimes)[2][10]) override;
 
 private:
     TKyrRecordsData data_;  // lives as long as the records, past every window

@@ -4,8 +4,8 @@
 
 #include "DbTables.h"
 #include "Forms.h"
-#include "KyrDatabase.h"
 #include "KyrSqlText.h"
+#include "MemoText.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -56,11 +56,9 @@ private:
     const TKyrRecordsData& data_;
 };
 
-TfmKyrReport::TfmKyrReport(const IReclDataSource* ReclSource, TKyrRecordsData* Data, QWidget* parent)
-    : QWidget(parent), QuickRep1(Report.QuickRep1),
-      ownData_(Data ? nullptr : std::make_unique<TKyrRecordsData>()),
-      data_(Data ? Data : ownData_.get()),
-      rows_(std::make_unique<QueryRows>(*data_)), reclSource_(ReclSource),
+TfmKyrReport::TfmKyrReport(IReclDataSource* ReclSource, TKyrRecordsData* Data, QWidget* parent)
+    : QWidget(parent), QuickRep1(Report.QuickRep1), ownData_(Data ? nullptr : std::make_unique<TKyrRecordsData>()),
+      data_(Data ? Data : ownData_.get()), rows_(std::make_unique<QueryRows>(*data_)), reclSource_(ReclSource),
       ui(new Ui::TfmKyrReport)
 {
     ui->setupUi(this);
@@ -126,7 +124,7 @@ void TfmKyrReport::BuildResultsQuery()
         q->SQL.clear();
         q->SQL = sql;
     }
-    TfmKyrDatabase::SetMemoLines(Memo2, sql);
+    SetMemoLines(Memo2, sql);
     if (q)
         q->Open();
 }
@@ -162,13 +160,13 @@ void TfmKyrReport::FormActivate()
         }
         t->Close();
     }
-    const QStringList browserSQL = fmKyrDatabase ? TfmKyrDatabase::MemoLines(fmKyrDatabase->Memo2) : QStringList();
+    const QStringList browserSQL = reclSource_ ? reclSource_->BrowserReportSQL() : QStringList();
     if (!browserSQL.isEmpty())
-        TfmKyrDatabase::SetMemoLines(Memo2, browserSQL);
+        SetMemoLines(Memo2, browserSQL);
     else
         BuildResultsQuery();
     if (TQuery* q = ReportQuery())
-        TfmKyrDatabase::SetMemoLines(Memo2, q->SQL);
+        SetMemoLines(Memo2, q->SQL);
 }
 
 void TfmKyrReport::btAddClick()
@@ -212,7 +210,7 @@ void TfmKyrReport::btPreviewClick()
     if (!q)
         return;
     q->Close();
-    q->SQL = TfmKyrDatabase::MemoLines(Memo2);
+    q->SQL = MemoLines(Memo2);
     q->Open();
     QuickRep1.Preview();
 }

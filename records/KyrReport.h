@@ -17,7 +17,6 @@ class QLabel;
 class QListWidget;
 class QPlainTextEdit;
 class QPushButton;
-class IReclDataSource;
 class TDataSet;
 
 class TfmKyrReport : public QWidget {
@@ -25,7 +24,7 @@ class TfmKyrReport : public QWidget {
 public:
     // The recloser IDs come from the data form's recloser table, through ReclSource; the
     // report query from Data (its own when none is given: no query then).
-    explicit TfmKyrReport(const IReclDataSource* ReclSource = nullptr, TKyrRecordsData* Data = nullptr,
+    explicit TfmKyrReport(IReclDataSource* ReclSource = nullptr, TKyrRecordsData* Data = nullptr,
                           QWidget* parent = nullptr);
     ~TfmKyrReport() override;
     // The data the records' windows share (KyrRecordsData.h).
@@ -66,7 +65,7 @@ private:
     std::unique_ptr<TKyrRecordsData> ownData_;
     TKyrRecordsData* data_;
     std::unique_ptr<QueryRows> rows_;
-    const IReclDataSource* reclSource_;
+    IReclDataSource* reclSource_;
     Ui::TfmKyrReport* ui;
     bool backFromDialog_ = false;
 };

@@ -4,16 +4,13 @@
 
 #include "Forms.h"
 #include "Graphics.h"
-#include "KyrData.h"
 #include "KyrGlobals.h"
-#include "KyrRecordsPort.h"
 #include "KyrTables.h"
 #include "Sound.h"
 #include "SysUtils.h"
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QComboBox>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QPalette>
@@ -65,10 +62,9 @@ int FieldIndex(const QString& name, int& row)
 }
 } // namespace
 
-TfmKyrResults::TfmKyrResults(TKyrRecordsData* Data, QWidget* parent)
-    : QWidget(parent, Qt::Window), ui(new Ui::TfmKyrResults),
-      ownData_(Data ? nullptr : std::make_unique<TKyrRecordsData>()),
-      data_(Data ? Data : ownData_.get())
+TfmKyrResults::TfmKyrResults(IReclDataSource* Hub, TKyrRecordsData* Data, QWidget* parent)
+    : QWidget(parent, Qt::Window), ui(new Ui::TfmKyrResults), hub_(Hub),
+      ownData_(Data ? nullptr : std::make_unique<TKyrRecordsData>()), data_(Data ? Data : ownData_.get())
 {
     ui->setupUi(this);
     setObjectName(QStringLiteral("fmKyrResults"));
@@ -224,40 +220,35 @@ void TfmKyrResults::FormActivate()
 TResultsInput TfmKyrResults::GatherInput()
 {
     TResultsInput in;
-    TfmReclData* rd = fmReclData;
-    in.ReclDataVisible = rd && rd->isVisible();
-    in.CurveVerified = rd && rd->CurveVerified;
-    if (rd) {
-        in.cbTestType = rd->cbTestType->currentText();
-        in.cbPhase = rd->cbPhase->currentText();
-        in.ebPhaseMPU = rd->ebPhaseMPU->text();
-        in.ebGndMPU = rd->ebGndMPU->text();
-        in.ebReclTime = rd->ebReclTime->text();
-        in.cbReclFastOps = rd->cbReclFastOps->currentText();
-        in.cbGndFastOps = rd->cbGndFastOps->currentText();
-        // A missing edit reads as an empty text, which does not convert.
-        auto text = [rd](int kind, int field) {
-            const QLineEdit* e = rd->CurveEdit(kind, field);
-            return e ? e->text() : QString();
-        };
+    if (hub_) {
+        const TReclTestData rd = hub_->PreparedTest();
+        in.ReclDataVisible = rd.Shown;
+        in.CurveVerified = rd.CurveVerified;
+        in.cbTestType = rd.TestType;
+        in.cbPhase = rd.Phase;
+        in.ebPhaseMPU = rd.PhaseMPU;
+        in.ebGndMPU = rd.GndMPU;
+        in.ebReclTime = rd.ReclTime;
+        in.cbReclFastOps = rd.FastOpsText;
+        in.cbGndFastOps = rd.GndFastOpsText;
         for (int k = 0; k < 4; ++k) {
-            in.ebCurveRef[k] = text(k, 1);
-            in.ebCurveTolMin[k] = text(k, 12);
-            in.ebCurveTolMax[k] = text(k, 13);
+            in.ebCurveRef[k] = rd.CurveRef[k];
+            in.ebCurveTolMin[k] = rd.CurveTolMin[k];
+            in.ebCurveTolMax[k] = rd.CurveTolMax[k];
         }
-        in.CurrMultiple = rd->CurrMultiple;
-        in.FastOps = rd->FastOps;
-        in.GndFastOps = rd->GndFastOps;
-        in.TotalOps = rd->TotalOps;
+        in.CurrMultiple = rd.CurrMultiple;
+        in.FastOps = rd.FastOps;
+        in.GndFastOps = rd.GndFastOps;
+        in.TotalOps = rd.TotalOps;
         if (in.ReclDataVisible && in.CurveVerified && in.cbTestType != QLatin1String("MPU"))
-            rd->UpdateTimes();
+            hub_->RefreshCurveTimes();
         for (int k = 0; k < 4; ++k)
             for (int i = 0; i < 10; ++i)
                 in.CurveSqrtTimes[k][i] = data_->CurveSqrtTimes[k][i];
     }
     in.MaxOps = MaxOps;
     in.KeyboardInput = sbKeyboardInput->isChecked();
-    in.MainMinPickUp = TestSet ? TestSet->GetMinPickUpText() : QString();
+    in.MainMinPickUp = TestSet ? TestSet->MinPickUpText() : QString();
     in.ebTestMPU = ebTestMPU->text();
     for (int n = 1; n <= 4; ++n) {
         auto text = [this, n](const char* field) {
@@ -336,8 +327,8 @@ void TfmKyrResults::Apply(const TResultsOutcome& o)
             Application.ShowException(e.Text);
             break;
         case TResultsEffect::ShowReclData:
-            if (fmReclData)
-                fmReclData->show();
+            if (hub_)
+                hub_->ShowDataForm();
             break;
         case TResultsEffect::Analyzed:
             ResultsAnalyzed = true;
@@ -388,8 +379,8 @@ void TfmKyrResults::btSaveResultsClick()
 
 void TfmKyrResults::SaveResults()
 {
-    TfmReclData* rd = fmReclData;
-    TTable* table = rd ? rd->tblRes : nullptr;
+    TReclTables* tables = hub_ ? hub_->ReclTables() : nullptr;
+    TTable* table = tables ? tables->tblRes : nullptr;
     const QString fileName = (table ? table->TableName : QStringLiteral("KyrRes")) + QStringLiteral(".dbf");
     if (!table || !FileExists(fileName)) {
         Application.MessageBox(QStringLiteral("Results file ") + fileName + QStringLiteral(" not found"),
@@ -405,21 +396,22 @@ void TfmKyrResults::SaveResults()
 
     // The texts as the windows show them now, every field checked before anything is
     // stored: a text that does not convert leaves the table as it was.
-    in.cbReclID = rd->cbReclID->currentText();
-    in.cbTechID = rd->cbTechID->currentText();
-    in.cbCustID = rd->cbCustID->currentText();
-    in.cbReclType = rd->cbReclType->currentText();
-    in.cbReclCoil = rd->cbReclCoil->currentText();
-    in.cbReclGndCT = rd->cbReclGndCT->currentText();
-    in.cbPhase = rd->cbPhase->currentText();
-    in.cbReclFastOps = rd->cbReclFastOps->currentText();
-    in.cbReclDelayOps = rd->cbReclDelayOps->currentText();
-    in.cbReclDelayCurve = rd->cbReclDelayCurve->currentText();
-    in.cbGndFastOps = rd->cbGndFastOps->currentText();
-    in.cbGndFastCurve = rd->cbGndFastCurve->currentText();
-    in.cbGndDelayOps = rd->cbGndDelayOps->currentText();
-    in.cbGndSlowCurve = rd->cbGndSlowCurve->currentText();
-    in.cbTestType = rd->cbTestType->currentText();
+    const TReclTestData rd = hub_->PreparedTest();
+    in.cbReclID = rd.ReclID;
+    in.cbTechID = rd.TechID;
+    in.cbCustID = rd.CustID;
+    in.cbReclType = rd.ReclType;
+    in.cbReclCoil = rd.ReclCoil;
+    in.cbReclGndCT = rd.ReclGndCT;
+    in.cbPhase = rd.Phase;
+    in.cbReclFastOps = rd.FastOpsText;
+    in.cbReclDelayOps = rd.DelayOpsText;
+    in.cbReclDelayCurve = rd.DelayCurve;
+    in.cbGndFastOps = rd.GndFastOpsText;
+    in.cbGndFastCurve = rd.GndFastCurve;
+    in.cbGndDelayOps = rd.GndDelayOpsText;
+    in.cbGndSlowCurve = rd.GndSlowCurve;
+    in.cbTestType = rd.TestType;
     in.ebResults = ebResults->text();
     for (int n = 1; n <= 5; ++n) {
         in.MeasCurr[n] = MeasCurr[n];
@@ -458,19 +450,21 @@ void TfmKyrResults::SaveResults()
 
 void TfmKyrResults::btViewResultsClick()
 {
-    KyrRecords().ShowDatabase();
+    if (hub_)
+        hub_->ShowDatabase();
 }
 
 void TfmKyrResults::btReportClick()
 {
-    KyrRecords().ShowReport();
+    if (hub_)
+        hub_->ShowReport();
 }
 
 void TfmKyrResults::btCloseClick() { close(); }
 
 bool TfmKyrResults::FormCloseQuery()
 {
-    if (TestSet && !TestSet->GetDataSaved()) {
+    if (TestSet && !TestSet->DataSaved()) {
         if (Application.MessageBox(QStringLiteral("Save Data?"), QStringLiteral("Results Form Close"), MB_YESNO) == IDYES)
             btSaveResultsClick();
     }

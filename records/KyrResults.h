@@ -28,8 +28,10 @@ extern bool ResultsAnalyzed;
 class TfmKyrResults : public QWidget {
     Q_OBJECT
 public:
-    // Judges by the curve times of Data (its own when none is given).
-    explicit TfmKyrResults(TKyrRecordsData* Data = nullptr, QWidget* parent = nullptr);
+    // Judges what the data form has prepared, asked of Hub (none: nothing prepared, no
+    // table to save into, nothing shown), by the curve times of Data (its own when none
+    // is given).
+    explicit TfmKyrResults(IReclDataSource* Hub = nullptr, TKyrRecordsData* Data = nullptr, QWidget* parent = nullptr);
     ~TfmKyrResults() override;
     // The data the records' windows share (KyrRecordsData.h).
     TKyrRecordsData& Data() const { return *data_; }
@@ -86,6 +88,7 @@ protected:
 
 private:
     Ui::TfmKyrResults* ui;
+    IReclDataSource* hub_;
     // The records' data it was handed, or its own when it was made without.
     std::unique_ptr<TKyrRecordsData> ownData_;
     TKyrRecordsData* data_;

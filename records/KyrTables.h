@@ -1,8 +1,8 @@
-// The database objects of the recloser data form: for each of the five tables a table
+// The database objects of the recloser records: for each of the five tables a table
 // object, a data source and a query, with the SQL texts the form's lists start from,
 // and the start-up table check (update files, backup copies, virtual-store copies).
-// The form holds one TReclTables (it derives from it), so its routines and the browser,
-// results window and report reach the objects by these names.
+// The records' data (TKyrRecordsData::Tables) holds the one the windows share; the data
+// form reaches the objects by these names, the other windows through the records' hub.
 #pragma once
 
 #include "DbTables.h"

@@ -31,12 +31,13 @@ QString TrimBlanks(const QString& s)
     return s.mid(b, e - b);
 }
 
-// The single-precision value of a number text, or nothing when it does not convert or
-// is beyond the single range.
+// The single-precision value of a data form's number text, or nothing when it does not
+// convert or is beyond the single range. The curve texts may hold either separator (a
+// file from another system, a user's typing).
 std::optional<float> SingleOf(const QString& text)
 {
     double v = 0;
-    if (!TryStrToFloat(text, v))
+    if (!TryStrToFloatEitherSeparator(text, v))
         return std::nullopt;
     const float f = static_cast<float>(v);
     if (!std::isfinite(f))
@@ -137,7 +138,7 @@ void Judge::MinimumPickup()
         out_.MeasMPU = LeadingNumber(test);
         out_.MPURead = true;
         const QString refText = Ground() ? in_.ebGndMPU : in_.ebPhaseMPU;
-        ref = static_cast<float>(StrToFloat(refText));
+        ref = static_cast<float>(StrToFloatEitherSeparator(refText));
         min = static_cast<float>(0.9L * ref);
         max = static_cast<float>(1.1L * ref);
         // A reference, or a limit of it, beyond the single range does not convert either.

@@ -247,6 +247,14 @@ bool TryStrToFloatEitherSeparator(const QString& s, double& out)
     return parseFloat(s, QLatin1Char('.'), out) || parseFloat(s, QLatin1Char(','), out);
 }
 
+double StrToFloatEitherSeparator(const QString& s)
+{
+    double v = 0;
+    if (!TryStrToFloatEitherSeparator(s, v))
+        throw EConvertError(QStringLiteral("'%1' is not a valid floating point value").arg(s));
+    return v;
+}
+
 double StrToFloat(const QString& s)
 {
     double v = 0;

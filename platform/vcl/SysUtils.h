@@ -53,9 +53,11 @@ double StrToFloat(const QString& s);
 double StrToFloatC(const QString& s);
 int StrToInt(const QString& s);
 bool TryStrToFloat(const QString& s, double& out);
-// For files written under either kind of locale: the point or the comma as the
-// decimal separator, never both.
+// For files written under either kind of locale, and for texts a user may type with
+// either: the point or the comma as the decimal separator, never both. The raising
+// form gives StrToFloat's error.
 bool TryStrToFloatEitherSeparator(const QString& s, double& out);
+double StrToFloatEitherSeparator(const QString& s);
 bool TryStrToInt(const QString& s, int& out);
 
 // Rounding to the nearest integer with halves to even; truncation toward zero. Any

@@ -102,6 +102,27 @@ TEST(NumberTexts, ParsingAcceptsBlanksAndReportsTheFrameworkText)
     }
 }
 
+// Texts that may come from a system with the other separator: either is taken, whatever
+// the system's, but never both in one text.
+TEST(NumberTexts, EitherSeparatorTakesThePointOrTheComma)
+{
+    for (const char sep : {'.', ','}) {
+        SepGuard g(sep);
+        EXPECT_DOUBLE_EQ(StrToFloatEitherSeparator(" 00.045 "), 0.045) << sep;
+        EXPECT_DOUBLE_EQ(StrToFloatEitherSeparator("00,045 "), 0.045) << sep;
+        EXPECT_DOUBLE_EQ(StrToFloatEitherSeparator("-2,5e1"), -25) << sep;
+        EXPECT_DOUBLE_EQ(StrToFloatEitherSeparator("30"), 30) << sep;
+        for (const char* bad : {"", "1,234.5", "1.2.3", "1,2,3", ",", "0;5"}) {
+            try {
+                StrToFloatEitherSeparator(bad);
+                ADD_FAILURE() << "accepted " << bad << " with " << sep;
+            } catch (const EConvertError& e) {
+                EXPECT_EQ(e.Message, QStringLiteral("'%1' is not a valid floating point value").arg(bad));
+            }
+        }
+    }
+}
+
 TEST(Rounding, HalvesToEvenAndTruncationTowardZero)
 {
     const struct { double v; long long r, t; } cases[] = {

@@ -2,6 +2,7 @@
 // curve on log-log axes, drawn from the pair that View Curves hands over.
 #include "KyrCurve.h"
 
+#include "FakeReclSource.h"
 #include "KyrData.h"
 #include "Lagrange.h"
 #include "PaintBox.h"
@@ -23,8 +24,12 @@ class CurveWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        fmReclData = new TfmReclData(&data);
-        fmKyrCurve = new TfmKyrCurve(&data);
+        // The hub as the records are: the curve window reads the data form's prepared
+        // test, the data form shows the curve window.
+        hub.PreparedFrom = [] { return fmReclData->PreparedTest(); };
+        hub.OnShowCurves = [](const double(&times)[2][10]) { fmKyrCurve->ShowPlot(times); };
+        fmReclData = new TfmReclData(&hub, &data);
+        fmKyrCurve = new TfmKyrCurve(&hub, &data);
         fmKyrCurve->resize(696, 480);
         fmKyrCurve->show();
     }
@@ -65,6 +70,7 @@ protected:
     }
     TempCurrentDir dir;
     TKyrRecordsData data;  // shared by the data form and the curve window, as the records hand it
+    FakeReclSource hub{nullptr, [] { return QString(); }};
 };
 
 const QRgb Red = qRgb(255, 0, 0), Lime = qRgb(0, 255, 0), Yellow = qRgb(255, 255, 0);

@@ -179,6 +179,56 @@ TEST_F(Analysis, EveryRowInsideItsLimitsReadsOkWithLimeBoxesAndNoBeep)
     EXPECT_EQ(f.text(Ed("OptTrip", 3)), Format("%6.4f", CurveTime(in.CurveSqrtTimes[1], 4.0)));
 }
 
+// The data form's texts come from the curve file or the user's typing, with either
+// separator on either system; the test set's texts have the system's. The judging is
+// the same whichever: only the shown separator follows the system.
+TEST_F(Analysis, TheDataFormsTextsJudgeTheSameWithEitherSeparator)
+{
+    in.ebPhaseMPU = QStringLiteral("200.5");
+    in.ebReclTime = QStringLiteral("2.00");
+    in.MainMinPickUp = QStringLiteral("210.0");
+    for (int k = 0; k < 4; ++k)
+        in.ebCurveRef[k] = QStringLiteral("100.000 ");
+    const TResultsInput pointed = in;
+    for (const char* type : {"4X", "MPU"}) {
+        DecimalSeparator = QLatin1Char('.');
+        in = pointed;
+        in.cbTestType = QLatin1String(type);
+        const Folded ref = Fold(JudgeResults(in));
+        ASSERT_TRUE(ref.messages.empty()) << type;
+        for (const char system : {'.', ','}) {
+            for (const char written : {'.', ','}) {
+                SCOPED_TRACE(std::string(type) + ", system " + system + ", written " + written);
+                DecimalSeparator = QLatin1Char(system);
+                in = pointed;
+                in.cbTestType = QLatin1String(type);
+                auto form = [written](QString& t) { t.replace(QLatin1Char('.'), QLatin1Char(written)); };
+                auto testSet = [system](QString& t) { t.replace(QLatin1Char('.'), QLatin1Char(system)); };
+                form(in.ebPhaseMPU);
+                form(in.ebReclTime);
+                for (int k = 0; k < 4; ++k)
+                    form(in.ebCurveRef[k]);
+                testSet(in.MainMinPickUp);
+                for (int n = 1; n <= 4; ++n) {
+                    testSet(in.ebTestCurr[n]);
+                    testSet(in.ebTestTrip[n]);
+                    testSet(in.ebTestRecl[n]);
+                }
+                const Folded f = Fold(JudgeResults(in));
+                EXPECT_TRUE(f.messages.empty());
+                ASSERT_EQ(f.edits.size(), ref.edits.size());
+                for (const auto& [name, state] : ref.edits) {
+                    QString shown = f.text(name);
+                    shown.replace(QLatin1Char(system), QLatin1Char('.'));
+                    EXPECT_EQ(shown, state.text) << name.toStdString();
+                    EXPECT_EQ(f.color(name), state.color) << name.toStdString();
+                }
+            }
+        }
+    }
+    DecimalSeparator = QLatin1Char('.');
+}
+
 TEST_F(Analysis, WithoutTheRecloserFormOrAVerifiedCurveNothingIsJudged)
 {
     struct Case {
