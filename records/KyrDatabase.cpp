@@ -45,6 +45,22 @@ const QString EditSQLCaption = QStringLiteral("Edit SQL");
 const QString ViewSQLCaption = QStringLiteral("View SQL");
 const QString FinishCaption = QStringLiteral("Finish");
 
+// A row of these tables is found by its key alone. A new row without one, or a row
+// whose key is cleared, would be stored where no list can pick it again: the post is
+// refused and the row stays as the user left it, to be completed. A row that lacks its
+// key already (stored so by an earlier program) can still be changed.
+std::function<void(TDataSet*)> RequireKey(const QString& keyField)
+{
+    return [keyField](TDataSet* ds) {
+        const TField* key = ds->FindField(keyField);
+        if (key && !key->AsString().trimmed().isEmpty())
+            return;
+        if (ds->State() == dsEdit && (!key || key->OldValue().toString().trimmed().isEmpty()))
+            return;
+        throw EDatabaseError(QStringLiteral("The row is not stored: enter its %1 first").arg(keyField));
+    };
+}
+
 void CannotModify()
 {
     Application.MessageBox(QStringLiteral("Records cannot be modified due to SQL statement"),
@@ -65,6 +81,7 @@ TfmKyrDatabase::TfmKyrDatabase(IReclDataSource* ReclSource, TKyrRecordsData* Dat
     PlaceFrame(this, [](const QRect&, const QRect& screen) { return screen.topLeft(); });
     data_->qResReport = new TQuery(this);
     data_->qResReport->RequestLive = true;
+    data_->qResReport->BeforePost = RequireKey(QStringLiteral("RECLID"));
     dsRes = new TDataSource(this);
     dsResReport = new TDataSource(this);
     dsResReport->DataSet = data_->qResReport;
@@ -104,6 +121,15 @@ TfmKyrDatabase::TfmKyrDatabase(IReclDataSource* ReclSource, TKyrRecordsData* Dat
     bind(btEditSQLsel, &TfmKyrDatabase::btEditSQLselClick);
     bind(btEditSQLdes, &TfmKyrDatabase::btEditSQLdesClick);
     bind(btBackup, &TfmKyrDatabase::btBackupClick);
+    // "+" gives the grid's new row the focus, ready for typing.
+    const std::pair<TDBNavigator*, TDBGrid*> pairs[] = {
+        {DBNavigator1, DBGrid1}, {DBNavigator2, DBGrid2}, {DBNavigator3, DBGrid3},
+        {DBNavigator4, DBGrid4}, {DBNavigator5, DBGrid5}};
+    for (const auto& [navigator, grid] : pairs)
+        connect(navigator, &TDBNavigator::Click, this, [grid](TDBNavigator::TNavigateBtn button) {
+            if (button == TDBNavigator::nbInsert)
+                Guarded([grid] { grid->EditNewRow(); });
+        });
     connect(DBGrid1, &TDBGrid::Enter, this, [this] { Guarded([this] { DBGrid1Enter(); }); });
     connect(dbGrid6, &TDBGrid::Enter, this, [this] { Guarded([this] { DBGrid6Enter(); }); });
     // Only the user's change of the page runs the page rules.
@@ -167,6 +193,12 @@ void TfmKyrDatabase::FormShow()
     currentPage_ = pgResults;
     SetMemoLines(Memo1, InitialResultsSQL(CurrentReclID()));
     if (ReclData()) {
+        // What the browser's grids post must carry its key.
+        ReclData()->qRes->BeforePost = RequireKey(QStringLiteral("RECLID"));
+        ReclData()->tblReclosers->BeforePost = RequireKey(QStringLiteral("RECLID"));
+        ReclData()->tblTypes->BeforePost = RequireKey(QStringLiteral("TYPE"));
+        ReclData()->tblTechs->BeforePost = RequireKey(QStringLiteral("TECHID"));
+        ReclData()->tblCust->BeforePost = RequireKey(QStringLiteral("CUSTID"));
         dsRes->DataSet = ReclData()->qRes;
         DBGrid2->SetDataSource(ReclData()->dsReclosers);
         DBNavigator2->SetDataSource(ReclData()->dsReclosers);
@@ -244,6 +276,13 @@ bool TfmKyrDatabase::PageExit(int page)
     if (page < 0 || page > pgCust || !t || !opened_[page])
         return true;  // a table the page did not open is not the page's to post or close
     if (t->Active()) {
+        // What the grid's open cell editor holds counts as typed into the row.
+        try {
+            t->UpdateRecord();
+        } catch (const Exception& e) {
+            Application.ShowException(e.Message);
+            return false;
+        }
         if (t->State() == dsEdit) {
             try {
                 t->Post();
@@ -316,6 +355,10 @@ void TfmKyrDatabase::DBGrid1Enter()
     if (!ReclData())
         return;
     TQuery* q = ReclData()->qRes;
+    // Coming back to a new result row still being typed is no reason to run the query
+    // again: closing it would drop the row.
+    if (q->Active() && q->State() == dsInsert)
+        return;
     CloseQuery(q);
     const QString id = CurrentReclID();
     const QStringList memo = MemoLines(Memo1);

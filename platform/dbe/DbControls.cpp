@@ -8,14 +8,31 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QStandardItemModel>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QToolButton>
 
 // ---------------------------------------------------------------- grid
 
+// The grid's cell delegate: tells the grid which editor is open.
+class TDBGridDelegate : public QStyledItemDelegate {
+public:
+    explicit TDBGridDelegate(TDBGrid* grid) : QStyledItemDelegate(grid), grid_(grid) {}
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        grid_->editor_ = editor;
+        return editor;
+    }
+
+private:
+    TDBGrid* grid_;
+};
+
 TDBGrid::TDBGrid(QWidget* parent) : QTableView(parent), model_(new TDBGridModel(nullptr, this))
 {
     setModel(model_);
+    setItemDelegate(new TDBGridDelegate(this));
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
     verticalHeader()->setDefaultSectionSize(20);
@@ -28,7 +45,11 @@ TDBGrid::TDBGrid(QWidget* parent) : QTableView(parent), model_(new TDBGridModel(
     connect(model_, &QAbstractItemModel::rowsRemoved, this, [this] { SyncFromDataSet(); });
 }
 
-TDBGrid::~TDBGrid() { disconnect(moved_); }
+TDBGrid::~TDBGrid()
+{
+    disconnect(moved_);
+    disconnect(update_);
+}
 
 void TDBGrid::SetDataSource(TDataSource* source)
 {
@@ -43,9 +64,20 @@ void TDBGrid::follow()
     if (ds == followed_)
         return;
     disconnect(moved_);
+    disconnect(update_);
     followed_ = ds;
-    if (ds)
+    pending_.clear();
+    if (ds) {
         moved_ = connect(ds, &TDataSet::RecordChanged, this, [this] { SyncFromDataSet(); });
+        update_ = connect(ds, &TDataSet::UpdateData, this, [this](std::exception_ptr* error) {
+            try {
+                UpdateData();
+            } catch (...) {
+                if (error && !*error)
+                    *error = std::current_exception();
+            }
+        });
+    }
 }
 
 void TDBGrid::SyncFromDataSet()
@@ -55,8 +87,9 @@ void TDBGrid::SyncFromDataSet()
     follow();
     TDataSet* ds = followed_;
     syncing_ = true;
-    if (ds && ds->Active() && ds->RecNo() > 0 && ds->RecNo() <= model_->rowCount()) {
-        const QModelIndex at = model_->index(ds->RecNo() - 1, std::max(0, currentIndex().column()));
+    const int row = model_->CurrentGridRow();
+    if (ds && row >= 0 && row < model_->rowCount()) {
+        const QModelIndex at = model_->index(row, std::max(0, currentIndex().column()));
         if (at != currentIndex())
             setCurrentIndex(at);
     } else if (currentIndex().isValid()) {
@@ -74,6 +107,25 @@ void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& prev
     syncing_ = true;
     Guarded([&] { model_->SetCurrentRow(current.row()); });
     syncing_ = false;
+    // A row that could not be left (a new row refused by Post) stays the current one.
+    SyncFromDataSet();
+}
+
+void TDBGrid::EditNewRow()
+{
+    const int row = model_->NewRow();
+    if (row < 0)
+        return;
+    const QModelIndex first = model_->index(row, 0);
+    setCurrentIndex(first);
+    scrollTo(first);
+    QWidget* focus = QApplication::focusWidget();
+    if (focus != this && !isAncestorOf(focus)) {
+        programEnter_ = true;
+        setFocus(Qt::OtherFocusReason);
+        programEnter_ = false;
+    }
+    edit(first);
 }
 
 bool TDBGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event)
@@ -86,38 +138,131 @@ bool TDBGrid::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event)
     return started;
 }
 
+std::optional<TDBGrid::CellText> TDBGrid::EditorText() const
+{
+    // An editor let go with its rows (a reset, the new row cancelled) is hidden at once.
+    if (!editor_ || editor_->isHidden() || editRow_ < 0)
+        return std::nullopt;
+    QStandardItemModel capture(1, 1);
+    itemDelegateForIndex(model_->index(editRow_, editColumn_))->setModelData(editor_, &capture, capture.index(0, 0));
+    CellText cell;
+    cell.newRow = editRow_ == model_->NewRow();
+    cell.row = cell.newRow ? -1 : model_->DataRow(editRow_);
+    cell.column = editColumn_;
+    cell.text = capture.data(capture.index(0, 0), Qt::EditRole).toString();
+    if (!cell.newRow && cell.row < 0)
+        return std::nullopt;
+    return cell;
+}
+
 void TDBGrid::commitData(QWidget* editor)
 {
     // A posted row makes the data set read its rows again, which resets the model under
-    // an open editor: the value is taken now and written once the editor has closed.
-    if (editRow_ < 0)
+    // an open editor: the value is taken now and written once the editor has closed (or
+    // at once when the data set asks for it first).
+    if (editor != editor_)
         return;
-    QStandardItemModel capture(1, 1);
-    itemDelegateForIndex(model_->index(editRow_, editColumn_))->setModelData(editor, &capture, capture.index(0, 0));
-    const QString text = capture.data(capture.index(0, 0), Qt::EditRole).toString();
-    const int row = editRow_, column = editColumn_;
+    const std::optional<CellText> cell = EditorText();
     editRow_ = editColumn_ = -1;
-    QTimer::singleShot(0, this, [this, row, column, text] {
-        TDataSet* ds = followed_;
-        if (!ds || !ds->Active() || row >= ds->RecordCount() || column >= ds->FieldCount())
+    if (!cell)
+        return;
+    pending_.push_back(*cell);
+    QTimer::singleShot(0, this, [this] { Guarded([this] { WritePending(false); }); });
+}
+
+void TDBGrid::WritePending(bool keepEditing)
+{
+    // Every text that converts is kept; the first failure is raised once all were tried.
+    std::exception_ptr error;
+    while (!pending_.empty()) {
+        const CellText cell = pending_.front();
+        pending_.erase(pending_.begin());
+        try {
+            WriteCell(cell, keepEditing);
+        } catch (...) {
+            if (!error)
+                error = std::current_exception();
+        }
+    }
+    if (error)
+        std::rethrow_exception(error);
+}
+
+void TDBGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint)
+{
+    // Forgotten first: the close may open the next cell's editor (Tab).
+    if (editor == editor_) {
+        editor_ = nullptr;
+        editRow_ = editColumn_ = -1;
+    }
+    QTableView::closeEditor(editor, hint);
+}
+
+void TDBGrid::UpdateData()
+{
+    if (updating_)
+        return;
+    updating_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{updating_};
+    // Taken before anything is written: a written field repaints the row.
+    const std::optional<CellText> open = EditorText();
+    WritePending(true);
+    if (open)
+        WriteCell(*open, true);
+}
+
+void TDBGrid::WriteCell(const CellText& cell, bool keepEditing)
+{
+    TDataSet* ds = followed_;
+    if (!ds || !ds->Active() || cell.column < 0 || cell.column >= ds->FieldCount())
+        return;
+    TField* field = ds->Fields(cell.column);
+    const TDataSetState state = ds->State();
+    if (cell.newRow) {
+        if (state == dsInsert && field->AsString() != cell.text)
+            field->SetAsString(cell.text);
+        return;
+    }
+    if (cell.row >= ds->RecordCount())
+        return;
+    if (state == dsEdit || state == dsInsert) {
+        // The row being edited keeps the text until it is posted; a text for another
+        // row than the one being edited or inserted has no row to go into.
+        if (state == dsEdit && ds->RecNo() == cell.row + 1 && field->AsString() != cell.text)
+            field->SetAsString(cell.text);
+        return;
+    }
+    if (keepEditing) {
+        // Asked by the data set before it posts or moves: the row goes into the edit
+        // state with the text, and the caller posts it.
+        if (ds->RecNo() != cell.row + 1 || field->AsString() == cell.text)
             return;
-        // Written through the data set, so a value that does not convert is reported with
-        // the engine's own message, as the framework's grid did, and the row stays as it was.
-        Guarded([&] {
-            try {
-                ds->SetRecNo(row + 1);
-                if (ds->Fields(column)->AsString() == text)
-                    return;
-                ds->Edit();
-                ds->Fields(column)->SetAsString(text);
-                ds->Post();
-            } catch (...) {
-                if (ds->State() == dsEdit)
-                    ds->Cancel();
-                throw;
-            }
-        });
-    });
+        ds->Edit();
+        try {
+            field->SetAsString(cell.text);
+        } catch (...) {
+            ds->Cancel();
+            throw;
+        }
+        return;
+    }
+    // Written through the data set, so a value that does not convert is reported with
+    // the engine's own message, as the framework's grid did, and the row stays as it was.
+    try {
+        ds->SetRecNo(cell.row + 1);
+        if (field->AsString() == cell.text)
+            return;
+        ds->Edit();
+        field->SetAsString(cell.text);
+        ds->Post();
+    } catch (...) {
+        if (ds->State() == dsEdit)
+            ds->Cancel();
+        throw;
+    }
 }
 
 void TDBGrid::EnterByProgram()
@@ -270,6 +415,8 @@ void TDBNavigator::BtnClick(TNavigateBtn button)
         case nbCancel: ds->Cancel(); break;
         case nbRefresh: ds->Refresh(); break;
         }
+        UpdateButtons();
+        emit Click(button);
     });
     UpdateButtons();
 }

@@ -312,6 +312,8 @@ struct TDataSet::Impl {
     bool eof = true;
     bool bof = true;
     std::vector<QVariant> buf;
+    bool modified = false;
+    int insertAt = -1;  // where a new row shows, while inserting
 
     void checkActive(const TDataSet* ds) const
     {
@@ -339,6 +341,13 @@ int TField::Size() const { return ds_->d->fields[index_].width; }
 int TField::Decimals() const { return ds_->d->fields[index_].decimals; }
 int TField::Index() const { return index_; }
 QVariant TField::Value() const { return ds_->d->current(index_); }
+QVariant TField::OldValue() const
+{
+    const TDataSet::Impl& d = *ds_->d;
+    if (!d.src || d.state == dsInsert || d.cur < 0 || d.cur >= d.src->count())
+        return QVariant();
+    return d.src->value(d.cur, index_);
+}
 bool TField::IsNull() const
 {
     const QVariant v = Value();
@@ -420,6 +429,7 @@ void TField::SetValue(const QVariant& value)
     }
     d.src->check(index_, v);
     d.buf[index_] = v;
+    d.modified = true;
     emit ds_->RecordChanged();
 }
 
@@ -456,6 +466,8 @@ void TDataSet::Close()
     d->src.reset();
     d->state = dsInactive;
     d->buf.clear();
+    d->modified = false;
+    d->insertAt = -1;
     d->cur = -1;
     d->bof = d->eof = true;
     emit DataSetChanged();
@@ -473,11 +485,18 @@ void TDataSet::SetActive(bool on)
 }
 
 namespace {
-// Moving the cursor posts a pending edit, as the framework does.
+// Moving the cursor ends a pending edit, as the framework does: what the controls hold
+// is written into the fields first; a changed row is posted, a row left as it was
+// (a new row nobody typed into) is cancelled.
 void BrowseMode(TDataSet* ds)
 {
-    if (ds->State() == dsEdit || ds->State() == dsInsert)
+    ds->UpdateRecord();
+    if (ds->State() != dsEdit && ds->State() != dsInsert)
+        return;
+    if (ds->Modified())
         ds->Post();
+    else
+        ds->Cancel();
 }
 } // namespace
 
@@ -600,6 +619,7 @@ QStringList TDataSet::FieldNames() const
 
 TDataSetState TDataSet::State() const { return d->state; }
 bool TDataSet::CanModify() const { return d->src && d->src->canModify(); }
+bool TDataSet::Modified() const { return (d->state == dsEdit || d->state == dsInsert) && d->modified; }
 
 void TDataSet::Edit()
 {
@@ -616,10 +636,11 @@ void TDataSet::Edit()
     for (size_t i = 0; i < d->fields.size(); ++i)
         d->buf[i] = d->src->value(d->cur, static_cast<int>(i));
     d->state = dsEdit;
+    d->modified = false;
     emit RecordChanged();
 }
 
-void TDataSet::Insert()
+void TDataSet::StartInsert(bool atEnd)
 {
     d->checkActive(this);
     BrowseMode(this);
@@ -627,14 +648,34 @@ void TDataSet::Insert()
         throw EDatabaseError(QStringLiteral("Cannot modify a read-only dataset"));
     d->buf.assign(d->fields.size(), QVariant());
     d->state = dsInsert;
+    d->modified = false;
+    d->insertAt = atEnd ? d->src->count() : std::max(d->cur, 0);
     emit RecordChanged();
 }
 
-void TDataSet::Append() { Insert(); }
+void TDataSet::Insert() { StartInsert(false); }
+void TDataSet::Append() { StartInsert(true); }
+
+void TDataSet::UpdateRecord()
+{
+    if (!d->src)
+        return;
+    std::exception_ptr error;
+    emit UpdateData(&error);
+    if (error)
+        std::rethrow_exception(error);
+}
+
+int TDataSet::InsertPosition() const { return d->src && d->state == dsInsert ? d->insertAt : -1; }
 
 void TDataSet::Post()
 {
     d->checkActive(this);
+    UpdateRecord();
+    if (d->state != dsEdit && d->state != dsInsert)
+        return;
+    if (BeforePost)
+        BeforePost(this);
     if (d->state == dsEdit) {
         d->src->update(d->cur, d->buf);
     } else if (d->state == dsInsert) {
@@ -645,6 +686,8 @@ void TDataSet::Post()
     }
     d->state = dsBrowse;
     d->buf.clear();
+    d->modified = false;
+    d->insertAt = -1;
     emit DataSetChanged();
     emit RecordChanged();
 }
@@ -655,6 +698,8 @@ void TDataSet::Cancel()
         return;
     d->state = dsBrowse;
     d->buf.clear();
+    d->modified = false;
+    d->insertAt = -1;
     emit RecordChanged();
 }
 

@@ -25,6 +25,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -58,6 +59,9 @@ public:
     int AsInteger() const;
     QDate AsDate() const;
     QVariant Value() const;    // QString, double, qlonglong, QDate, bool or a null QVariant
+    // The value the row holds in the file: the same as Value() out of the edit state,
+    // the value before the change in it, null for a new row.
+    QVariant OldValue() const;
 
     // Writing: only in the edit or insert state. Text converts to the field's kind
     // (a number with DecimalSeparator, a date in the short date format); "" empties it.
@@ -112,11 +116,20 @@ public:
     TDataSetState State() const;
     // A data set that can be edited: an open table, or an open live query result.
     virtual bool CanModify() const;
+    // A field was written since the row went into the edit or insert state.
+    bool Modified() const;
 
     void Edit();      // the current row; raises when the data set cannot be modified
-    void Insert();    // a new empty row (it is added at the end of the file)
+    // A new empty row at the cursor (Insert) or after the last row (Append); the file
+    // adds it at its end when it is posted.
+    void Insert();
     void Append();
-    void Post();      // writes the edited or new row into the file
+    // Asks the controls showing the data set to write what the user typed into the
+    // fields (UpdateData); raises what the fields raise.
+    void UpdateRecord();
+    // Writes the edited or new row into the file: first UpdateRecord, then BeforePost,
+    // which may refuse the row by raising (nothing is stored, the state stays).
+    void Post();
     void Cancel();
     void Delete();    // marks the current row deleted in the file
     // Inserts and posts one whole row; values in field order, as text. Fewer values
@@ -132,12 +145,22 @@ public:
     int PhysicalRecNo() const;
     // The text of a field of any row (from 0) without moving the cursor: for grids.
     QString RowText(int row, int field) const;
+    // In the insert state the row (from 0) before which the new row shows in a grid:
+    // the cursor's row for Insert, RecordCount() for Append; -1 in any other state.
+    int InsertPosition() const;
+
+    // Runs before a row is written by Post (the framework's BeforePost event).
+    std::function<void(TDataSet*)> BeforePost;
 
 signals:
     // The rows changed as a whole: opened, closed, refreshed, row added or deleted.
     void DataSetChanged();
     // The current row moved or changed its values or state.
     void RecordChanged();
+    // UpdateRecord: a control holding text typed for the current or new row writes it
+    // into its field now; a failure is put in `error` (the first one counts), which
+    // UpdateRecord raises once every control was asked.
+    void UpdateData(std::exception_ptr* error);
 
 protected:
     struct Impl;
@@ -146,6 +169,9 @@ protected:
     friend class TBatchMove;
     // Opening a data set: fills the impl's field list and rows; raises EDatabaseError.
     virtual void InternalOpen() = 0;
+
+private:
+    void StartInsert(bool atEnd);
 };
 
 // A dBASE table by bare name: "KyrCust" opens "KyrCust.dbf" in the current folder.

@@ -574,6 +574,93 @@ TEST_F(DbFixture, GridModelShowsAndEditsRows)
     EXPECT_FALSE(model.setData(model.index(0, 0), "X"));
 }
 
+// A new row shows in the grid where it goes in, holding what was typed; Post asks the
+// controls for their text, then the BeforePost check, and a refusal stores nothing and
+// keeps the row; leaving an untouched new row drops it, a typed one is posted.
+TEST_F(DbFixture, NewRowShowsAtTheCursorAndPostAsksTheControlsAndTheCheckFirst)
+{
+    Rows("KyrTechs", {{"T1", "One"}, {"T2", "Two"}});
+    TTable t;
+    t.TableName = QStringLiteral("KyrTechs");
+    TDataSource ds;
+    ds.DataSet = &t;
+    TDBGridModel model(&ds);
+    t.Open();
+    auto records = [&] { return DbfFile(dir.file("KyrTechs.dbf")).recordCount(); };
+    auto column = [&](int c) {
+        QStringList out;
+        for (int r = 0; r < model.rowCount(); ++r)
+            out << model.data(model.index(r, c)).toString();
+        return out;
+    };
+
+    t.SetRecNo(2);
+    t.Insert();
+    EXPECT_EQ(t.InsertPosition(), 1);
+    EXPECT_EQ(model.NewRow(), 1);
+    EXPECT_EQ(model.CurrentGridRow(), 1);
+    EXPECT_EQ(column(0), QStringList({"T1", "", "T2"}));
+    EXPECT_EQ(model.headerData(1, Qt::Vertical).toString(), "*");
+    EXPECT_EQ(model.headerData(2, Qt::Vertical).toInt(), 2);
+    EXPECT_FALSE(t.Modified());
+    EXPECT_TRUE(model.setData(model.index(1, 1), "Three"));
+    EXPECT_EQ(column(1), QStringList({"One", "Three", "Two"}));
+    EXPECT_TRUE(t.Modified());
+
+    // The controls' text comes first, then the check; a refusal stores nothing.
+    QString typed = QStringLiteral("T3");
+    QObject::connect(&t, &TDataSet::UpdateData, [&](std::exception_ptr*) {
+        if (!typed.isEmpty())
+            t.Fields(0)->SetAsString(typed);
+    });
+    QStringList seen;
+    t.BeforePost = [&](TDataSet* d) {
+        seen << d->Fields(0)->AsString();
+        if (d->Fields(1)->AsString() == QLatin1String("Three"))
+            throw EDatabaseError(QStringLiteral("refused"));
+    };
+    EXPECT_THROW(t.Post(), EDatabaseError);
+    EXPECT_EQ(seen, QStringList({"T3"}));
+    EXPECT_EQ(t.State(), dsInsert);
+    EXPECT_EQ(records(), 2);
+    EXPECT_EQ(column(0), QStringList({"T1", "T3", "T2"}));
+    t.Fields(1)->SetAsString(QStringLiteral("Drei"));
+    t.Post();
+    EXPECT_EQ(records(), 3);
+    EXPECT_EQ(model.NewRow(), -1);
+    EXPECT_EQ(column(0), QStringList({"T1", "T2", "T3"})) << "stored at the end of the file";
+    EXPECT_EQ(t.RecNo(), 3);
+    typed.clear();
+
+    // A control's failure ends the post the same way.
+    QObject::connect(&t, &TDataSet::UpdateData, [&](std::exception_ptr* error) {
+        if (t.State() == dsEdit && !*error)
+            *error = std::make_exception_ptr(EConvertError(QStringLiteral("bad")));
+    });
+    t.Edit();
+    t.Fields(1)->SetAsString(QStringLiteral("changed"));
+    EXPECT_EQ(t.Fields(1)->OldValue().toString(), "Drei");
+    EXPECT_THROW(t.Post(), EConvertError);
+    EXPECT_EQ(t.State(), dsEdit);
+    t.Cancel();
+
+    // Append shows the new row after the last; moving off an untouched new row drops it,
+    // a typed one is posted.
+    t.Append();
+    EXPECT_EQ(model.NewRow(), 3);
+    EXPECT_EQ(model.rowCount(), 4);
+    t.First();
+    EXPECT_EQ(t.State(), dsBrowse);
+    EXPECT_EQ(model.rowCount(), 3);
+    EXPECT_EQ(records(), 3);
+    t.Insert();
+    EXPECT_EQ(model.NewRow(), 0);
+    t.Fields(0)->SetAsString(QStringLiteral("T4"));
+    t.Last();
+    EXPECT_EQ(records(), 4);
+    EXPECT_EQ(column(0), QStringList({"T1", "T2", "T3", "T4"}));
+}
+
 // A live result of many rows reads each row from its record when asked; it must hold
 // the very rows, in the very order and with the very values that the same text gives
 // as a result held in memory, far down as near the top, and stay right through edits,

@@ -17,10 +17,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
 #include <QToolButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -759,4 +761,322 @@ TEST_F(BrowserFixture, TheProgramsEndClosesTheBrowserWhileAUsersCloseOnlyHidesIt
     Application.Terminated = false;
     EXPECT_TRUE(closed);
     EXPECT_FALSE(browser->isVisible());
+}
+
+namespace {
+
+// The rows of a table as another reader sees them (python3 with dbfread): the named
+// fields of each row not deleted, joined by "|", then "records=" and the record count
+// of the file's header. Empty when the reader cannot run.
+// The Debian package installs dbfread for the system's python, which another python
+// first on the PATH may not see.
+QString Python()
+{
+    return QFileInfo::exists(QStringLiteral("/usr/bin/python3")) ? QStringLiteral("/usr/bin/python3")
+                                                                 : QStringLiteral("python3");
+}
+
+QStringList ReaderRows(const QString& path, const QStringList& fields)
+{
+    QProcess p;
+    p.start(Python(), QStringList{"-c",
+                                   "import sys, dbfread\n"
+                                   "t = dbfread.DBF(sys.argv[1], encoding='cp1252', load=True)\n"
+                                   "for r in t: print('|'.join(str(r[f] or '') for f in sys.argv[2:]))\n"
+                                   "print('records=%d' % t.header.numrecords)",
+                                   path} +
+                           fields);
+    if (!p.waitForFinished(60000) || p.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+}
+
+bool ReaderAvailable() { return QProcess::execute(Python(), {"-c", "import dbfread"}) == 0; }
+
+// One page of the browser with a navigator, the table under it, its key and one more
+// field to type, and how many Tabs lead from the key's cell to that field's.
+struct NewRowPage {
+    const char* name;
+    int page;
+    const char* file;
+    const char* key;
+    const char* other;
+    int tabs;
+    TDBGrid* TfmKyrDatabase::*grid;
+    TDBNavigator* TfmKyrDatabase::*navigator;
+};
+const NewRowPage NewRowPages[] = {
+    {"Test Results", 0, "KyrRes.dbf", "RECLID", "TESTTIME", 2, &TfmKyrDatabase::DBGrid1, &TfmKyrDatabase::DBNavigator1},
+    {"Reclosers", 1, "KyrRecl.dbf", "RECLID", "CUSTID", 1, &TfmKyrDatabase::DBGrid2, &TfmKyrDatabase::DBNavigator2},
+    {"Recloser Types", 2, "KyrTypes.dbf", "TYPE", "TRIPCOILS", 1, &TfmKyrDatabase::DBGrid3, &TfmKyrDatabase::DBNavigator3},
+    {"Technicians", 3, "KyrTechs.dbf", "TECHID", "TECHNAME", 1, &TfmKyrDatabase::DBGrid4, &TfmKyrDatabase::DBNavigator4},
+    {"Customers", 4, "KyrCust.dbf", "CUSTID", "CUSTNAME", 1, &TfmKyrDatabase::DBGrid5, &TfmKyrDatabase::DBNavigator5},
+};
+
+// The user clicks a navigator button.
+void Press(TDBNavigator* navigator, TDBNavigator::TNavigateBtn button)
+{
+    QTest::mouseClick(navigator->Button(button), Qt::LeftButton);
+}
+
+// The user types into whatever has the focus; a Tab between texts moves to the next cell.
+void TypeCells(const QStringList& texts)
+{
+    for (int i = 0; i < texts.size(); ++i) {
+        if (i > 0)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        if (!texts[i].isEmpty())
+            QTest::keyClicks(QApplication::focusWidget(), texts[i]);
+    }
+}
+
+// The user clicks a cell of a grid.
+void ClickCell(TDBGrid* grid, int row, int column)
+{
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(grid->model()->index(row, column)).center());
+}
+
+} // namespace
+
+class BrowserNewRowTest : public BrowserFixture {
+protected:
+    void ShowActive()
+    {
+        Show();
+        browser->activateWindow();
+        QApplication::setActiveWindow(browser);
+        ASSERT_TRUE(QTest::qWaitForWindowActive(browser));
+    }
+    // One row in the page's table: key and other field.
+    void Seed(const NewRowPage& p, const QString& key, const QString& other)
+    {
+        TTable t;
+        t.TableName = QString::fromLatin1(p.file).chopped(4);
+        t.Open();
+        t.Insert();
+        t.FieldByName(p.key)->SetAsString(key);
+        t.FieldByName(p.other)->SetAsString(other);
+        t.Post();
+        t.Close();
+    }
+    // The rows read back, as one text for readable failures.
+    std::string Stored(const NewRowPage& p) { return ReaderRows(dir.file(p.file), {p.key, p.other}).join("; ").toStdString(); }
+};
+
+// On every page: "+" gives a row to type into at the cursor; what is typed is stored by
+// the check mark, dropped by the cross, and a row without its key is refused with the
+// key's name, nothing stored and the row kept to be completed.
+TEST_F(BrowserNewRowTest, InsertTypePostCancelAndAMissingKeyOnEveryPage)
+{
+    if (!ReaderAvailable())
+        GTEST_SKIP() << "python3 with dbfread is needed to read the tables back";
+    for (const NewRowPage& p : NewRowPages)
+        Seed(p, "R1", "08:00:00");
+    ShowActive();
+    for (const NewRowPage& p : NewRowPages) {
+        SCOPED_TRACE(p.name);
+        ScriptedMessages boxes;
+        UserPage(p.page);
+        TDBGrid* grid = browser->*p.grid;
+        TDBNavigator* nav = browser->*p.navigator;
+        TDataSet* ds = grid->DataSource()->DataSet;
+        ASSERT_TRUE(ds && ds->Active());
+        QAbstractItemModel* model = grid->model();
+        const int keyColumn = ds->FieldByName(p.key)->Index();
+        const int otherColumn = ds->FieldByName(p.other)->Index();
+        ASSERT_EQ(keyColumn, 0);
+        ASSERT_EQ(otherColumn, p.tabs);
+        const std::string seed = "R1|08:00:00; records=1";
+        ASSERT_EQ(Stored(p), seed);
+
+        // "+": the new row at the cursor (the first row), the focus in its first cell.
+        Press(nav, TDBNavigator::nbInsert);
+        EXPECT_EQ(ds->State(), dsInsert);
+        EXPECT_TRUE(nav->Button(TDBNavigator::nbPost)->isEnabled());
+        EXPECT_TRUE(nav->Button(TDBNavigator::nbCancel)->isEnabled());
+        ASSERT_EQ(model->rowCount(), 2);
+        EXPECT_EQ(model->headerData(0, Qt::Vertical).toString(), QStringLiteral("*"));
+        EXPECT_EQ(model->data(model->index(1, keyColumn)).toString(), QStringLiteral("R1"));
+        EXPECT_EQ(grid->currentIndex(), model->index(0, 0));
+        ASSERT_TRUE(grid->isAncestorOf(QApplication::focusWidget())) << "the first cell's editor has the focus";
+        QStringList typed{"R9"};
+        for (int t = 1; t < p.tabs; ++t)
+            typed << QString();
+        typed << "10:30:00";
+        TypeCells(typed);
+        QTest::qWait(10);
+        EXPECT_EQ(model->data(model->index(0, keyColumn)).toString(), QStringLiteral("R9")) << "shown in the new row";
+        EXPECT_EQ(Stored(p), seed) << "nothing stored before the check mark";
+        Press(nav, TDBNavigator::nbPost);
+        EXPECT_TRUE(boxes.texts().empty()) << (boxes.texts().empty() ? "" : boxes.texts().front().toStdString());
+        EXPECT_EQ(ds->State(), dsBrowse);
+        const std::string posted = "R1|08:00:00; R9|10:30:00; records=2";
+        EXPECT_EQ(Stored(p), posted);
+        ASSERT_EQ(model->rowCount(), 2);
+        EXPECT_EQ(model->data(model->index(1, otherColumn)).toString(), QStringLiteral("10:30:00"));
+
+        // The cross drops the row and what was typed into it.
+        Press(nav, TDBNavigator::nbInsert);
+        TypeCells({"R8", "dropped"});
+        Press(nav, TDBNavigator::nbCancel);
+        EXPECT_EQ(ds->State(), dsBrowse);
+        EXPECT_EQ(model->rowCount(), 2);
+        QTest::qWait(10);
+        EXPECT_EQ(Stored(p), posted);
+        EXPECT_TRUE(boxes.texts().empty());
+
+        // No key: refused with the key's name, nothing stored, the row and its text kept.
+        Press(nav, TDBNavigator::nbInsert);
+        typed[0].clear();
+        typed.last() = "11:00:00";
+        TypeCells(typed);
+        Press(nav, TDBNavigator::nbPost);
+        ASSERT_EQ(boxes.requests.size(), 1u);
+        EXPECT_EQ(boxes.requests[0].text, QStringLiteral("The row is not stored: enter its %1 first.").arg(p.key));
+        EXPECT_EQ(ds->State(), dsInsert);
+        EXPECT_EQ(ds->FieldByName(p.other)->AsString(), QStringLiteral("11:00:00"));
+        EXPECT_EQ(Stored(p), posted);
+        // A key of blanks is no key either.
+        for (int t = 0; t < p.tabs; ++t)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab, Qt::ShiftModifier);
+        TypeCells({"   "});
+        Press(nav, TDBNavigator::nbPost);
+        EXPECT_EQ(boxes.requests.size(), 2u);
+        EXPECT_EQ(Stored(p), posted);
+        // Completed, it is stored.
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(QApplication::focusWidget(), "R7");
+        Press(nav, TDBNavigator::nbPost);
+        EXPECT_EQ(boxes.requests.size(), 2u);
+        EXPECT_EQ(ds->State(), dsBrowse);
+        EXPECT_EQ(Stored(p), "R1|08:00:00; R9|10:30:00; R7|11:00:00; records=3");
+        // Clearing the key of a stored row is refused too.
+        const int r7 = 2;
+        ClickCell(grid, r7, keyColumn);
+        QTest::keyClick(grid, Qt::Key_F2);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Delete);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return boxes.requests.size() == 3u; }, 5000));
+        EXPECT_EQ(boxes.requests[2].text, QStringLiteral("The row is not stored: enter its %1 first.").arg(p.key));
+        EXPECT_EQ(ds->State(), dsBrowse);
+        EXPECT_EQ(Stored(p), "R1|08:00:00; R9|10:30:00; R7|11:00:00; records=3");
+    }
+}
+
+// On the results page the focus may be in the report grid when "+" is clicked: the new
+// row takes the focus without the results query being run again (which would drop the
+// row), Return only ends the cell, and coming back from the report grid keeps the row.
+TEST_F(BrowserNewRowTest, OnTheResultsPageReturnAndTheReportGridLeaveTheNewRowAlone)
+{
+    if (!ReaderAvailable())
+        GTEST_SKIP() << "python3 with dbfread is needed to read the tables back";
+    const NewRowPage& p = NewRowPages[0];
+    AddResults({{"R1", "OK", QDate::currentDate(), "08:00:00"}});
+    ShowActive();
+    ScriptedMessages boxes;
+    TDBGrid* grid = browser->DBGrid1;
+    TDBGrid* report = browser->dbGrid6;
+    TQuery* q = tables.qRes;
+    int enters = 0;
+    QObject::connect(grid, &TDBGrid::Enter, [&] { ++enters; });
+    ClickCell(report, 0, 0);
+    ASSERT_EQ(QApplication::focusWidget(), report);
+
+    Press(browser->DBNavigator1, TDBNavigator::nbInsert);
+    ASSERT_EQ(q->State(), dsInsert);
+    ASSERT_TRUE(grid->isAncestorOf(QApplication::focusWidget()));
+    EXPECT_EQ(enters, 0);
+    QTest::keyClicks(QApplication::focusWidget(), "R1");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == grid; }, 5000));
+    QTest::keyClick(grid, Qt::Key_Return);
+    QTest::qWait(20);
+    EXPECT_EQ(q->State(), dsInsert);
+    EXPECT_EQ(q->FieldByName("RECLID")->AsString(), QStringLiteral("R1"));
+    EXPECT_EQ(enters, 0);
+    EXPECT_EQ(Stored(p), "R1|08:00:00; records=1");
+
+    // Off to the report grid and back into the new row: an entry, the row kept.
+    ClickCell(report, 0, 0);
+    ClickCell(grid, 0, q->FieldByName("TESTTIME")->Index());
+    EXPECT_EQ(enters, 1);
+    ASSERT_EQ(q->State(), dsInsert);
+    QTest::keyClick(grid, Qt::Key_F2);
+    QTest::keyClicks(QApplication::focusWidget(), "09:15:00");
+    Press(browser->DBNavigator1, TDBNavigator::nbPost);
+    EXPECT_TRUE(boxes.texts().empty()) << (boxes.texts().empty() ? "" : boxes.texts().front().toStdString());
+    EXPECT_EQ(Stored(p), "R1|08:00:00; R1|09:15:00; records=2");
+}
+
+// Moving off the new row to another row: an untouched row goes without a word, a typed
+// one is posted, one without its key is refused and stays the current row.
+TEST_F(BrowserNewRowTest, MovingOffTheNewRowDropsPostsOrRefusesIt)
+{
+    if (!ReaderAvailable())
+        GTEST_SKIP() << "python3 with dbfread is needed to read the tables back";
+    const NewRowPage& p = NewRowPages[3];
+    Seed(p, "T1", "First Tech");
+    ShowActive();
+    ScriptedMessages boxes;
+    UserPage(p.page);
+    TDBGrid* grid = browser->DBGrid4;
+    TDBNavigator* nav = browser->DBNavigator4;
+    auto away = [&] { return grid->GridModel()->NewRow() == 0 ? 1 : 0; };
+
+    Press(nav, TDBNavigator::nbInsert);
+    ClickCell(grid, away(), 1);
+    EXPECT_EQ(tables.tblTechs->State(), dsBrowse);
+    EXPECT_EQ(grid->model()->rowCount(), 1);
+    EXPECT_EQ(Stored(p), "T1|First Tech; records=1");
+
+    Press(nav, TDBNavigator::nbInsert);
+    TypeCells({"T6", "Six Tech"});
+    ClickCell(grid, away(), 1);
+    EXPECT_EQ(tables.tblTechs->State(), dsBrowse);
+    EXPECT_EQ(Stored(p), "T1|First Tech; T6|Six Tech; records=2");
+    EXPECT_TRUE(boxes.texts().empty());
+
+    Press(nav, TDBNavigator::nbInsert);
+    TypeCells({"", "No Key"});
+    ClickCell(grid, away(), 0);
+    ASSERT_EQ(boxes.requests.size(), 1u);
+    EXPECT_EQ(boxes.requests[0].text, QStringLiteral("The row is not stored: enter its TECHID first."));
+    EXPECT_EQ(tables.tblTechs->State(), dsInsert);
+    EXPECT_EQ(grid->currentIndex().row(), grid->GridModel()->NewRow());
+    Press(nav, TDBNavigator::nbCancel);
+    EXPECT_EQ(Stored(p), "T1|First Tech; T6|Six Tech; records=2");
+
+    // The data form's own additions pass the same check.
+    tables.tblTechs->InsertRecord({"T5", "Five Tech"});
+    EXPECT_EQ(Stored(p), "T1|First Tech; T6|Six Tech; T5|Five Tech; records=3");
+
+    // A name typed into a stored row's cell, the editor still open, when the user picks
+    // another page: stored as the page is left.
+    ClickCell(grid, 0, 1);
+    QTest::keyClick(grid, Qt::Key_F2);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(QApplication::focusWidget(), "Renamed Tech");
+    QTabBar* tabs = browser->PageControl1->tabBar();
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(4).center());
+    ASSERT_EQ(browser->PageControl1->currentIndex(), 4);
+    EXPECT_TRUE(boxes.texts().size() == 1u);
+    EXPECT_EQ(Stored(p), "T1|Renamed Tech; T6|Six Tech; T5|Five Tech; records=3");
+}
+
+// A results row stored without its recloser ID by an earlier program can still be
+// taken in and out of the report.
+TEST_F(BrowserNewRowTest, ARowStoredWithoutItsKeyCanStillBeChanged)
+{
+    AddResults({{"", "*OK"}});
+    reclID.clear();
+    Show();
+    ScriptedMessages boxes;
+    ASSERT_TRUE(Locate(tables.qRes, "*OK"));
+    QTest::mouseClick(browser->btSelect, Qt::LeftButton);
+    EXPECT_EQ(StoredResults(), QStringList({" OK"}));
+    ASSERT_TRUE(Locate(browser->Data().qResReport, " OK"));
+    QTest::mouseClick(browser->btDeselect, Qt::LeftButton);
+    EXPECT_EQ(StoredResults(), QStringList({"*OK"}));
+    EXPECT_TRUE(boxes.texts().empty()) << (boxes.texts().empty() ? "" : boxes.texts().front().toStdString());
 }
