@@ -4,8 +4,12 @@
 // exit runs once.
 #include "ProgramFixture.h"
 
+#include "Comm.h"
+#include "Debug.h"
 #include "FakeRecords.h"
+#include "Forms.h"
 #include "HelpApi.h"
+#include "InputBox.h"
 #include "KyrCurve.h"
 #include "KyrData.h"
 #include "KyrDatabase.h"
@@ -16,24 +20,19 @@
 #include "KyrReport.h"
 #include "KyrResults.h"
 #include "KyrTableDefs.h"
-#include "Comm.h"
-#include "Debug.h"
-#include "Forms.h"
-#include "InputBox.h"
 #include "Setup.h"
 #include "Sound.h"
 #include "Waveform.h"
 
 #include <QAction>
-#include <QComboBox>
 #include <QApplication>
+#include <QComboBox>
 #include <QFile>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <functional>
 #include <tuple>
 
 namespace {
@@ -123,8 +122,8 @@ protected:
         case Open::Browser: Trigger("mDatabase"); return fmKyrDatabase;
         case Open::DataForm: QTest::mouseClick(fmKyr->BtnReclData, Qt::LeftButton); return fmReclData;
         case Open::Results:
-            // The results of the test, unsaved, and a save that fails: an operation
-            // counter that is no number.
+            // As "Check TCC" opens it, with a save that fails: an operation counter
+            // that is no number.
             records.RecreateResultsWindow();
             fmKyrResults->ebOpCounter->setText(QStringLiteral("12x"));
             return fmKyrResults;
