@@ -321,7 +321,7 @@ void TfmKyr::paintEvent(QPaintEvent* e)
 
 void TfmKyr::closeEvent(QCloseEvent* e)
 {
-    // Ending the application closes its windows: the exit has already written the data
+    // A close once the application is ending: the exit has already written the data
     // file and the trace, so the window goes without the close query and without a
     // second exit.
     if (Application.Terminated) {
@@ -693,9 +693,10 @@ void TfmKyr::Start()
 void TfmKyr::ProgExit()
 {
     // The exit waits with messages processed (the data file's delay, its boxes): an Esc
-    // or a close meanwhile must not start a second exit inside this one.
+    // or a close meanwhile must not start a second exit inside this one, nor one still
+    // queued when the application is already ending.
     static bool exiting = false;
-    if (exiting)
+    if (exiting || Application.Terminated)
         return;
     exiting = true;
     struct Done {

@@ -160,6 +160,12 @@ bool TfmKyrResults::event(QEvent* e)
 
 void TfmKyrResults::closeEvent(QCloseEvent* e)
 {
+    // At the program's end the window goes as the others do, without its question: a
+    // save refused there would keep an ended program running.
+    if (Application.Terminated) {
+        e->accept();
+        return;
+    }
     // A save that fails inside the close query keeps the window open with its results.
     bool canClose = false;
     Guarded([this, &canClose] { canClose = FormCloseQuery(); });

@@ -17,10 +17,40 @@ TApplication Application;
 
 void TApplication::ProcessMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
 
+namespace {
+// The framework's termination ends the message loop whatever the windows would say.
+// Qt's own quit first closes every window and gives up when one keeps itself open (a
+// window that hides instead of closing, a close that asks and is refused), which left
+// the program running after its exit had already run. The quit event, which Qt sends
+// only while the loop runs, hides the windows instead (nothing is asked, nothing can be
+// refused, no window takes input while the program frees them) and ends every loop.
+class TQuitAtOnce : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* e) override
+    {
+        if (watched != QCoreApplication::instance() || e->type() != QEvent::Quit)
+            return false;
+        const QList<QWidget*> windows = QApplication::topLevelWidgets();
+        for (QWidget* w : windows)
+            if (w->isVisible())
+                w->hide();
+        QCoreApplication::exit(0);
+        return true;
+    }
+};
+} // namespace
+
 void TApplication::Terminate()
 {
     Terminated = true;
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app)
+        return;
+    // On the GUI thread the quit event is sent at once, inside quit().
+    TQuitAtOnce quitAtOnce;
+    app->installEventFilter(&quitAtOnce);
     QCoreApplication::quit();
+    app->removeEventFilter(&quitAtOnce);
 }
 
 void TApplication::ShowException(const QString& message)

@@ -61,7 +61,8 @@ public:
     bool HelpContext(int Context);
 
     void ProcessMessages();
-    // Ends the message loop (or, before it runs, makes the program block return).
+    // Ends the message loop, whatever the windows (or, before it runs, makes the program
+    // block return).
     void Terminate();
     int MessageBox(const QString& text, const QString& caption, unsigned flags)
     {

@@ -508,8 +508,8 @@ TEST_F(MainWindowTest, CloseQueryAsksOnlyForUnsavedResults)
 TEST_F(MainWindowTest, ExitWithUnsavedResultsEndsWithoutTheCloseQuery)
 {
     // The program's own exit (Esc, File Exit, the hand-over) writes the data file and
-    // ends the application, which closes its windows: that close asks nothing and does
-    // not run the exit again. Run inside the application's loop, as the program runs.
+    // ends the application's loop: the main window's close query is not asked and the
+    // exit does not run again. Run inside the application's loop, as the program runs.
     StartProgram();
     ASSERT_TRUE(PlayDemo());
     ASSERT_FALSE(fmKyr->DataSaved);
