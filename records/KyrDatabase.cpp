@@ -217,8 +217,8 @@ void TfmKyrDatabase::FormShow()
 
 void TfmKyrDatabase::closeEvent(QCloseEvent* e)
 {
-    // The end of the program closes the browser like every other window: refusing that
-    // close would keep the application from quitting.
+    // A close that comes while the program ends is taken as it comes: the end hides the
+    // windows without asking them, and the browser's own close work would only delay it.
     if (Application.Terminated) {
         QWidget::closeEvent(e);
         return;
