@@ -125,8 +125,8 @@ TfmKyrDatabase::TfmKyrDatabase(IReclDataSource* ReclSource, TKyrRecordsData* Dat
     const std::pair<TDBNavigator*, TDBGrid*> pairs[] = {
         {DBNavigator1, DBGrid1}, {DBNavigator2, DBGrid2}, {DBNavigator3, DBGrid3},
         {DBNavigator4, DBGrid4}, {DBNavigator5, DBGrid5}};
-    for (const auto& [navigator, grid] : pairs)
-        connect(navigator, &TDBNavigator::Click, this, [grid](TDBNavigator::TNavigateBtn button) {
+    for (const auto& [navigator, navGrid] : pairs)
+        connect(navigator, &TDBNavigator::Click, this, [grid = navGrid](TDBNavigator::TNavigateBtn button) {
             if (button == TDBNavigator::nbInsert)
                 Guarded([grid] { grid->EditNewRow(); });
         });
