@@ -4,6 +4,7 @@
 #include "Dialogs.h"
 
 #include <QImage>
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -58,6 +59,12 @@ private:
 
 // The names in a folder (files and hidden files), sorted.
 QStringList FolderEntries(const QString& folder);
+
+// A file's bytes; empty when it cannot be read.
+QByteArray ReadAll(const QString& path);
+// The same, but "<missing>" when it cannot be read, so a missing file never equals an
+// empty one.
+QByteArray ReadOrMissing(const QString& path);
 
 // build/artifacts/<name>, the folder made when missing.
 QString ArtifactPath(const QString& name);

@@ -11,12 +11,6 @@
 
 namespace {
 
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 // A valid block with distinct values in every field.
 const QByteArray kCustomBlock =
     "0.001111\r\n0.002222\r\n0.003333\r\n0.004444\r\n0.005555\r\n0.006666\r\n0.007777\r\n9.876543\r\n"
@@ -230,7 +224,7 @@ TEST(CalBlockCodec, TheFileIsWrittenWholeAndReadOnlyAndReadBackAsTheBlock)
     TCalData cal;
     ASSERT_TRUE(DecodeCalBlock(kCustomBlock.constData(), cal, nullptr));
     ASSERT_TRUE(WriteCalBlock(path, cal));
-    EXPECT_EQ(ReadAll(path), kCustomBlock);
+    EXPECT_EQ(ReadOrMissing(path), kCustomBlock);
     EXPECT_FALSE(QFile::permissions(path) & (QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther));
     ASSERT_TRUE(ReadCalBlock(path, bytes));
     EXPECT_EQ(bytes, kCustomBlock);
@@ -238,7 +232,7 @@ TEST(CalBlockCodec, TheFileIsWrittenWholeAndReadOnlyAndReadBackAsTheBlock)
     // Values that cannot be encoded leave the old file as it was.
     cal.OnDelay = 0;
     EXPECT_FALSE(WriteCalBlock(path, cal));
-    EXPECT_EQ(ReadAll(path), kCustomBlock);
+    EXPECT_EQ(ReadOrMissing(path), kCustomBlock);
     EXPECT_EQ(FolderEntries(dir.path()), QStringList{QString::fromLatin1(CalFileName)});
 
     // Only the block is read from a longer file.

@@ -14,14 +14,6 @@
 
 namespace {
 
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return {};
-    return f.readAll();
-}
-
 void WriteRaw(const QString& path, const QByteArray& bytes)
 {
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner);

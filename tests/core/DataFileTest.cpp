@@ -15,12 +15,6 @@
 
 namespace {
 
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 // Fifteen zeros, five decay factors of 1.00 and a zero pick-up current, each line CR LF.
 QByteArray ZeroFile()
 {
@@ -100,7 +94,7 @@ TEST_F(DataFileTest, AfterResetHolds190BytesOfZeros)
         DecimalSeparator = old;
         EXPECT_TRUE(written) << sep;
         EXPECT_EQ(name, QStringLiteral("Reset.kdf"));
-        const QByteArray bytes = ReadAll(DataFile(name));
+        const QByteArray bytes = ReadOrMissing(DataFile(name));
         EXPECT_EQ(bytes.size(), 190) << sep;
         EXPECT_EQ(bytes, ZeroFile().replace('.', sep)) << sep;
     }
@@ -125,7 +119,7 @@ TEST_F(DataFileTest, AfterAKnownTestHoldsTheEngineResults)
 
     QString name = QStringLiteral("Demo.kdf");
     ASSERT_TRUE(fmKyr->WriteDataFile(name));
-    const QByteArray bytes = ReadAll(DataFile(name));
+    const QByteArray bytes = ReadOrMissing(DataFile(name));
     EXPECT_EQ(bytes, expect);
     // The demo's four trips: about 0.05, 0.06, 0.23 and 0.25 s, each reclosing after about 1.5 s.
     const QList<QByteArray> lines = bytes.split('\n');
@@ -151,7 +145,7 @@ TEST_F(DataFileTest, WrongNameIsReplacedAfterTheMessage)
     ASSERT_NE(m, nullptr);
     EXPECT_EQ(m->caption, QStringLiteral("Wrong Data File Name"));
     EXPECT_FALSE(QFile::exists(DataFile(QStringLiteral("results.txt"))));
-    EXPECT_EQ(ReadAll(DataFile(QStringLiteral("Kestrovan.kdf"))), ZeroFile());
+    EXPECT_EQ(ReadOrMissing(DataFile(QStringLiteral("Kestrovan.kdf"))), ZeroFile());
 }
 
 TEST_F(DataFileTest, FailedWriteIsReportedAndLeavesTheOldFile)
@@ -176,7 +170,7 @@ TEST_F(DataFileTest, FailedWriteIsReportedAndLeavesTheOldFile)
     // Over an existing file, the old contents stay whole until the new ones are complete.
     QString good = QStringLiteral("Good.kdf");
     ASSERT_TRUE(fmKyr->WriteDataFile(good));
-    EXPECT_EQ(ReadAll(DataFile(good)).size(), 190);
+    EXPECT_EQ(ReadOrMissing(DataFile(good)).size(), 190);
 }
 
 TEST_F(DataFileTest, EveryExitWritesTheSetupsDataFile)
@@ -189,7 +183,7 @@ TEST_F(DataFileTest, EveryExitWritesTheSetupsDataFile)
     fmKyr->ProgExit();
     EXPECT_TRUE(Application.Terminated);
     EXPECT_EQ(fmSetup->DataFileName, QStringLiteral("Kestrovan.kdf"));
-    EXPECT_EQ(ReadAll(DataFile(QStringLiteral("Kestrovan.kdf"))), ZeroFile());
+    EXPECT_EQ(ReadOrMissing(DataFile(QStringLiteral("Kestrovan.kdf"))), ZeroFile());
     EXPECT_TRUE(QFile::exists(DataFile(QStringLiteral("Kestrovan.ksf"))));
 }
 
@@ -204,7 +198,7 @@ TEST_F(DataFileTest, ExitEndsWhenTheTraceCannotBeSaved)
     QFile::remove(DataFile(QStringLiteral("Kestrovan.kdf")));
     fmKyr->ProgExit();
     EXPECT_TRUE(Application.Terminated);
-    EXPECT_EQ(ReadAll(DataFile(QStringLiteral("Kestrovan.kdf"))), ZeroFile());
+    EXPECT_EQ(ReadOrMissing(DataFile(QStringLiteral("Kestrovan.kdf"))), ZeroFile());
     EXPECT_TRUE(QFile::exists(DataFile(QStringLiteral("Kestrovan.ksf"))));
     const MessageRequest* m = answers->find(QStringLiteral("I/O error writing "));
     ASSERT_NE(m, nullptr);

@@ -12,12 +12,6 @@
 
 namespace {
 
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 void WriteAll(const QString& path, const QByteArray& bytes)
 {
     QFile f(path);
@@ -99,7 +93,7 @@ TEST_F(SetupLines, WrittenWithTheSystemSeparatorAndReadBackUnderEither)
             DecimalSeparator = QLatin1Char(written);
             ASSERT_TRUE(WriteSetupLines(path, d));
             const QByteArray sep(1, written);
-            EXPECT_EQ(ReadAll(path), "7\r\n2" + sep + "50\r\n12" + sep +
+            EXPECT_EQ(ReadOrMissing(path), "7\r\n2" + sep + "50\r\n12" + sep +
                                          "26\r\n/data/Results.kdf\r\n/dev/ttyUSB0\r\n3\r\n1\r\n  1000\r\n   100\r\n");
             DecimalSeparator = QLatin1Char(read);
             TSetupData back;
@@ -206,7 +200,7 @@ TEST_F(SetupLines, TheLimitsAndZeroTimesAreTaken)
     EXPECT_EQ(d.MaxOffTime, 0.0);
     EXPECT_FALSE(std::signbit(d.MaxOffTime));
     ASSERT_TRUE(WriteSetupLines(path, d));
-    EXPECT_TRUE(ReadAll(path).startsWith("7\r\n0.00\r\n0.00\r\n"));
+    EXPECT_TRUE(ReadOrMissing(path).startsWith("7\r\n0.00\r\n0.00\r\n"));
     EXPECT_TRUE(g_traced.isEmpty()) << g_traced.join(QLatin1Char('|')).toStdString();
 }
 
@@ -242,13 +236,13 @@ TEST_F(SetupLines, AWriteThatCannotBeMadeIsReportedAndLeavesNothing)
 
     // A write that runs into a limit on file size keeps the old file whole.
     ASSERT_TRUE(WriteSetupLines(path, d));
-    const QByteArray before = ReadAll(path);
+    const QByteArray before = ReadOrMissing(path);
     d.Range = 5;
     {
         FileSizeLimit limit(10);
         EXPECT_FALSE(WriteSetupLines(path, d));
     }
-    EXPECT_EQ(ReadAll(path), before);
+    EXPECT_EQ(ReadOrMissing(path), before);
     EXPECT_EQ(FolderEntries(dir.path()), QStringList{QStringLiteral("Kestrovan.ksf")});
 }
 

@@ -1,6 +1,8 @@
 // The compiled help file as any other help reader sees it, read straight through libchm:
 // each help context of the program names, as stored, an object of the file; the file can
 // be searched and has a keyword index; it is the same file wherever it is built.
+#include "TestSupport.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QDirIterator>
@@ -74,12 +76,6 @@ bool CopyFolder(const QString& from, const QString& to)
             return false;
     }
     return true;
-}
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 TEST_F(HelpFile, HasAFullTextSearchIndexAndAKeywordIndex)

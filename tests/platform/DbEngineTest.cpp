@@ -33,12 +33,6 @@ extern char** environ;
 
 namespace {
 
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 // A data folder with the five installation tables, made current.
 class DbFixture : public ::testing::Test {
 protected:

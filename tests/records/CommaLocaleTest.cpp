@@ -6,7 +6,7 @@
 // must agree with the same road under a point locale.
 #include "KyrResults.h"
 
-#include "ProgramFixture.h"
+#include "RecordsProgramFixture.h"
 #include "ResultsDbf.h"
 
 #include "DbTables.h"
@@ -56,12 +56,6 @@ QByteArray CurveLine(const char* key, const char* const (&values)[14], char sep)
     return line.toLatin1();
 }
 
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 void Insert(const QString& table, const QStringList& values)
 {
     TTable t;
@@ -71,10 +65,8 @@ void Insert(const QString& table, const QStringList& values)
     t.Close();
 }
 
-class CommaLocaleChild : public ProgramFixture {
+class CommaLocaleChild : public RecordsProgramFixture {
 protected:
-    TKyrRecords records;
-    ScopedRecords installed{&records};
     QString out;
 
     void SetUp() override
@@ -82,37 +74,14 @@ protected:
         out = qEnvironmentVariable("KV_COMMA_CHILD_OUT");
         if (out.isEmpty())
             GTEST_SKIP() << "runs only as the child of CommaLocale tests, under their locale";
-        ProgramFixture::SetUp();
-        records.CreateReportWindow();
-        SetMessageBeepHandler([](UINT) {});
+        RecordsProgramFixture::SetUp();
     }
     void TearDown() override
     {
         if (out.isEmpty())
             return;
-        ProgramFixture::TearDown();
-        records.FreeReportWindow();
-        ResultsAnalyzed = false;
-        SetMessageBeepHandler(nullptr);
+        RecordsProgramFixture::TearDown();
         DecimalSeparator = QLatin1Char('.');
-    }
-    void Type(QComboBox* box, const QString& text)
-    {
-        box->setFocus();
-        box->lineEdit()->selectAll();
-        QTest::keyClicks(box->lineEdit(), text);
-        QTest::keyClick(box->lineEdit(), Qt::Key_Tab);
-        QCoreApplication::processEvents();
-    }
-    void Pick(QComboBox* box, const QString& text)
-    {
-        box->setFocus();
-        QCoreApplication::processEvents();
-        const int i = box->findText(text);
-        ASSERT_GE(i, 0) << text.toStdString();
-        box->setCurrentIndex(i);
-        emit box->activated(i);
-        QCoreApplication::processEvents();
     }
     // Every box asked since the last look that the road does not expect.
     std::string Unexpected()

@@ -2,7 +2,7 @@
 // road out (File > Exit, the main window's close box, Esc, "Check TCC" started with a
 // parameter) ends the loop whichever window is open beside the main window, and the
 // exit runs once.
-#include "ProgramFixture.h"
+#include "RecordsProgramFixture.h"
 
 #include "Comm.h"
 #include "Debug.h"
@@ -86,16 +86,11 @@ QWidget* HelpFileWindow()
     return nullptr;
 }
 
-class ProgramEnd : public ProgramFixture {
+class ProgramEnd : public RecordsProgramFixture {
 protected:
-    TKyrRecords records;
-    ScopedRecords installed{&records};
-
     void SetUp() override
     {
-        ProgramFixture::SetUp();
-        records.CreateReportWindow();
-        SetMessageBeepHandler([](UINT) {});
+        RecordsProgramFixture::SetUp();
         SetInputResponder([](const QString&, const QString&, const QString&) { return std::optional<QString>(); });
         ASSERT_TRUE(QDir().mkpath(dataFolder));
         for (const QString& table : KyrTableNames())
@@ -106,12 +101,8 @@ protected:
     }
     void TearDown() override
     {
-        ProgramFixture::TearDown();
-        records.FreeReportWindow();
+        RecordsProgramFixture::TearDown();
         UnloadHtmlHelp();
-        ResultsAnalyzed = false;
-        SetMessageBeepHandler(nullptr);
-        SetInputResponder(nullptr);
     }
 
     // Opens the window as the user does; gives the window whose being open is checked.

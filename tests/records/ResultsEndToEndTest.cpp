@@ -2,7 +2,7 @@
 // test, "Check TCC", Analyze and Save Results; the row is then in KyrRes.dbf.
 #include "KyrResults.h"
 
-#include "ProgramFixture.h"
+#include "RecordsProgramFixture.h"
 #include "ResultsDbf.h"
 
 #include "DbTables.h"
@@ -38,52 +38,16 @@
 
 namespace {
 
-class ResultsEndToEnd : public ProgramFixture {
+class ResultsEndToEnd : public RecordsProgramFixture {
 protected:
-    // The records' windows as the program installs them.
-    TKyrRecords records;
-    ScopedRecords installed{&records};
-
     void SetUp() override
     {
-        ProgramFixture::SetUp();
-        // The report window comes first and goes last, as in the program block.
-        records.CreateReportWindow();
-        SetMessageBeepHandler([](UINT) {});
+        RecordsProgramFixture::SetUp();
         // New IDs are named when their box is left.
         SetInputResponder([](const QString& caption, const QString&, const QString&) {
             return std::optional<QString>(caption == QLatin1String("Technician Name") ? QStringLiteral("Jane Doe")
                                                                                     : QStringLiteral("North Grid"));
         });
-    }
-    void TearDown() override
-    {
-        ProgramFixture::TearDown();
-        records.FreeReportWindow();
-        ResultsAnalyzed = false;
-        SetMessageBeepHandler(nullptr);
-        SetInputResponder(nullptr);
-    }
-
-    // Types a text into an editable box and leaves it, as a user does.
-    void Type(QComboBox* box, const QString& text)
-    {
-        box->setFocus();
-        box->lineEdit()->selectAll();
-        QTest::keyClicks(box->lineEdit(), text);
-        QTest::keyClick(box->lineEdit(), Qt::Key_Tab);
-        QCoreApplication::processEvents();
-    }
-    void Pick(QComboBox* box, const QString& text)
-    {
-        // The user goes to the box first: leaving the last one runs its exit.
-        box->setFocus();
-        QCoreApplication::processEvents();
-        const int i = box->findText(text);
-        ASSERT_GE(i, 0) << text.toStdString();
-        box->setCurrentIndex(i);
-        emit box->activated(i);
-        QCoreApplication::processEvents();
     }
     void TypeEdit(QLineEdit* e, const QString& text)
     {
